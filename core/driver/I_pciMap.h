@@ -1,0 +1,22 @@
+#pragma once
+
+class I_driverIO;
+
+// One scanned PCI function of the kernel driver: register access, write-command cache and the
+// driver's per-device lock. Every operation returns a status code.
+class I_pciMap {
+public:
+    virtual ~I_pciMap() {}
+    virtual int initial(I_driverIO* io, unsigned index) = 0;
+    virtual int getDeviceInfo(int* a, int* b) = 0;
+    virtual int readRegister(unsigned long offset, unsigned width, unsigned char* data,
+                             unsigned length) = 0;
+    virtual int writeRegister(unsigned long offset, unsigned width, unsigned char* data,
+                              unsigned length) = 0;
+    virtual int cacheWriteCmds(unsigned long offset, unsigned width, unsigned char* data,
+                               unsigned char* second, unsigned length, unsigned last) = 0;
+    virtual int clearCmdCache() = 0;
+    virtual int exeCmdCache() = 0;
+    virtual int tryLock() = 0;
+    virtual int unLock() = 0;
+};
