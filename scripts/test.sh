@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the SDK, the virtual rig and the tests, runs the whole suite, then builds and runs it
+# a second time with AddressSanitizer and UndefinedBehaviorSanitizer (any error fails the run).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+run_suite() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600
+}
+
+echo "== build and test =="
+run_suite build
+echo "== build and test with AddressSanitizer + UndefinedBehaviorSanitizer =="
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+run_suite build-asan -DQRT_SANITIZE=ON
