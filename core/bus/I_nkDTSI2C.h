@@ -4,6 +4,6 @@
 
 // A Linux I2C adapter ("/dev/i2c-N").
 class I_nkDTSI2C : public I_nkI2C {
-public:
+  public:
     virtual int initial(unsigned int busNumber) = 0;
 };

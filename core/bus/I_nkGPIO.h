@@ -3,7 +3,7 @@
 // General-purpose pins with a cached direction and value per pin; apply/update move the
 // cache to and from the chip.
 class I_nkGPIO {
-public:
+  public:
     enum APGPIO_DIRECTION { APGPIO_INPUT = 0, APGPIO_OUTPUT = 1 };
 
     virtual ~I_nkGPIO() {}

@@ -2,7 +2,7 @@
 
 // Register-addressed I2C transfers. Register address bytes go out least significant first.
 class I_nkI2C {
-public:
+  public:
     virtual ~I_nkI2C() {}
     virtual int setI2CSlave(unsigned long slave) = 0;
     virtual int writeI2C(unsigned long regAddr, unsigned int regAddrSize, unsigned char* data,

@@ -6,7 +6,7 @@
 
 // A PCIe switch: pins, serial-EEPROM port and the driver's device access lock.
 class I_nkPCISwitcher : public I_nkGPIO, public I_nkI2C, public I_nkSPI {
-public:
+  public:
     virtual int tryLockOpation() = 0;
     virtual int unLockOpation() = 0;
     // Copies min(size, strlen(name)) characters, no terminator added.

@@ -2,7 +2,7 @@
 
 // Block transfers over a chip's serial port.
 class I_nkSPI {
-public:
+  public:
     virtual ~I_nkSPI() {}
     virtual int setSPISlave(long slave) = 0;
     virtual int writeSPI(unsigned long address, unsigned char* data, unsigned int len) = 0;

@@ -3,7 +3,7 @@
 // The channel to the kit's kernel driver. Unlike the rest of the SDK these operations answer
 // with a truth value: 1 success, 0 failure.
 class I_driverIO {
-public:
+  public:
     virtual ~I_driverIO() {}
     // Opens "/dev/<name>".
     virtual unsigned open(const char* name) = 0;

@@ -5,7 +5,7 @@ class I_driverIO;
 // One scanned PCI function of the kernel driver: register access, write-command cache and the
 // driver's per-device lock. Every operation returns a status code.
 class I_pciMap {
-public:
+  public:
     virtual ~I_pciMap() {}
     virtual int initial(I_driverIO* io, unsigned index) = 0;
     virtual int getDeviceInfo(int* a, int* b) = 0;

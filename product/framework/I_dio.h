@@ -4,7 +4,7 @@
 
 // Digital inputs and outputs (feature 4).
 class I_dio {
-public:
+  public:
     virtual ~I_dio() {}
     virtual unsigned getCapability(QRT_DIOCAPABILITY_TYPE* caps, unsigned capacity) = 0;
     virtual int getDINums(unsigned* n) = 0;

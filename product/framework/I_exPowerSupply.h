@@ -2,7 +2,7 @@
 
 // External power supply inputs (feature 5).
 class I_exPowerSupply {
-public:
+  public:
     virtual ~I_exPowerSupply() {}
     virtual int getExPowSupplytNums(unsigned* n) = 0;
     virtual int getExPowSupplyStates(int* states, unsigned n) = 0;

@@ -2,7 +2,7 @@
 
 // Fans (feature 6).
 class I_fan {
-public:
+  public:
     virtual ~I_fan() {}
     virtual int getFanNums(unsigned* n) = 0;
     virtual int getFanSpeed(unsigned fan, unsigned* rpm) = 0;

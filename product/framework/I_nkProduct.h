@@ -5,7 +5,7 @@
 // What a product handle points to. Every product (card or system) implements it; component
 // interfaces are facets of the same object, handed out by getFeatureHandle.
 class I_nkProduct {
-public:
+  public:
     virtual ~I_nkProduct() {}
     // Multi-line identity text ("Key:value\r\n" lines), cut to len.
     virtual int getInfo(char* buf, unsigned len) = 0;

@@ -4,6 +4,6 @@
 
 // A PCIe card: adds the card identifier read from the board.
 class I_nkVisionCardProduct : public I_nkProduct {
-public:
+  public:
     virtual int getCardID(int* id) = 0;
 };

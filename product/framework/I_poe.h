@@ -4,7 +4,7 @@
 
 // Power over Ethernet component (feature 2).
 class I_poe {
-public:
+  public:
     virtual ~I_poe() {}
     virtual int getPoEPortNums(unsigned* n) = 0;
     virtual int setPoEPortEnable(int* enables, unsigned n) = 0;

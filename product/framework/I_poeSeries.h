@@ -12,6 +12,6 @@ class I_poeSeries : public I_nkVisionCardProduct,
                     public I_exPowerSupply,
                     public I_toe,
                     public I_fan {
-public:
+  public:
     virtual int initial(void* pciMap) = 0;
 };

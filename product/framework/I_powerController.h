@@ -2,7 +2,7 @@
 
 // Port power controller of the USB3 cards (feature 1).
 class I_powerController {
-public:
+  public:
     virtual ~I_powerController() {}
     virtual int getPowerPortNums(unsigned* n) = 0;
     virtual int setPowerPortEnable(int* enables, unsigned n) = 0;

@@ -4,7 +4,7 @@
 
 // Trigger over Ethernet (feature 3): action-command frames stored in and sent by the CPLD.
 class I_toe {
-public:
+  public:
     virtual ~I_toe() {}
     virtual int getToEPortNums(unsigned* n) = 0;
     virtual int sendToEActionCommand(int command) = 0;

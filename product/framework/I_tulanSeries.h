@@ -6,6 +6,6 @@
 
 // The embedded vision system. It is not a card: the C API's card-identifier call answers -5.
 class I_tulanSeries : public I_nkProduct, public I_dio, public I_poe {
-public:
+  public:
     virtual int initial() = 0;
 };

@@ -5,6 +5,6 @@
 
 // The DIO block of the embedded system.
 class I_vorelSeries : public I_nkProduct, public I_dio {
-public:
+  public:
     virtual int initial(void* arg) = 0;
 };

@@ -6,6 +6,6 @@
 
 // USB3 host cards. initial takes the card's I_pciMap* as void*.
 class I_w5Series : public I_nkVisionCardProduct, public I_powerController, public I_exPowerSupply {
-public:
+  public:
     virtual int initial(void* pciMap) = 0;
 };

@@ -1,0 +1,64 @@
+#include "C_visionProductFactory.h"
+
+#include "QRT_Types.h"
+
+// The classes behind the selector values. An empty entry is a series whose class is not part
+// of this build: it refuses every device. Plugging a class in is one line here plus its
+// #include, e.g.
+//     /* SERIES_W50X */ makeSeries<C_w50X>(),
+//     /* SYSTEM_TULAN_KQX */ makeSystem<C_tulanKQX>(),
+const C_visionProductFactory::SeriesTable& C_visionProductFactory::builtInSeries() {
+    static const SeriesTable table = {
+        {
+            /* SERIES_W50X      : C_w50X      */ {},
+            /* SERIES_W51X      : C_w51X      */ {},
+            /* SERIES_RHX10T    : C_rhx10T    */ {},
+            /* SERIES_RHX5X     : C_rhx5x     */ {},
+            /* SERIES_RHX5XPRO  : C_rhx5xPro  */ {},
+            /* SERIES_RHX44PLUS : C_rhx44Plus */ {},
+            /* SERIES_RHXGPU    : C_GPUPX000  */ {},
+            /* SERIES_RHX5XP    : C_rhx5xp    */ {},
+            /* SERIES_RHX5XPPRO : C_rhx5xpPro */ {},
+        },
+        {
+            /* SYSTEM_TULAN_KQX : C_tulanKQX  */ {},
+        },
+    };
+    return table;
+}
+
+C_visionProductFactory::C_visionProductFactory() : C_visionProductFactory(builtInSeries()) {}
+
+C_visionProductFactory::C_visionProductFactory(const SeriesTable& table) : m_table(table) {}
+
+C_visionProductFactory::~C_visionProductFactory() {
+    release();
+}
+
+I_nkProduct* C_visionProductFactory::create(VISION_PRODUCTSERIES series, I_pciMap* map) {
+    // Unsigned, so that a negative selector is refused too instead of indexing before the table.
+    if (static_cast<unsigned>(series) >= kSeriesCount) return nullptr;
+    return bringUp(m_table.series[series], map);
+}
+
+I_nkProduct* C_visionProductFactory::create(VISION_SYSTEMSERIES series) {
+    if (static_cast<unsigned>(series) >= kSystemSeriesCount) return nullptr;
+    return bringUp(m_table.systems[series], nullptr);
+}
+
+void C_visionProductFactory::release() {
+    // Newest first: nothing made later outlives what was made before it.
+    while (!m_products.empty()) m_products.pop_back();
+}
+
+I_nkProduct* C_visionProductFactory::bringUp(const ProductCreator& creator, void* arg) {
+    if (creator.empty()) return nullptr;
+    std::unique_ptr<I_nkProduct> product(creator.construct());
+    if (!product) return nullptr;
+    // A series that does not recognise the board refuses it in `initial`; the object goes
+    // away here and leaves nothing behind in the owned list.
+    if (creator.initial != nullptr && creator.initial(product.get(), arg) != QRT_SUCCESS)
+        return nullptr;
+    m_products.push_back(std::move(product));
+    return m_products.back().get();
+}

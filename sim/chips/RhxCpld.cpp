@@ -1,0 +1,502 @@
+#include "sim/chips/RhxCpld.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace qrtsim {
+
+namespace {
+
+// The serial map puts the trigger-over-Ethernet part of the block (below 0x50) at
+// 0x1000 + offset and the I2C master at 0x2000 + (offset - 0x50).
+constexpr uint32_t kSerialToeBase = 0x1000;
+constexpr uint32_t kSerialMasterBase = 0x2000;
+constexpr uint32_t kMasterOffset = 0x50;
+constexpr uint32_t kSerialVersionWord = 0x201C;
+constexpr uint32_t kSerialVersionTime = 0x704;
+constexpr uint32_t kSerialVersionDate = 0x708;
+constexpr uint32_t kI2cVersionTime = 0x74;
+constexpr uint32_t kI2cVersionDate = 0x78;
+
+constexpr uint32_t kOffSmbusHeader = 0x00;
+constexpr uint32_t kOffSmbusStart = 0x04;
+constexpr uint32_t kOffToeControl = 0x10;
+constexpr uint32_t kOffDelay = 0x40;
+
+uint8_t byteOf(uint32_t word, unsigned index) {
+    return static_cast<uint8_t>(word >> (8 * index));
+}
+
+std::string hexBytes(const uint8_t* data, size_t n) {
+    std::string text;
+    char pair[3];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(pair, sizeof pair, "%02x", data[i]);
+        text += pair;
+    }
+    return text;
+}
+
+RhxCpld::ToeControl decodeControl(uint32_t word) {
+    RhxCpld::ToeControl c;
+    c.triggerEnable = word & 0x01;
+    c.edgeSelectA = word & 0x02;
+    c.edgeSelectB = word & 0x04;
+    c.oneTriggerAll = word & 0x08;
+    c.dpramReadBack = word & 0x10;
+    c.triggerSource = word & 0x20;
+    c.exTriggerDebounce = word >> 8;
+    return c;
+}
+
+}  // namespace
+
+RhxCpld::RhxCpld(FrameSink* frames) : frames_(frames) {}
+
+// ---------------------------------------------------------------------------------------------
+// Address decoding
+
+RhxCpld::Slot RhxCpld::decodeI2cOffset(uint32_t wordOffset) {
+    // The register block at its I2C-map offsets; per-port registers are one word per port.
+    struct Entry {
+        uint32_t offset;
+        Reg reg;
+        int ports;
+    };
+    static const Entry kBlock[] = {
+        {0x00, Reg::SmbusHeader, 1},
+        {0x04, Reg::SmbusStart, 1},
+        {0x08, Reg::SmbusStop, 1},
+        {0x10, Reg::ToeControl, 1},
+        {0x20, Reg::Dpram, kPorts},
+        {0x30, Reg::Counter, kPorts},
+        {0x40, Reg::Delay, kPorts},
+        {0x50, Reg::MasterControl, 1},
+        {0x54, Reg::MasterWriteByte, 1},
+        {0x58, Reg::MasterReadByte, 1},
+        {0x5C, Reg::MasterStop, 1},
+        {0x64, Reg::MasterReadFinal, 1},
+        {0x68, Reg::MasterReadFour, 1},
+        {kI2cVersionTime, Reg::VersionTime, 1},
+        {kI2cVersionDate, Reg::VersionDate, 1},
+    };
+    for (const auto& e : kBlock) {
+        if (wordOffset >= e.offset && wordOffset < e.offset + 4u * static_cast<uint32_t>(e.ports))
+            return Slot{e.reg, static_cast<int>((wordOffset - e.offset) / 4), wordOffset};
+    }
+    return Slot{Reg::None, 0, wordOffset};
+}
+
+RhxCpld::Slot RhxCpld::decodeSpiAddress(uint32_t address) const {
+    if (address == kSerialVersionWord) return Slot{Reg::VersionWord, 0, 0};
+    if (address == kSerialVersionTime || address == kSerialVersionDate) {
+        // Older CPLDs have no stamp registers; the packed version word is all they carry.
+        if (version_.packed) return Slot{};
+        return address == kSerialVersionTime ? Slot{Reg::VersionTime, 0, kI2cVersionTime}
+                                             : Slot{Reg::VersionDate, 0, kI2cVersionDate};
+    }
+    if (address >= kSerialToeBase && address < kSerialToeBase + kMasterOffset) {
+        return decodeI2cOffset(address - kSerialToeBase);
+    }
+    if (address >= kSerialMasterBase && address < kSerialMasterBase + 0x1C) {
+        return decodeI2cOffset(address - kSerialMasterBase + kMasterOffset);
+    }
+    return Slot{};
+}
+
+// ---------------------------------------------------------------------------------------------
+// The serial face: one word per block, the register address is the block's byte address.
+
+void RhxCpld::SpiPort::writeBlock(uint32_t blockIndex, uint32_t word) {
+    std::lock_guard<std::mutex> lock(cpld_.mutex_);
+    Slot slot = cpld_.decodeSpiAddress(blockIndex * 4);
+    if (slot.reg == Reg::VersionWord) return;  // read-only
+    cpld_.writeRegister(slot, word, 0xF);
+}
+
+uint32_t RhxCpld::SpiPort::readBlock(uint32_t blockIndex) {
+    std::lock_guard<std::mutex> lock(cpld_.mutex_);
+    Slot slot = cpld_.decodeSpiAddress(blockIndex * 4);
+    if (slot.reg == Reg::VersionWord)
+        return cpld_.version_.packed ? cpld_.version_.packedWord : kVersionMarker;
+    return cpld_.readRegister(slot);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The I2C face: [pointer] [data...] writes, reads from the pointer on. Register words are
+// little-endian: pointer 0x12 addresses bytes 2 and 3 of the word at 0x10.
+
+bool RhxCpld::I2cPort::start(bool read) {
+    std::lock_guard<std::mutex> lock(cpld_.mutex_);
+    commit();  // a repeated start ends the previous write
+    reading_ = read;
+    pointerPending_ = !read;
+    wordOffset_ = -1;
+    return true;
+}
+
+bool RhxCpld::I2cPort::writeByte(uint8_t byte) {
+    std::lock_guard<std::mutex> lock(cpld_.mutex_);
+    if (reading_) return false;
+    if (pointerPending_) {
+        pointer_ = byte;
+        pointerPending_ = false;
+        pendingStart_ = byte;
+        pendingCount_ = 0;
+        return true;
+    }
+    if (pendingCount_ >= pending_.size()) return false;  // longer than any register access
+    pending_[pendingCount_++] = byte;
+    pointer_ = static_cast<uint8_t>(pointer_ + 1);
+    return true;
+}
+
+uint8_t RhxCpld::I2cPort::readByte(bool last) {
+    (void)last;
+    std::lock_guard<std::mutex> lock(cpld_.mutex_);
+    if (!reading_) return 0xFF;
+    int word = pointer_ & ~3;
+    if (word != wordOffset_) {
+        wordOffset_ = word;
+        word_ = word < 0x80 ? cpld_.readRegister(decodeI2cOffset(static_cast<uint32_t>(word))) : 0;
+    }
+    uint8_t value = byteOf(word_, pointer_ & 3u);
+    pointer_ = static_cast<uint8_t>(pointer_ + 1);
+    return value;
+}
+
+void RhxCpld::I2cPort::stop() {
+    std::lock_guard<std::mutex> lock(cpld_.mutex_);
+    commit();
+    reading_ = false;
+    pointerPending_ = false;
+}
+
+// Lands the bytes of a finished write in their register words, one register write per word.
+void RhxCpld::I2cPort::commit() {
+    unsigned i = 0;
+    while (i < pendingCount_) {
+        unsigned address = pendingStart_ + i;
+        uint32_t word = address & ~3u;
+        unsigned mask = 0;
+        uint32_t value = word < 0x80 ? cpld_.latch_[word / 4] : 0;
+        for (; i < pendingCount_ && ((pendingStart_ + i) & ~3u) == word; ++i) {
+            unsigned b = (pendingStart_ + i) & 3u;
+            value = (value & ~(0xFFu << (8 * b))) | (uint32_t{pending_[i]} << (8 * b));
+            mask |= 1u << b;
+        }
+        if (word < 0x80) cpld_.writeRegister(decodeI2cOffset(word), value, mask);
+    }
+    pendingCount_ = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The register file
+
+uint32_t RhxCpld::readRegister(const Slot& slot) {
+    switch (slot.reg) {
+        case Reg::None:
+            return 0;
+        case Reg::Counter:
+            return uint32_t{triggers_[slot.port]} | (uint32_t{sent_[slot.port]} << 16);
+        case Reg::Dpram: {
+            uint32_t word = latch_[slot.offset / 4];
+            if (!decodeControl(latch_[kOffToeControl / 4]).dpramReadBack) return word;
+            // Read-back mode: byte 0 carries the memory cell the address byte selects.
+            uint8_t address = dpramAddress_[slot.port];
+            uint8_t cell = address < kPacketBytes ? dpram_[slot.port][address] : 0;
+            return (word & 0xFFFF0000u) | (uint32_t{address} << 8) | cell;
+        }
+        case Reg::MasterControl: {
+            uint32_t status = status_;
+            if (spiBusyReads_ > 0) {
+                --spiBusyReads_;
+                status |= kStatusSpiBusy;
+            }
+            return status;
+        }
+        case Reg::VersionTime:
+            return version_.time;
+        case Reg::VersionDate:
+            return version_.date;
+        case Reg::VersionWord:
+            return version_.packed ? version_.packedWord : kVersionMarker;
+        default:
+            return latch_[slot.offset / 4];
+    }
+}
+
+void RhxCpld::writeRegister(const Slot& slot, uint32_t value, unsigned mask) {
+    if (slot.reg == Reg::None || slot.reg == Reg::VersionTime || slot.reg == Reg::VersionDate ||
+        slot.reg == Reg::VersionWord || slot.reg == Reg::Counter) {
+        // Read-only words. A write to the first counter clears every port's counts.
+        if (slot.reg == Reg::Counter && slot.port == 0) {
+            triggers_.fill(0);
+            sent_.fill(0);
+        }
+        return;
+    }
+    latch_[slot.offset / 4] = value;
+    bool fires = mask & 1u;  // actions start with the write of byte 0
+    switch (slot.reg) {
+        case Reg::SmbusStart:
+            if (fires) sendPackets(byteOf(value, 0));
+            break;
+        case Reg::SmbusStop:
+            latch_[kOffSmbusStart / 4] = 0;
+            break;
+        case Reg::Dpram:
+            if (fires) writeDpram(slot.port, value);
+            break;
+        case Reg::MasterControl:
+            if (fires) masterStart(byteOf(value, 0));
+            break;
+        case Reg::MasterWriteByte:
+            if (fires) masterWrite(byteOf(value, 0));
+            break;
+        case Reg::MasterReadByte:
+            ++counters_.byteReads;
+            latch_[slot.offset / 4] = masterRead(false);
+            break;
+        case Reg::MasterReadFinal:
+            ++counters_.finalReads;
+            latch_[slot.offset / 4] = masterRead(true);
+            break;
+        case Reg::MasterReadFour: {
+            // The first byte off the wire lands in the most significant byte of the word.
+            ++counters_.wordReads;
+            uint32_t word = 0;
+            for (int i = 0; i < 4; ++i) word = (word << 8) | masterRead(false);
+            latch_[slot.offset / 4] = word;
+            break;
+        }
+        case Reg::MasterStop:
+            masterStop();
+            break;
+        default:
+            break;  // plain latches: SMBus header, control word, delays
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// I2C master
+
+void RhxCpld::masterStart(uint8_t addressByte) {
+    ++counters_.starts;
+    status_ = 0;
+    if (busyStarts_ > 0) {
+        --busyStarts_;
+        ++counters_.busyStarts;
+        status_ = kStatusBusBusy;
+        return;
+    }
+    transferRead_ = addressByte & 1u;
+    transferOpen_ = masterBus_.start(static_cast<uint8_t>(addressByte >> 1), transferRead_);
+    if (transferOpen_) {
+        status_ = kStatusAck;
+    } else {
+        ++counters_.nackedStarts;
+    }
+}
+
+void RhxCpld::masterWrite(uint8_t byte) {
+    status_ &= ~kStatusWriteFailed;
+    bool acked = false;
+    if (transferOpen_ && !transferRead_) {
+        if (lostBytes_ > 0) {
+            --lostBytes_;  // the byte never reaches the slave
+        } else {
+            acked = masterBus_.writeByte(byte);
+        }
+    }
+    if (acked) {
+        ++counters_.bytesWritten;
+    } else {
+        status_ |= kStatusWriteFailed;
+        ++counters_.failedWrites;
+    }
+}
+
+uint8_t RhxCpld::masterRead(bool last) {
+    if (!transferOpen_ || !transferRead_) return 0xFF;  // nobody drives the data line
+    return masterBus_.readByte(last);
+}
+
+void RhxCpld::masterStop() {
+    ++counters_.stops;
+    masterBus_.stop();
+    transferOpen_ = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Trigger over Ethernet
+
+void RhxCpld::writeDpram(int port, uint32_t word) {
+    uint8_t value = byteOf(word, 0);
+    uint8_t address = byteOf(word, 1);
+    dpramAddress_[port] = address;
+    if (decodeControl(latch_[kOffToeControl / 4]).dpramReadBack) return;  // address select only
+    // The memory holds one packet; the host's closing write to address 0xFF lands nowhere.
+    if (address < kPacketBytes) dpram_[port][address] = value;
+}
+
+void RhxCpld::sendPackets(uint8_t mask) {
+    for (int port = 0; port < kPorts; ++port) {
+        if (mask & (1u << port)) sendPacket(port);
+    }
+}
+
+// One SMBus block write of the port's packet to its Ethernet controller, which puts it on
+// the wire. Nothing goes out for a read header, an empty block or an address nobody answers.
+bool RhxCpld::sendPacket(int port) {
+    uint32_t header = latch_[kOffSmbusHeader / 4];
+    uint8_t slave = static_cast<uint8_t>(byteOf(header, 0) >> 1);
+    unsigned count = std::min<unsigned>(byteOf(header, 2), kPacketBytes);
+    if ((header & 1u) != 0 || count == 0) return false;
+    if (smbusTarget_ != 0 && slave != smbusTarget_) return false;
+    ++sent_[port];
+    if (frames_ != nullptr) {
+        frames_->emitFrame(
+            std::vector<uint8_t>(dpram_[port].begin(), dpram_[port].begin() + count));
+    }
+    return true;
+}
+
+void RhxCpld::triggerInput(int port, bool rising) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (port < 0 || port >= kPorts) return;
+    ToeControl c = decodeControl(latch_[kOffToeControl / 4]);
+    if (!c.triggerEnable || !(rising ? c.edgeSelectA : c.edgeSelectB)) return;
+    for (int p = 0; p < kPorts; ++p) {
+        if (p != port && !c.oneTriggerAll) continue;
+        ++triggers_[p];
+        sendPacket(p);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Configuration and observation
+
+void RhxCpld::setVersion(const Version& version) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    version_ = version;
+}
+
+void RhxCpld::setFrameSink(FrameSink* frames) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    frames_ = frames;
+}
+
+void RhxCpld::setSmbusTarget(uint8_t address) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    smbusTarget_ = address & 0x7F;
+}
+
+void RhxCpld::injectBusBusy(unsigned starts) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    busyStarts_ = starts;
+}
+
+void RhxCpld::injectByteWriteFailures(unsigned bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lostBytes_ = bytes;
+}
+
+void RhxCpld::injectSpiBusy(unsigned reads) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    spiBusyReads_ = reads;
+}
+
+uint32_t RhxCpld::registerWord(uint32_t i2cOffset) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return i2cOffset < 0x80 ? latch_[i2cOffset / 4] : 0;
+}
+
+RhxCpld::ToeControl RhxCpld::toeControl() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return decodeControl(latch_[kOffToeControl / 4]);
+}
+
+std::array<uint8_t, RhxCpld::kPacketBytes> RhxCpld::packet(int port) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dpram_.at(static_cast<size_t>(port));
+}
+
+uint16_t RhxCpld::triggerCount(int port) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return triggers_.at(static_cast<size_t>(port));
+}
+
+uint16_t RhxCpld::sentCount(int port) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sent_.at(static_cast<size_t>(port));
+}
+
+uint32_t RhxCpld::triggerDelay(int port) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return latch_.at(kOffDelay / 4 + static_cast<size_t>(port)) & 0xFFFFFFu;
+}
+
+uint8_t RhxCpld::smbusStartMask() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return byteOf(latch_[kOffSmbusStart / 4], 0);
+}
+
+uint32_t RhxCpld::masterStatus() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return status_;
+}
+
+RhxCpld::MasterCounters RhxCpld::masterCounters() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return counters_;
+}
+
+void RhxCpld::saveState(nlohmann::json& out) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ToeControl c = decodeControl(latch_[kOffToeControl / 4]);
+    uint32_t header = latch_[kOffSmbusHeader / 4];
+    char stamp[32];
+    if (version_.packed) {
+        std::snprintf(stamp, sizeof stamp, "packed 0x%08x", version_.packedWord);
+    } else {
+        std::snprintf(stamp, sizeof stamp, "%08x_%04x", version_.date, version_.time & 0xFFFF);
+    }
+    out["version"] = stamp;
+    out["toe_control"] = {{"trigger_enable", c.triggerEnable},
+                          {"edge_select_a", c.edgeSelectA},
+                          {"edge_select_b", c.edgeSelectB},
+                          {"one_trigger_all", c.oneTriggerAll},
+                          {"dpram_read_back", c.dpramReadBack},
+                          {"trigger_source", c.triggerSource},
+                          {"ex_trigger_debounce", c.exTriggerDebounce}};
+    out["smbus_header"] = {{"read_write", header & 1u},
+                           {"slave_address", byteOf(header, 0) >> 1},
+                           {"command", byteOf(header, 1)},
+                           {"byte_count", byteOf(header, 2)}};
+    out["smbus_start_mask"] = byteOf(latch_[kOffSmbusStart / 4], 0);
+    nlohmann::json ports = nlohmann::json::array();
+    for (int p = 0; p < kPorts; ++p) {
+        ports.push_back({{"trigger_count", triggers_[p]},
+                         {"sent_count", sent_[p]},
+                         {"trigger_delay", latch_[kOffDelay / 4 + p] & 0xFFFFFFu},
+                         {"dpram_address", dpramAddress_[p]},
+                         {"packet", hexBytes(dpram_[p].data(), kPacketBytes)}});
+    }
+    out["ports"] = ports;
+    out["i2c_master"] = {{"status", status_},
+                         {"transfer_open", transferOpen_},
+                         {"starts", counters_.starts},
+                         {"busy_starts", counters_.busyStarts},
+                         {"nacked_starts", counters_.nackedStarts},
+                         {"stops", counters_.stops},
+                         {"bytes_written", counters_.bytesWritten},
+                         {"failed_writes", counters_.failedWrites},
+                         {"byte_reads", counters_.byteReads},
+                         {"final_reads", counters_.finalReads},
+                         {"word_reads", counters_.wordReads}};
+}
+
+}  // namespace qrtsim

@@ -1,0 +1,218 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/boards/Board.h"
+#include "sim/chips/I2cBus.h"
+#include "sim/chips/I2cSlave.h"
+#include "sim/chips/SerialPortDevice.h"
+
+namespace qrtsim {
+
+// The frame-grabber cards' CPLD, seen from the chip's side.
+//
+// One register file with two address maps: cards with a PCIe switch reach it through the
+// switch's serial-EEPROM port (spiPort(): 32-bit words, register address = block index x 4,
+// trigger-over-Ethernet block at 0x1000, I2C master at 0x2000), the 10-gigabit card through
+// its Ethernet controller's I2C master (i2cPort(): an I2C device with a one-byte register
+// pointer, the same block at 0x00 and the I2C master at 0x50, two data bytes per access).
+//
+// The CPLD is an I2C master of its own: it drives masterBus(), on which the card
+// microcontroller and the identity EEPROM sit. It also keeps a 64-byte packet per camera port
+// and pushes it to the Ethernet controllers as an SMBus block write when the host or the
+// trigger input asks; every frame sent goes to the board's FrameSink.
+class RhxCpld {
+  public:
+    static constexpr int kPorts = 4;
+    static constexpr unsigned kPacketBytes = 64;
+
+    // I2C master status word bits.
+    static constexpr uint32_t kStatusAck = 0x100;          // the addressed slave acknowledged
+    static constexpr uint32_t kStatusSpiBusy = 0x200;      // still processing a serial access
+    static constexpr uint32_t kStatusBusBusy = 0x400;      // the start found the bus busy
+    static constexpr uint32_t kStatusWriteFailed = 0x800;  // the last byte was not acknowledged
+
+    // What the version registers report.
+    struct Version {
+        // Stamped: the serial map's version word holds the marker 0xF0F0F0F0 and the stamp
+        // sits in a date and a time word (on the I2C map the stamp is always there).
+        // Packed: older CPLDs carry the whole stamp in the version word.
+        bool packed = false;
+        uint32_t date = 0x20190423;  // year 31..16, month 15..8, day 7..0, read as hex digits
+        uint32_t time = 0x00001530;  // hour 15..8, minute 7..0
+        // year - 2000 in 31..28, month 27..24, day 23..16, hour 15..8, minute 7..0
+        uint32_t packedWord = 0x73150930;
+    };
+    static constexpr uint32_t kVersionMarker = 0xF0F0F0F0;
+
+    // The trigger-over-Ethernet control word, decoded.
+    struct ToeControl {
+        bool triggerEnable = false;
+        bool edgeSelectA = false;  // fire on a rising edge of the trigger input
+        bool edgeSelectB = false;  // fire on a falling edge
+        bool oneTriggerAll = false;
+        bool dpramReadBack = false;
+        bool triggerSource = false;
+        uint32_t exTriggerDebounce = 0;  // 24 bits
+    };
+
+    // What the I2C master did, for tests and the state dump.
+    struct MasterCounters {
+        unsigned starts = 0;      // start commands, busy ones included
+        unsigned busyStarts = 0;  // starts refused because the bus was busy
+        unsigned nackedStarts = 0;
+        unsigned stops = 0;
+        unsigned bytesWritten = 0;  // byte writes the slave acknowledged
+        unsigned failedWrites = 0;
+        unsigned byteReads = 0;
+        unsigned finalReads = 0;
+        unsigned wordReads = 0;
+    };
+
+    explicit RhxCpld(FrameSink* frames = nullptr);
+    RhxCpld(const RhxCpld&) = delete;
+    RhxCpld& operator=(const RhxCpld&) = delete;
+
+    // The two ways in. A board wires exactly one of them.
+    SerialPortDevice& spiPort() { return spiPort_; }
+    I2cSlave& i2cPort() { return i2cPort_; }
+    // The bus the CPLD's own I2C master drives.
+    I2cBus& masterBus() { return masterBus_; }
+
+    // Configuration.
+    void setVersion(const Version& version);
+    void setFrameSink(FrameSink* frames);
+    // SMBus address of the Ethernet controllers that take the packets; 0 accepts any header.
+    void setSmbusTarget(uint8_t address);
+
+    // Fault injection: the next `starts` start commands find the bus busy; the next `bytes`
+    // byte writes are lost on the wire; the next `reads` status reads show the serial-access
+    // busy flag.
+    void injectBusBusy(unsigned starts);
+    void injectByteWriteFailures(unsigned bytes);
+    void injectSpiBusy(unsigned reads);
+
+    // The trigger input of a port changed level. When triggers are enabled and the edge is
+    // one the control word selects, the port (or every port in one-trigger-all mode) counts
+    // the trigger and sends its packet.
+    void triggerInput(int port, bool rising);
+
+    // Observation.
+    uint32_t registerWord(uint32_t i2cOffset) const;  // latched word at an I2C-map offset
+    ToeControl toeControl() const;
+    std::array<uint8_t, kPacketBytes> packet(int port) const;
+    uint16_t triggerCount(int port) const;
+    uint16_t sentCount(int port) const;
+    uint32_t triggerDelay(int port) const;  // 24 bits
+    uint8_t smbusStartMask() const;
+    uint32_t masterStatus() const;
+    MasterCounters masterCounters() const;
+
+    void saveState(nlohmann::json& out) const;
+
+  private:
+    // A register of the common map, as the I2C map numbers it.
+    enum class Reg {
+        None,
+        SmbusHeader,
+        SmbusStart,
+        SmbusStop,
+        ToeControl,
+        Dpram,
+        Counter,
+        Delay,
+        MasterControl,
+        MasterWriteByte,
+        MasterReadByte,
+        MasterStop,
+        MasterReadFinal,
+        MasterReadFour,
+        VersionTime,
+        VersionDate,
+        VersionWord,
+    };
+    struct Slot {
+        Reg reg = Reg::None;
+        int port = 0;
+        uint32_t offset = 0;  // I2C-map offset of the word (latch index)
+    };
+    static Slot decodeI2cOffset(uint32_t wordOffset);
+    Slot decodeSpiAddress(uint32_t address) const;
+
+    // Both maps end here, with the CPLD lock held. `mask`: bytes of the word written.
+    uint32_t readRegister(const Slot& slot);
+    void writeRegister(const Slot& slot, uint32_t value, unsigned mask);
+
+    void masterStart(uint8_t addressByte);
+    void masterWrite(uint8_t byte);
+    uint8_t masterRead(bool last);
+    void masterStop();
+
+    void writeDpram(int port, uint32_t word);
+    void sendPackets(uint8_t mask);
+    bool sendPacket(int port);
+
+    class SpiPort : public SerialPortDevice {
+      public:
+        explicit SpiPort(RhxCpld& cpld) : cpld_(cpld) {}
+        void writeBlock(uint32_t blockIndex, uint32_t word) override;
+        uint32_t readBlock(uint32_t blockIndex) override;
+        void saveState(nlohmann::json& out) const override { cpld_.saveState(out); }
+
+      private:
+        RhxCpld& cpld_;
+    };
+
+    // The I2C device face: a register pointer, then data bytes that land in the addressed
+    // words at the stop condition (or a repeated start).
+    class I2cPort : public I2cSlave {
+      public:
+        explicit I2cPort(RhxCpld& cpld) : cpld_(cpld) {}
+        bool start(bool read) override;
+        bool writeByte(uint8_t byte) override;
+        uint8_t readByte(bool last) override;
+        void stop() override;
+        void saveState(nlohmann::json& out) const override { cpld_.saveState(out); }
+
+      private:
+        void commit();
+        RhxCpld& cpld_;
+        uint8_t pointer_ = 0;
+        bool reading_ = false;
+        bool pointerPending_ = false;  // the next written byte is the register pointer
+        std::array<uint8_t, 16> pending_{};
+        unsigned pendingCount_ = 0;
+        uint8_t pendingStart_ = 0;
+        int wordOffset_ = -1;  // word being read out, fetched once per read transaction
+        uint32_t word_ = 0;
+    };
+
+    mutable std::mutex mutex_;
+    SpiPort spiPort_{*this};
+    I2cPort i2cPort_{*this};
+    I2cBus masterBus_;
+    FrameSink* frames_ = nullptr;
+    Version version_;
+    uint8_t smbusTarget_ = 0;
+
+    std::array<uint32_t, 0x80 / 4> latch_{};  // last word written per I2C-map offset
+    std::array<std::array<uint8_t, kPacketBytes>, kPorts> dpram_{};
+    std::array<uint8_t, kPorts> dpramAddress_{};
+    std::array<uint16_t, kPorts> triggers_{};
+    std::array<uint16_t, kPorts> sent_{};
+
+    // I2C master.
+    bool transferOpen_ = false;
+    bool transferRead_ = false;
+    uint32_t status_ = 0;
+    unsigned busyStarts_ = 0;
+    unsigned lostBytes_ = 0;
+    unsigned spiBusyReads_ = 0;
+    MasterCounters counters_;
+};
+
+}  // namespace qrtsim

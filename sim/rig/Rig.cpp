@@ -1,0 +1,223 @@
+#include "sim/rig/Rig.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "sim/boards/PlainBoard.h"
+
+namespace qrtsim {
+
+namespace {
+
+constexpr int kPorts = 4;  // mac0..mac3, ip0..ip3
+
+bool printable(const std::string& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+// "a.b.c.d" or "a.b.c.d/prefix".
+bool parseIpv4(const std::string& text, std::string& address, int& prefix) {
+    size_t slash = text.find('/');
+    address = text.substr(0, slash);
+    prefix = 24;
+    if (slash != std::string::npos) {
+        std::string bits = text.substr(slash + 1);
+        if (bits.empty() || bits.size() > 2 ||
+            !std::all_of(bits.begin(), bits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return false;
+        prefix = std::stoi(bits);
+        if (prefix < 1 || prefix > 32) return false;
+    }
+    in_addr parsed{};
+    return inet_pton(AF_INET, address.c_str(), &parsed) == 1;
+}
+
+std::string interfaceStem(const std::string& section) {
+    std::string stem;
+    for (char c : section)
+        if (std::isalnum(static_cast<unsigned char>(c)) && stem.size() < 10)
+            stem += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return stem.empty() ? "card" : stem;
+}
+
+// Checks the keys every product section shares; a board checks its own keys and narrows
+// ranges as its hardware needs when it reads them.
+void checkCommonKeys(const BoardConfig& config) {
+    for (const char* key : {"sn", "pn", "cpld_version", "mcu_version"}) {
+        if (config.has(key) && !printable(config.text(key, "")))
+            config.fail(key, "only printable ASCII characters");
+    }
+    config.integer("card_id", 0, 0, 0xFFFF);
+    config.integer("pcb_version", 0, 0, 0xFF);
+    config.integer("power_source", 0, 0, 3);
+    config.number("temperature", 0, -55, 150);
+    for (int port = 0; port < kPorts; ++port) {
+        std::string mac = "mac" + std::to_string(port);
+        std::string ip = "ip" + std::to_string(port);
+        config.mac(mac, {});
+        if (!config.has(ip)) continue;
+        std::string address;
+        int prefix = 0;
+        if (!parseIpv4(config.text(ip, ""), address, prefix))
+            config.fail(ip, "\"" + config.text(ip, "") +
+                                "\" is not an IPv4 address like 192.168.1.10 or 192.168.1.10/24");
+        if (!config.has(mac)) config.fail(ip, "needs " + mac + ", the MAC of the interface");
+    }
+    config.integer("driver_status", 0, 0, 255);
+    config.integer("driver_fail", 0, 0, 1);
+}
+
+}  // namespace
+
+const std::vector<std::string>& Rig::rigKeys() {
+    static const std::vector<std::string> keys = {"driver_status", "driver_fail"};
+    return keys;
+}
+
+Rig::Rig(const RigDescription& description, Trace trace, FrameSink& frames)
+    : file_(description.file), trace_(std::move(trace)) {
+    configureDriver(description);
+    for (const BoardConfig& config : description.boards) addBoard(config, frames);
+}
+
+Rig::~Rig() = default;
+
+void Rig::configureDriver(const RigDescription& description) {
+    VirtualPciDriver::Settings settings;
+    bool present = true;
+    if (description.driver) {
+        const BoardConfig& config = *description.driver;
+        static const std::set<std::string> known = {"present", "version", "scan_status", "fail"};
+        for (const auto& entry : config.values) {
+            if (!known.count(entry.first)) config.fail(entry.first, "unknown key");
+            if (entry.second.empty()) config.fail(entry.first, "no value");
+        }
+        present = config.integer("present", 1, 0, 1) != 0;
+        settings.version = config.text("version", settings.version);
+        if (settings.version.size() > 15 || !printable(settings.version))
+            config.fail("version", "at most 15 printable characters");
+        settings.scanStatus = static_cast<int>(config.integer("scan_status", 0, 0, 255));
+        std::string failing = config.text("fail", "");
+        const auto& names = VirtualPciDriver::requestNames();
+        size_t start = 0;
+        while (start <= failing.size() && !failing.empty()) {
+            size_t comma = failing.find(',', start);
+            std::string name = failing.substr(start, comma == std::string::npos ? std::string::npos
+                                                                                 : comma - start);
+            name.erase(0, name.find_first_not_of(" \t"));
+            name.erase(name.find_last_not_of(" \t") + 1);
+            if (std::find(names.begin(), names.end(), name) == names.end())
+                config.fail("fail", "\"" + name + "\" is not a request of the driver");
+            settings.failing.insert(name);
+            if (comma == std::string::npos) break;
+            start = comma + 1;
+        }
+    }
+    if (present) driver_ = std::make_unique<VirtualPciDriver>(settings, trace_);
+}
+
+void Rig::addBoard(const BoardConfig& config, FrameSink& frames) {
+    if (!config.has("model") || config.text("model", "").empty())
+        config.fail("model", "missing; every product section names its model");
+    std::string model = config.text("model", "");
+    const BoardType* type = findBoardType(model);
+    std::unique_ptr<BoardType> plain;
+    if (type == nullptr) {
+        plain = plainBoardType(model);
+        type = plain.get();
+    }
+    if (type == nullptr) config.fail("model", "unknown model \"" + model + "\"");
+
+    std::set<std::string> allowed(commonBoardKeys().begin(), commonBoardKeys().end());
+    allowed.insert(type->keys.begin(), type->keys.end());
+    allowed.insert(rigKeys().begin(), rigKeys().end());
+    for (const auto& entry : config.values) {
+        if (!allowed.count(entry.first))
+            config.fail(entry.first, "unknown key for a " + model + " board");
+        if (entry.second.empty()) config.fail(entry.first, "no value");
+    }
+    checkCommonKeys(config);
+
+    BuiltBoard built;
+    built.config = config;
+    built.context = std::make_unique<BoardContext>();
+    built.context->frames = &frames;
+    built.context->trace = trace_;
+    try {
+        built.board = type->make(built.config, *built.context);
+    } catch (const RigError&) {
+        throw;
+    } catch (const std::exception& e) {
+        config.fail("model", std::string("the board could not be built: ") + e.what());
+    }
+    if (!built.board) config.fail("model", "the board could not be built");
+
+    VirtualPciDriver::FunctionFaults faults;
+    faults.status = static_cast<int>(config.integer("driver_status", 0, 0, 255));
+    faults.fail = config.integer("driver_fail", 0, 0, 1) != 0;
+    if (driver_)
+        for (PciFunction* function : built.board->pciFunctions())
+            driver_->addFunction(function, faults);
+    for (const auto& adapter : built.board->i2cAdapters()) {
+        if (adapters_.count(adapter.first))
+            config.fail("model", "/dev/i2c-" + std::to_string(adapter.first) +
+                                     " is provided by another board already");
+        adapters_[adapter.first] =
+            std::make_unique<I2cAdapter>(adapter.first, *adapter.second, trace_);
+    }
+    addHostPorts(config);
+    boards_.push_back(std::move(built));
+}
+
+void Rig::addHostPorts(const BoardConfig& config) {
+    std::string stem = interfaceStem(config.section);
+    for (int port = 0; port < kPorts; ++port) {
+        std::string macKey = "mac" + std::to_string(port);
+        if (!config.has(macKey)) continue;
+        HostPort host;
+        host.section = config.section;
+        host.port = port;
+        host.mac = config.mac(macKey, {});
+        std::string ip = config.text("ip" + std::to_string(port), "");
+        if (!ip.empty()) parseIpv4(ip, host.ipv4, host.prefixLength);
+        host.interface = stem + "p" + std::to_string(port);
+        bool taken = std::any_of(hostPorts_.begin(), hostPorts_.end(), [&host](const HostPort& p) {
+            return p.interface == host.interface;
+        });
+        if (taken)  // two sections with the same stem: number by board instead
+            host.interface = "qrt" + std::to_string(boards_.size()) + "p" + std::to_string(port);
+        hostPorts_.push_back(host);
+    }
+}
+
+I2cAdapter* Rig::i2cAdapter(int number) {
+    auto it = adapters_.find(number);
+    return it == adapters_.end() ? nullptr : it->second.get();
+}
+
+std::vector<int> Rig::i2cAdapterNumbers() const {
+    std::vector<int> numbers;
+    for (const auto& adapter : adapters_) numbers.push_back(adapter.first);
+    return numbers;
+}
+
+void Rig::saveState(nlohmann::json& out) const {
+    out["rig"] = file_;
+    nlohmann::json boards = nlohmann::json::array();
+    for (const BuiltBoard& built : boards_) {
+        nlohmann::json entry;
+        entry["section"] = built.config.section;
+        entry["model"] = built.config.text("model", "");
+        built.board->saveState(entry);
+        boards.push_back(entry);
+    }
+    out["boards"] = boards;
+    if (driver_) driver_->saveState(out["driver"]);
+    out["i2c_adapters"] = i2cAdapterNumbers();
+}
+
+}  // namespace qrtsim

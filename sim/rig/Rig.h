@@ -1,0 +1,83 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/boards/Board.h"
+#include "sim/driver/I2cAdapter.h"
+#include "sim/driver/VirtualPciDriver.h"
+#include "sim/rig/RigFile.h"
+
+namespace qrtsim {
+
+// The virtual rig: the boards a rig file describes, the kit's kernel driver with every board's
+// PCI functions in section order, and the Linux I2C adapters the boards provide. What reaches
+// the rig from programs (the bridge) and what the rig needs from the host (network interfaces)
+// goes through here. Not thread-safe: one thread serves the rig, as one bus serialises the
+// hardware.
+class Rig {
+public:
+    using Trace = std::function<void(const std::string&)>;
+
+    // A host network interface that carries one port's MAC address (keys macN / ipN).
+    struct HostPort {
+        std::string section;
+        int port = 0;
+        std::string interface;  // at most 15 characters
+        std::array<uint8_t, 6> mac{};
+        std::string ipv4;  // empty: none
+        int prefixLength = 24;
+    };
+
+    // Keys of a product section that the rig handles itself (driver fault injection).
+    static const std::vector<std::string>& rigKeys();
+
+    // Builds every board. Throws RigError naming file, section and key for a bad section.
+    Rig(const RigDescription& description, Trace trace, FrameSink& frames);
+    ~Rig();
+    Rig(const Rig&) = delete;
+    Rig& operator=(const Rig&) = delete;
+
+    const std::string& file() const { return file_; }
+    // The kernel driver; null when the rig has no driver node ([driver] present = 0).
+    VirtualPciDriver* pciDriver() { return driver_.get(); }
+    // The adapter "/dev/i2c-<number>", or null.
+    I2cAdapter* i2cAdapter(int number);
+    std::vector<int> i2cAdapterNumbers() const;
+    const std::vector<HostPort>& hostPorts() const { return hostPorts_; }
+
+    size_t boardCount() const { return boards_.size(); }
+    Board& board(size_t index) { return *boards_[index].board; }
+    const BoardConfig& boardConfig(size_t index) const { return boards_[index].config; }
+
+    // {"rig": file, "boards": [{"section", "model", board state...}], "driver": {...},
+    //  "i2c_adapters": [numbers]}
+    void saveState(nlohmann::json& out) const;
+
+private:
+    struct BuiltBoard {
+        BoardConfig config;
+        std::unique_ptr<BoardContext> context;
+        std::unique_ptr<Board> board;
+    };
+
+    void configureDriver(const RigDescription& description);
+    void addBoard(const BoardConfig& config, FrameSink& frames);
+    void addHostPorts(const BoardConfig& config);
+
+    std::string file_;
+    Trace trace_;
+    std::unique_ptr<VirtualPciDriver> driver_;
+    std::vector<BuiltBoard> boards_;  // destroyed before the driver's functions are forgotten
+    std::map<int, std::unique_ptr<I2cAdapter>> adapters_;
+    std::vector<HostPort> hostPorts_;
+};
+
+}  // namespace qrtsim

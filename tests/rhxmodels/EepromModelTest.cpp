@@ -1,0 +1,67 @@
+// The AT24C02D model on its own: page writes, address counter, faults.
+
+#include <gtest/gtest.h>
+
+#include "rhxmodels/WireHelpers.h"
+#include "sim/chips/At24c02d.h"
+
+namespace {
+
+using qrtsim::At24c02d;
+using Bytes = std::vector<uint8_t>;
+
+class EepromModel : public ::testing::Test {
+  protected:
+    qrtsim::I2cBus bus;
+    At24c02d eeprom;
+    void SetUp() override { bus.attach(At24c02d::kAddress, &eeprom); }
+    Bytes readAt(uint8_t address, size_t n) {
+        qrttest::i2cWrite(bus, At24c02d::kAddress, {address});
+        return qrttest::i2cRead(bus, At24c02d::kAddress, n);
+    }
+};
+
+TEST_F(EepromModel, WriteAcrossAPageEndWrapsToThePageStart) {
+    EXPECT_EQ(qrttest::i2cWrite(bus, At24c02d::kAddress, {0x05, 1, 2, 3, 4, 5, 6, 7, 8}), 9);
+    auto m = eeprom.contents();
+    EXPECT_EQ((Bytes{m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7]}),
+              (Bytes{4, 5, 6, 7, 8, 1, 2, 3}));
+    EXPECT_EQ(m[8], 0xFF) << "the next page is untouched";
+    // Ten bytes into one page: the first two are overwritten by the last two.
+    qrttest::i2cWrite(bus, At24c02d::kAddress, {0x10, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    EXPECT_EQ(readAt(0x10, 8), (Bytes{8, 9, 2, 3, 4, 5, 6, 7}));
+    ASSERT_EQ(eeprom.pageWrites().size(), 2u);
+    EXPECT_EQ(eeprom.pageWrites()[0].address, 0x05);
+}
+
+TEST_F(EepromModel, SequentialReadRollsOverFromTheLastByteToTheFirst) {
+    eeprom.load(0xFE, {0xAA, 0xBB, 0xCC});
+    EXPECT_EQ(readAt(0xFE, 3), (Bytes{0xAA, 0xBB, 0xCC}));
+    EXPECT_EQ(eeprom.addressCounter(), 0x01);
+    EXPECT_EQ(qrttest::i2cRead(bus, At24c02d::kAddress, 1), (Bytes{0xFF}))
+        << "a current-address read continues at the counter";
+}
+
+TEST_F(EepromModel, AWriteBrokenOffByARepeatedStartProgramsNothing) {
+    ASSERT_TRUE(bus.start(At24c02d::kAddress, false));
+    bus.writeByte(0x30);
+    bus.writeByte(0x77);
+    ASSERT_TRUE(bus.start(At24c02d::kAddress, true));
+    bus.stop();
+    EXPECT_EQ(eeprom.contents()[0x30], 0xFF);
+    EXPECT_TRUE(eeprom.pageWrites().empty());
+}
+
+TEST_F(EepromModel, WriteProtectAndWriteCycleRefuseTheHost) {
+    eeprom.setWriteProtect(true);
+    EXPECT_EQ(qrttest::i2cWrite(bus, At24c02d::kAddress, {0x00, 0x12}), 1);
+    EXPECT_EQ(eeprom.contents()[0], 0xFF);
+    eeprom.setWriteProtect(false);
+    eeprom.setWriteCycleNacks(2);
+    EXPECT_EQ(qrttest::i2cWrite(bus, At24c02d::kAddress, {0x00, 0x12}), 2);
+    EXPECT_EQ(qrttest::i2cWrite(bus, At24c02d::kAddress, {0x00}), -1);
+    EXPECT_EQ(qrttest::i2cWrite(bus, At24c02d::kAddress, {0x00}), -1);
+    EXPECT_EQ(readAt(0x00, 1), (Bytes{0x12}));
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <fstream>
+#include <istream>
+#include <string>
+#include <vector>
+
+// Text functions shared by the flat and the sectioned configuration files: trimming, splitting
+// a "key = value" line, decimal conversions and a re-entrant token scan.
+class UModifyTextUtil {
+  public:
+    // The characters trimmed from both ends of keys, values and section names.
+    static const char* const kWhiteSpace;  // " \f\n\t\r\v"
+    // Longest line (without its "\n") the configuration files accept.
+    static constexpr std::size_t kMaxLineLength = 1023;
+    // Longest text split() and splitToInt() tokenise.
+    static constexpr std::size_t kMaxSplitLength = 8191;
+
+    // Removes the white-space characters above from both ends of `text`; returns `text`.
+    static std::string& trim(std::string& text);
+
+    // Splits `line` at its first "=": `key` receives the text before it, `value` the text after
+    // it, but only when at least one character follows the "=". Nothing is assigned when the
+    // "=" is the first character or when there is none. Returns 1 when `key` was assigned.
+    static int getkeyvalue(const std::string& line, std::string& key, std::string& value);
+
+    // Decimal text of `value` into `text`.
+    static void convertFromInt(std::string& text, int value);
+    // Decimal value of `text` into `value` (0 when the text does not start with a number).
+    static void convertFromString(int& value, const std::string& text);
+
+    // Tokens of `text` separated by any character of `delimiters`; empty tokens are skipped and
+    // `count` receives the number of tokens. A text longer than kMaxSplitLength characters is
+    // refused as a whole: the result is empty and `count` is 0, never a silently cut list.
+    static std::vector<std::string> split(const std::string& text, const std::string& delimiters,
+                                          int& count);
+    // The same, each token converted as a decimal int.
+    static std::vector<int> splitToInt(const std::string& text, const std::string& delimiters,
+                                       int& count);
+
+    // Re-entrant token scan over a writable C string. The first call passes the text, later
+    // calls pass null and continue from `*state`. Delimiters ending a token are overwritten
+    // with a terminator. Returns null when no token is left.
+    static char* mystrtok(char* text, const char* delimiters, char** state);
+
+    // --- Line handling shared by the file loaders ---
+
+    // Opens `path` for reading; false when it cannot be opened or is a directory (which the
+    // stream library would open and then read as an empty file).
+    static bool openForReading(std::ifstream& in, const std::string& path);
+    // Reads the next line of `in` without its "\n" into `line`. A line longer than
+    // kMaxLineLength is not configuration data this library writes or accepts: it is skipped
+    // whole (never cut into pieces that could read as separate entries). Returns false at
+    // end of input.
+    static bool readLine(std::istream& in, std::string& line);
+    // True when `line` starts with an ASCII digit or letter: only such lines carry entries.
+    static bool startsWithKeyCharacter(const std::string& line);
+    // A "key = value" line split at its first "=" with key and value trimmed; `value` is empty
+    // when nothing follows the "=". Returns 0 (and leaves both empty) for a line without "=",
+    // with "=" as its first character or with an empty key after trimming.
+    static int parseEntry(const std::string& line, std::string& key, std::string& value);
+    // 1 when the pair can be written as one "key = value" line and read back unchanged by the
+    // loaders: a key that starts with a digit or letter and holds no "=", no line break in key
+    // or value, and a line within kMaxLineLength.
+    static int isStorableEntry(const std::string& key, const std::string& value);
+};
