@@ -1,6 +1,8 @@
 #include "C_visionProductFactory.h"
 
 #include "QRT_Types.h"
+#include "product/usb3/C_w50X.h"
+#include "product/usb3/C_w51X.h"
 
 // The classes behind the selector values. An empty entry is a series whose class is not part
 // of this build: it refuses every device. Plugging a class in is one line here plus its
@@ -10,8 +12,8 @@
 const C_visionProductFactory::SeriesTable& C_visionProductFactory::builtInSeries() {
     static const SeriesTable table = {
         {
-            /* SERIES_W50X      : C_w50X      */ {},
-            /* SERIES_W51X      : C_w51X      */ {},
+            /* SERIES_W50X      : C_w50X      */ makeSeries<C_w50X>(),
+            /* SERIES_W51X      : C_w51X      */ makeSeries<C_w51X>(),
             /* SERIES_RHX10T    : C_rhx10T    */ {},
             /* SERIES_RHX5X     : C_rhx5x     */ {},
             /* SERIES_RHX5XPRO  : C_rhx5xPro  */ {},

@@ -1,7 +1,10 @@
 #include "sim/boards/Board.h"
 
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace qrtsim {

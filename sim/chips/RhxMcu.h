@@ -59,6 +59,9 @@ class RhxMcu : public I2cSlave {
         uint8_t command;
         uint8_t data0;
         uint8_t data1;
+        bool operator==(const Command& o) const {
+            return command == o.command && data0 == o.data0 && data1 == o.data1;
+        }
     };
 
     // PSE registers with a meaning here (the rest are plain read-write cells).

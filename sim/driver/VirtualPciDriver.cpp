@@ -217,15 +217,20 @@ int VirtualPciDriver::addScanDevice(OpenFile& file, uint8_t* r) {
             status = kStatusInvalid;
         } else {
             if (!known) file.pairs_.emplace_back(vendor, device);
+            // The list holds every function matching a registered pair, in PCI order.
+            file.scanList_.clear();
             for (size_t slot = 0; slot < slots_.size(); ++slot) {
                 const PciFunction& function = *slots_[slot].function;
-                if (int32_t(function.vendorId()) != vendor || int32_t(function.deviceId()) != device)
-                    continue;
-                size_t index = 0;
-                while (index < file.scanList_.size() && file.scanList_[index] != slot) ++index;
-                if (index == file.scanList_.size()) file.scanList_.push_back(slot);
-                if (count == 0) first = int32_t(index);
-                ++count;
+                bool listed = false;
+                for (const auto& pair : file.pairs_)
+                    listed = listed || (int32_t(function.vendorId()) == pair.first &&
+                                        int32_t(function.deviceId()) == pair.second);
+                if (!listed) continue;
+                if (int32_t(function.vendorId()) == vendor && int32_t(function.deviceId()) == device) {
+                    if (count == 0) first = int32_t(file.scanList_.size());
+                    ++count;
+                }
+                file.scanList_.push_back(slot);
             }
         }
     }

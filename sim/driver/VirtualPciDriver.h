@@ -14,15 +14,30 @@
 
 namespace qrtsim {
 
+// How the virtual driver presents itself, and the faults it injects on the scan requests.
+struct PciDriverSettings {
+    std::string version = "1.4.2";  // at most 15 characters
+    int scanStatus = 0;             // status of every add-scan and scan-list request
+    std::set<std::string> failing;  // request names whose system call fails (EIO)
+};
+
+// Faults of one PCI function: a status reported for every request addressed to it (nothing is
+// done), or a failing system call.
+struct PciFunctionFaults {
+    int status = 0;
+    bool fail = false;
+};
+
 // The kit's kernel driver, written from the driver's side of its ioctl records: it knows the
 // rig's PCI functions, builds a scan list from the identifier pairs a program registers, gives
 // register access to the listed functions, keeps a per-device lock and a write-command cache.
 //
 // Scan list: each open file of the device node has its own. A registration whose flag byte has
-// bit 0 set starts a new list; every registration appends the functions matching its pair, in
-// the rig's PCI order, and answers with their number and the list index of the first (-1 when
-// none). The driver's device index is the position in that list. "scan-list" reports the
-// registered pairs: vendors in the first table, devices in the second.
+// bit 0 set starts a new list. The list holds every function that matches a registered pair,
+// in the rig's PCI order; a registration answers with the number of functions matching its
+// pair and the list index of the first of them (-1 when none). The driver's device index is
+// the position in that list. "scan-list" reports the registered pairs: vendors in the first
+// table, devices in the second.
 //
 // Device information: the function's vendor and device identifier.
 //
@@ -49,18 +64,8 @@ class VirtualPciDriver {
 public:
     using Trace = std::function<void(const std::string&)>;
 
-    struct Settings {
-        std::string version = "1.4.2";  // at most 15 characters
-        int scanStatus = 0;             // status of every add-scan and scan-list request
-        std::set<std::string> failing;  // request names whose system call fails (EIO)
-    };
-
-    // Faults of one function: a status reported for every request addressed to it (nothing is
-    // done), or a failing system call.
-    struct FunctionFaults {
-        int status = 0;
-        bool fail = false;
-    };
+    using Settings = PciDriverSettings;
+    using FunctionFaults = PciFunctionFaults;
 
     // Names of the requests for Settings::failing: the request names of the wire table, with
     // register access split into "register-read" and "register-write".

@@ -29,8 +29,7 @@ class RegisterFileSlave : public qrtsim::I2cSlave {
   public:
     explicit RegisterFileSlave(unsigned addressBytes) : m_addressBytes(addressBytes) {}
 
-    bool start(bool read) override {
-        m_reading = read;
+    bool start(bool) override {
         m_received = 0;
         return true;
     }
@@ -53,7 +52,6 @@ class RegisterFileSlave : public qrtsim::I2cSlave {
   private:
     unsigned m_addressBytes;
     unsigned m_received = 0;
-    bool m_reading = false;
 };
 
 constexpr unsigned kAdapter = 3;
@@ -146,11 +144,9 @@ TEST_F(DTSI2C, ReadLengthsAndAddressWidthsBeyondTheLimitsAreRefused) {
     EXPECT_EQ(adapter->rdwrCalls, 0);
     EXPECT_EQ(bus->readI2C(buf, 32, 0, 32), QRT_SUCCESS);
     // Address bytes beyond the 64-bit argument go out as zero.
-    Bytes expected(32, 0);
     unsigned char data = 0;
     ASSERT_EQ(bus->writeI2C(0x0807060504030201, 10, &data, 1), QRT_SUCCESS);
-    expected = {1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0};
-    EXPECT_EQ(adapter->messages.back().data, expected);
+    EXPECT_EQ(adapter->messages.back().data, (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0}));
 }
 
 TEST_F(DTSI2C, TheSlaveAddressIsOneByteAndARefusedOneKeepsThePrevious) {

@@ -217,13 +217,3 @@ TEST(DriverRecords, TheVersionNeedsSixteenBytesAndIsNeverReadPastTheRecord) {
     EXPECT_EQ(0, ZEPPCIManager::getVersion(&driver, version, 16));
     EXPECT_EQ(std::string(15, 'v'), version);
 }
-
-TEST(DriverRecords, ScanFunctionsWithoutAChannelAreInvalid) {
-    char text[16];
-    int a, b;
-    ZEPPCIManager::__PCIMAP_PCIIDLIST list;
-    EXPECT_EQ(-11, ZEPPCIManager::getVersion(nullptr, text, sizeof(text)));
-    EXPECT_EQ(-11, ZEPPCIManager::addScanDevice(nullptr, 1, 2, &a, &b, 1));
-    EXPECT_EQ(-11, ZEPPCIManager::getScanDeviceList(nullptr, &list));
-    EXPECT_EQ(-11, ZEPPCIManager::getIndexDevice(nullptr, 0, &a, &b));
-}

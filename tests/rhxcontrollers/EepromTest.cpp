@@ -8,18 +8,17 @@
 #include "core/controllers/eeprom/C_nkEEPROMFactory.h"
 
 using ::testing::ElementsAre;
-using rhxtest::FakeI2C;
 
 namespace {
 
 class Eeprom : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(0, eeprom.initial(&bus));
         for (int i = 0; i < 32; ++i) data[i] = static_cast<unsigned char>(0xA0 + i);
         rhxtest::clearPauses();
     }
-    FakeI2C bus;
+    rhxtest::FakeI2C bus;
     C_nkAT24C02D eeprom;
     unsigned char data[32];
 };
@@ -48,9 +47,7 @@ TEST_F(Eeprom, WriteStartingInsideAPageFirstFillsThatPage) {
 }
 
 TEST_F(Eeprom, FailingChunkEndsTheWriteAndIsReported) {
-    bus.onWrite = [](unsigned long reg, const unsigned char*, unsigned) {
-        return reg == 0x18 ? -1 : 0;
-    };
+    bus.onWrite = [](unsigned long reg, const unsigned char*) { return reg == 0x18 ? -1 : 0; };
     EXPECT_EQ(-1, eeprom.writeData(0x10, data, 20));
     EXPECT_EQ(2u, bus.log.size());  // the chunk at 0x20 is not written
 }

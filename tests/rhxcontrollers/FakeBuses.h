@@ -1,7 +1,7 @@
 #pragma once
 
-// Recording fakes of the I2C and SPI buses, and access to the pauses the code under test
-// requested (recorded instead of slept, see Pauses.cpp).
+// Recording fakes of the I2C and SPI buses, and the pauses the code under test requested
+// (recorded instead of slept, see Pauses.cpp).
 
 #include <cstdint>
 #include <cstdio>
@@ -31,41 +31,33 @@ inline std::string hexBytes(const unsigned char* data, unsigned length) {
     return text;
 }
 
-// Logs "W <reg>/<reg width> <data bytes>" for writes and "R <reg>/<reg width> x<length>" for
-// reads. Reads are answered by onRead when set, else from the replies queue; an unexpected
-// read (queue empty) fails with -1.
+// Logs "W <reg>/<reg width> <data bytes>" and "R <reg>/<reg width> x<length>". Reads are
+// answered by onRead when set, else from `replies`; a read with no reply left fails with -1.
 class FakeI2C : public I_nkI2C {
-public:
+  public:
     std::vector<std::string> log;
     std::deque<std::vector<unsigned char>> replies;
-    std::function<int(unsigned long reg, const unsigned char* data, unsigned length)> onWrite;
+    std::function<int(unsigned long reg, const unsigned char* data)> onWrite;
     std::function<int(unsigned long reg, unsigned char* buffer, unsigned length)> onRead;
-    unsigned long slave = 0;
     int blockSizeStatus = 0;
     int regAdrSizeStatus = 0;
-    unsigned regAdrSize = 1;
 
-    int setI2CSlave(unsigned long s) override {
-        slave = s;
-        return 0;
-    }
-    int writeI2C(unsigned long regAddr, unsigned regAddrSize, unsigned char* data,
-                 unsigned length) override {
+    int setI2CSlave(unsigned long) override { return 0; }
+    int writeI2C(unsigned long reg, unsigned regSize, unsigned char* data, unsigned len) override {
         char head[32];
-        std::snprintf(head, sizeof head, "W %02lx/%u", regAddr, regAddrSize);
-        log.push_back(head + hexBytes(data, length));
-        return onWrite ? onWrite(regAddr, data, length) : 0;
+        std::snprintf(head, sizeof head, "W %02lx/%u", reg, regSize);
+        log.push_back(head + hexBytes(data, len));
+        return onWrite ? onWrite(reg, data) : 0;
     }
-    int readI2C(unsigned char* buffer, unsigned length, unsigned long regAddr,
-                unsigned regAddrSize) override {
+    int readI2C(unsigned char* buffer, unsigned len, unsigned long reg, unsigned regSize) override {
         char head[40];
-        std::snprintf(head, sizeof head, "R %02lx/%u x%u", regAddr, regAddrSize, length);
+        std::snprintf(head, sizeof head, "R %02lx/%u x%u", reg, regSize, len);
         log.push_back(head);
-        if (onRead) return onRead(regAddr, buffer, length);
+        if (onRead) return onRead(reg, buffer, len);
         if (replies.empty()) return -1;
-        std::vector<unsigned char> reply = replies.front();
+        for (unsigned i = 0; i < len && i < replies.front().size(); ++i)
+            buffer[i] = replies.front()[i];
         replies.pop_front();
-        for (unsigned i = 0; i < length && i < reply.size(); ++i) buffer[i] = reply[i];
         return 0;
     }
     int getI2CDataBlockSize(unsigned* size) override {
@@ -73,7 +65,7 @@ public:
         return blockSizeStatus;
     }
     int getI2CRegisterAdrSize(unsigned* size) override {
-        *size = regAdrSize;
+        *size = 1;
         return regAdrSizeStatus;
     }
     int getI2CDataAccessSize(unsigned* size) override {
@@ -82,20 +74,21 @@ public:
     }
 };
 
-// The switch's serial port. Logs "W <address> <4 bytes>" / "W <address> null" and
-// "R <address>"; reads return onRead's word (little endian) and status.
+// The switch's serial port: logs "W <address> <bytes>" (or "null") and "R <address>"; reads
+// return onRead's word, least significant byte first.
 class FakeSPI : public I_nkSPI {
-public:
+  public:
     std::vector<std::string> log;
     std::function<int(unsigned long address, uint32_t* word)> onRead;
-    std::function<int(unsigned long address)> onWrite;
+    std::function<void()> onWrite;
 
     int setSPISlave(long) override { return -5; }
     int writeSPI(unsigned long address, unsigned char* data, unsigned len) override {
         char head[24];
         std::snprintf(head, sizeof head, "W %04lx", address);
         log.push_back(head + hexBytes(data, len));
-        return onWrite ? onWrite(address) : 0;
+        if (onWrite) onWrite();
+        return 0;
     }
     int readSPI(unsigned long address, unsigned char* buf, unsigned len) override {
         char head[24];
@@ -103,14 +96,15 @@ public:
         log.push_back(head);
         uint32_t word = 0;
         int status = onRead ? onRead(address, &word) : 0;
-        for (unsigned i = 0; i < len && i < 4; ++i) buf[i] = static_cast<unsigned char>(word >> 8 * i);
+        for (unsigned i = 0; i < len && i < 4; ++i)
+            buf[i] = static_cast<unsigned char>(word >> 8 * i);
         return status;
     }
     int getSPIDataBlockSize(unsigned* size) override {
         *size = 4;
         return 0;
     }
-    // The log without the CPLD's busy polls (status reads that follow every access).
+    // The log without the busy polls of the status register.
     std::vector<std::string> accesses() const {
         std::vector<std::string> out;
         for (const auto& entry : log)

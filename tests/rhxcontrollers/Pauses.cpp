@@ -8,12 +8,17 @@ namespace rhxtest {
 
 std::vector<unsigned> pausesMs() {
     std::vector<unsigned> ms;
-    for (uint64_t us : qrttest::PauseRecorder::taken()) ms.push_back(static_cast<unsigned>(us / 1000));
+    for (uint64_t us : qrttest::PauseRecorder::taken())
+        ms.push_back(static_cast<unsigned>(us / 1000));
     return ms;
 }
 
-void clearPauses() { qrttest::PauseRecorder::clear(); }
+void clearPauses() {
+    qrttest::PauseRecorder::clear();
+}
 
-size_t pauseCount(unsigned ms) { return qrttest::PauseRecorder::count(uint64_t{ms} * 1000); }
+size_t pauseCount(unsigned ms) {
+    return qrttest::PauseRecorder::count(uint64_t{ms} * 1000);
+}
 
 }  // namespace rhxtest

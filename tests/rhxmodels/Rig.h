@@ -31,7 +31,7 @@ struct FrameLog : qrtsim::FrameSink {
 // message (register address, then data, zeros for a null buffer); a read moves two bytes per
 // command, each command setting the register address again.
 class HostI2c : public I_nkI2C {
-public:
+  public:
     explicit HostI2c(qrtsim::I2cBus& bus) : bus_(bus) {}
     unsigned writes = 0;
     unsigned reads = 0;
@@ -70,7 +70,7 @@ public:
     int getI2CRegisterAdrSize(unsigned int* size) override { return put(size, 1); }
     int getI2CDataAccessSize(unsigned int* size) override { return put(size, 2); }
 
-private:
+  private:
     static int put(unsigned int* size, unsigned value) {
         if (size == nullptr) return -11;
         *size = value;

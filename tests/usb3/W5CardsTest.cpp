@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "C_visionProductFactory.h"
 #include "product/usb3/C_w51X.h"
 #include "usb3/FakeUsb3Card.h"
 
@@ -260,6 +261,28 @@ TEST(W5Supply, TwelvePortCardsAlwaysHaveOneSupplyInput) {
     EXPECT_EQ(product.getFeatureHandle(QRT_FEATURE_POE), nullptr);
     EXPECT_EQ(product.getFeatureHandle(QRT_FEATURE_POWER_CONTROLLER),
               static_cast<I_powerController*>(&product));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(W5Series, TheProductFactoryOffersACardToBothUsb3Series) {
+    C_visionProductFactory factory;
+    FakeUsb3Card eightPort(kPex8608, "ABC53104-20");
+    EXPECT_EQ(factory.create(C_visionProductFactory::SERIES_W51X, &eightPort), nullptr);
+    I_nkProduct* w508 = factory.create(C_visionProductFactory::SERIES_W50X, &eightPort);
+    ASSERT_NE(w508, nullptr);
+    QRT_PRODUCT_TYPE type;
+    ASSERT_EQ(w508->getType(&type), QRT_SUCCESS);
+    EXPECT_EQ(type, QRT_PRODUCT_W508);
+
+    FakeUsb3Card twelvePort(kPex8608, "ABC53104-31");
+    EXPECT_EQ(factory.create(C_visionProductFactory::SERIES_W50X, &twelvePort), nullptr);
+    I_nkProduct* w512p = factory.create(C_visionProductFactory::SERIES_W51X, &twelvePort);
+    ASSERT_NE(w512p, nullptr);
+    ASSERT_EQ(w512p->getType(&type), QRT_SUCCESS);
+    EXPECT_EQ(type, QRT_PRODUCT_W512P);
 }
 
 }  // namespace

@@ -18,7 +18,9 @@ A_rhxCPLD::A_rhxCPLD() : A_rhxCPLD(nullptr) {}
 
 A_rhxCPLD::A_rhxCPLD(const RHXCPLD_LAYOUT* layout) : m_layout(layout) {}
 
-A_rhxCPLD::~A_rhxCPLD() { A_rhxCPLD::release(); }
+A_rhxCPLD::~A_rhxCPLD() {
+    A_rhxCPLD::release();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Word formats
@@ -141,15 +143,25 @@ void A_rhxCPLD::parseI2CRead32bData(const RHXCPLD_READDATA& word, unsigned char*
 // ---------------------------------------------------------------------------------------------
 // Operations a bare CPLD object cannot perform
 
-int A_rhxCPLD::initial(I_nkSPI*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxCPLD::initial(I_nkI2C*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxCPLD::getVersion(char*, unsigned int) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxCPLD::readData(unsigned long, RHXCPLD_READDATA*) { return QRT_ERR_NOT_SUPPORTED; }
+int A_rhxCPLD::initial(I_nkSPI*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxCPLD::initial(I_nkI2C*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxCPLD::getVersion(char*, unsigned int) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxCPLD::readData(unsigned long, RHXCPLD_READDATA*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
 int A_rhxCPLD::writeData(unsigned long, RHXCPLD_WRITEDATA*, unsigned int) {
     return QRT_ERR_NOT_SUPPORTED;
 }
 // The register-address width belongs to the devices behind the bridge, not to the bridge.
-int A_rhxCPLD::getI2CRegisterAdrSize(unsigned int*) { return QRT_ERR_NOT_SUPPORTED; }
+int A_rhxCPLD::getI2CRegisterAdrSize(unsigned int*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
 
 int A_rhxCPLD::getWriteDataSize(unsigned int* size) {
     if (size == nullptr) return QRT_ERR_INVALID_PARAM;
@@ -298,8 +310,8 @@ int A_rhxCPLD::getI2CDataAccessSize(unsigned int* size) {
     return QRT_SUCCESS;
 }
 
-int A_rhxCPLD::sendBytes(unsigned long regAddr, unsigned int regAddrSize,
-                         const unsigned char* data, unsigned int length) {
+int A_rhxCPLD::sendBytes(unsigned long regAddr, unsigned int regAddrSize, const unsigned char* data,
+                         unsigned int length) {
     for (unsigned int i = 0; i < regAddrSize + length; ++i) {
         int status = writeI2COneByte(addressOrDataByte(regAddr, regAddrSize, data, i));
         if (status != QRT_SUCCESS) return status;
@@ -354,7 +366,7 @@ int A_rhxCPLD::readI2C(unsigned char* buffer, unsigned int length, unsigned long
     unsigned int words = length / 4;
     unsigned int singles = length % 4;
     if (singles == 0) {
-        words -= 1;
+        (void)0;
         singles = 4;
     }
     unsigned char* out = buffer;

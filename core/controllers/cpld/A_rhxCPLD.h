@@ -43,14 +43,14 @@ struct RHXCPLD_TOECONF {
 // sharing the bridge never interleave; the register lock, taken inside readData/writeData,
 // covers one register access. Order: bridge lock first.
 class A_rhxCPLD : public I_rhxCPLD {
-public:
+  public:
     // Offsets inside the trigger-over-Ethernet block.
     static constexpr unsigned long kRegSMBusHeader = 0x00;
     static constexpr unsigned long kRegSMBusStart = 0x04;
     static constexpr unsigned long kRegSMBusStop = 0x08;
     static constexpr unsigned long kRegToEControl = 0x10;
-    static constexpr unsigned long kRegDPRAMAccess = 0x20;    // + 4 * port
-    static constexpr unsigned long kRegToECounter = 0x30;     // + 4 * port; a write resets
+    static constexpr unsigned long kRegDPRAMAccess = 0x20;      // + 4 * port
+    static constexpr unsigned long kRegToECounter = 0x30;       // + 4 * port; a write resets
     static constexpr unsigned long kRegToETriggerDelay = 0x40;  // + 4 * port
     // Offsets inside the I2C master block.
     static constexpr unsigned long kRegI2CControl = 0x00;  // write: start word, read: status
@@ -158,7 +158,7 @@ public:
     static void parseI2CRead8bData(const RHXCPLD_READDATA& word, unsigned char* value);
     static void parseI2CRead32bData(const RHXCPLD_READDATA& word, unsigned char* bytes);
 
-protected:
+  protected:
     explicit A_rhxCPLD(const RHXCPLD_LAYOUT* layout);
 
     // Bridge primitives; each is a few register accesses, called under the bridge lock.
@@ -175,7 +175,7 @@ protected:
     C_ObjectSemaphore m_registerLock;
     int m_olderFlag = 0;
 
-private:
+  private:
     unsigned long toeRegister(unsigned long offset) const;
     unsigned long masterRegister(unsigned long offset) const;
     int writeShort(unsigned long reg, RHXCPLD_WRITEDATA* word);

@@ -7,7 +7,7 @@
 
 // Makes and owns the CPLD objects of a card; they live until the factory is destroyed.
 class C_rhxCPLDFactory {
-public:
+  public:
     enum NK_HWCPLD { NK_HWCPLD_SPI = 0, NK_HWCPLD_I2C = 1 };
 
     C_rhxCPLDFactory();
@@ -18,6 +18,6 @@ public:
     // An unbound CPLD for the transport, or null for an unknown one.
     I_rhxCPLD* create(NK_HWCPLD type);
 
-private:
+  private:
     std::vector<std::unique_ptr<I_rhxCPLD>> m_objects;
 };

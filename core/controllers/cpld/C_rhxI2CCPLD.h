@@ -6,7 +6,7 @@
 // master). The bus moves two data bytes per write, so a register word goes out as two writes
 // at reg and reg + 2, and the CPLD needs 5 ms after each of them.
 class C_rhxI2CCPLD : public A_rhxCPLD {
-public:
+  public:
     static constexpr unsigned long kRegVersionTime = 0x74;
     static constexpr unsigned long kRegVersionDate = 0x78;
     static constexpr unsigned int kBusWriteLength = 2;
@@ -23,7 +23,7 @@ public:
     int writeData(unsigned long reg, RHXCPLD_WRITEDATA* word, unsigned int length) override;
     void release() override;
 
-private:
+  private:
     int readRegister(unsigned long reg, RHXCPLD_READDATA* word);
     bool registerInRange(unsigned long reg) const;
 

@@ -14,7 +14,9 @@ const RHXCPLD_LAYOUT kSPILayout = {0x1000, 0x2000, 4};
 
 C_rhxSPICPLD::C_rhxSPICPLD() : A_rhxCPLD(&kSPILayout) {}
 
-C_rhxSPICPLD::~C_rhxSPICPLD() { m_spi = nullptr; }
+C_rhxSPICPLD::~C_rhxSPICPLD() {
+    m_spi = nullptr;
+}
 
 int C_rhxSPICPLD::initial(I_nkSPI* spi) {
     C_ObjectLock lock(m_registerLock);
@@ -61,8 +63,8 @@ int C_rhxSPICPLD::writeData(unsigned long reg, RHXCPLD_WRITEDATA* word, unsigned
     C_ObjectLock lock(m_registerLock);
     if (!lock.held()) return QRT_ERR_BUSY;
     if (m_spi == nullptr) return QRT_ERR_NOT_INITIALIZED;
-    int status = word != nullptr ? m_spi->writeSPI(reg, word->data, 4)
-                                 : m_spi->writeSPI(reg, nullptr, 0);
+    int status =
+        word != nullptr ? m_spi->writeSPI(reg, word->data, 4) : m_spi->writeSPI(reg, nullptr, 0);
     if (status == QRT_SUCCESS) waitWhileBusy();
     return status;
 }

@@ -5,7 +5,7 @@
 // The CPLD behind the PCIe switch's serial port. Each register is one 4-byte block of the
 // port; after every access the CPLD's SPI-busy flag is polled until the CPLD has digested it.
 class C_rhxSPICPLD : public A_rhxCPLD {
-public:
+  public:
     static constexpr unsigned long kRegStatus = 0x2000;  // the I2C master status word
     static constexpr unsigned long kRegVersionWord = 0x201C;
     static constexpr unsigned long kRegVersionTime = 0x704;  // after the marker word
@@ -25,7 +25,7 @@ public:
     int writeData(unsigned long reg, RHXCPLD_WRITEDATA* word, unsigned int length) override;
     void release() override;
 
-private:
+  private:
     int readRegister(unsigned long reg, RHXCPLD_READDATA* word);
     void waitWhileBusy();
 

@@ -17,7 +17,7 @@ struct RHXCPLD_READDATA {
 // (DPRAM), and the SMBus sender that pushes a stored packet into a port's Ethernet controller.
 // Every operation returns 0 or a negative status code.
 class I_rhxCPLD : public I_nkI2C {
-public:
+  public:
     // Binds the register transport: the PCIe switch's serial port or an I2C bus.
     virtual int initial(I_nkSPI* spi) = 0;
     virtual int initial(I_nkI2C* bus) = 0;

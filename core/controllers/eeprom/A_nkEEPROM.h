@@ -5,7 +5,7 @@
 
 // Base of the EEPROM devices: every operation is not supported.
 class A_nkEEPROM : public I_nkEEPROM {
-public:
+  public:
     int initial(I_nkI2C*) override { return QRT_ERR_NOT_SUPPORTED; }
     int readData(unsigned long, unsigned char*, unsigned int) override {
         return QRT_ERR_NOT_SUPPORTED;

@@ -5,7 +5,7 @@
 
 // Microchip AT24C02D: 256 bytes behind a one-byte word address, written in pages of 8.
 class C_nkAT24C02D : public A_nkEEPROM {
-public:
+  public:
     static constexpr unsigned long kLastAddress = 255;
     static constexpr unsigned int kWordAddressSize = 1;
     static constexpr unsigned int kWriteChunk = 8;
@@ -20,7 +20,7 @@ public:
     int readData(unsigned long address, unsigned char* buf, unsigned int len) override;
     int writeData(unsigned long address, unsigned char* data, unsigned int len) override;
 
-private:
+  private:
     C_ObjectSemaphore m_lock;
     I_nkI2C* m_bus = nullptr;
 };

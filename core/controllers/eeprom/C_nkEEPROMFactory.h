@@ -7,7 +7,7 @@
 
 // Makes and owns EEPROM device objects; they live until the factory is destroyed.
 class C_nkEEPROMFactory {
-public:
+  public:
     enum NK_EEPROM { NK_EEPROM_AT24C02D = 0 };
 
     C_nkEEPROMFactory();
@@ -18,6 +18,6 @@ public:
     // An unbound device object, or null for an unknown type.
     I_nkEEPROM* create(NK_EEPROM type);
 
-private:
+  private:
     std::vector<std::unique_ptr<I_nkEEPROM>> m_objects;
 };

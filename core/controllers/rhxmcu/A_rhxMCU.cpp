@@ -5,59 +5,123 @@
 #include "QRT_Types.h"
 
 // A microcontroller this base does not know answers every operation with "not supported".
-int A_rhxMCU::initial(I_nkI2C*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::getVersion(char*, unsigned int) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::getPSERecvoeryPowerState(int*, unsigned int) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::setPoEEnable(int*, unsigned int) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::getPoEEnable(int*, unsigned int) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::getThermalTemperature(float*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::setTemperatureProtectionEnable(int) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::getTemperatureProtectionEnable(int*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::resetMCU() { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::isMCUBusy(int*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::readPSEOneByteData(unsigned char, unsigned char*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::readPSETwoByteData(unsigned char, unsigned char*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::writePSEOneByteData(unsigned char, unsigned char) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::setProtectedTemperature(int) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::setRecoveryTemperature(int) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::getProtectedTemperature(int*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::getRecoveryTemperature(int*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::getPoEState(RHXMCU_POESTATE*) { return QRT_ERR_NOT_SUPPORTED; }
+int A_rhxMCU::initial(I_nkI2C*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::getVersion(char*, unsigned int) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::getPSERecvoeryPowerState(int*, unsigned int) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::setPoEEnable(int*, unsigned int) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::getPoEEnable(int*, unsigned int) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::getThermalTemperature(float*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::setTemperatureProtectionEnable(int) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::getTemperatureProtectionEnable(int*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::resetMCU() {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::isMCUBusy(int*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::readPSEOneByteData(unsigned char, unsigned char*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::readPSETwoByteData(unsigned char, unsigned char*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::writePSEOneByteData(unsigned char, unsigned char) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::setProtectedTemperature(int) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::setRecoveryTemperature(int) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::getProtectedTemperature(int*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::getRecoveryTemperature(int*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::getPoEState(RHXMCU_POESTATE*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
 int A_rhxMCU::getPoEPortStatus(unsigned int, unsigned int*, unsigned int*) {
     return QRT_ERR_NOT_SUPPORTED;
 }
-int A_rhxMCU::getConsumedPowerBudget(float*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::getLeftPowerBudget(float*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::setPowerBudgetControlEnable(int) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::getPowerBudgetControlEnable(int*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::setFanPWMDuty(int) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::getFanPWMDuty(int*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::getFanRPM(unsigned int*) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::setSmartFanEnable(int) { return QRT_ERR_NOT_SUPPORTED; }
-int A_rhxMCU::getSmartFanEnable(int*) { return QRT_ERR_NOT_SUPPORTED; }
+int A_rhxMCU::getConsumedPowerBudget(float*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::getLeftPowerBudget(float*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::setPowerBudgetControlEnable(int) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::getPowerBudgetControlEnable(int*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::setFanPWMDuty(int) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::getFanPWMDuty(int*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::getFanRPM(unsigned int*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::setSmartFanEnable(int) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int A_rhxMCU::getSmartFanEnable(int*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
 int A_rhxMCU::readData(unsigned long, RHXMCU_READDATA*, unsigned int) {
     return QRT_ERR_NOT_SUPPORTED;
 }
-int A_rhxMCU::writeData(unsigned long, RHXMCU_WRITEDATA*) { return QRT_ERR_NOT_SUPPORTED; }
+int A_rhxMCU::writeData(unsigned long, RHXMCU_WRITEDATA*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Word formats of the command set
 
-RHXMCU_WRITEDATA A_rhxMCU::genEnable(int enable) { return {{static_cast<unsigned char>(enable ? 1 : 0), 0}}; }
+RHXMCU_WRITEDATA A_rhxMCU::genEnable(int enable) {
+    return {{static_cast<unsigned char>(enable ? 1 : 0), 0}};
+}
 
-int A_rhxMCU::parseEnable(const RHXMCU_READDATA& reply) { return reply.data[0] != 0 ? 1 : 0; }
+int A_rhxMCU::parseEnable(const RHXMCU_READDATA& reply) {
+    return reply.data[0] != 0 ? 1 : 0;
+}
 
 RHXMCU_WRITEDATA A_rhxMCU::genProtectTemperature(int degrees) {
     return {{static_cast<unsigned char>(degrees & 0xFF), 0}};
 }
 
-int A_rhxMCU::parseProtectTemperature(const RHXMCU_READDATA& reply) { return reply.data[0]; }
+int A_rhxMCU::parseProtectTemperature(const RHXMCU_READDATA& reply) {
+    return reply.data[0];
+}
 
 RHXMCU_WRITEDATA A_rhxMCU::genRecoveryTemperature(int degrees) {
     return {{static_cast<unsigned char>(degrees & 0xFF), 0}};
 }
 
-int A_rhxMCU::parseRecoveryTemperature(const RHXMCU_READDATA& reply) { return reply.data[0]; }
+int A_rhxMCU::parseRecoveryTemperature(const RHXMCU_READDATA& reply) {
+    return reply.data[0];
+}
 
 float A_rhxMCU::parseThermalTemperature(const RHXMCU_READDATA& reply) {
     const unsigned int raw = (reply.data[1] & 0x7Fu) * 256u + (reply.data[0] & 0xFCu);
@@ -88,14 +152,14 @@ RHXMCU_WRITEDATA A_rhxMCU::genPoEEnableList(const int* enables, unsigned int cou
     return word;
 }
 
-void A_rhxMCU::parsePoEEnableList(const RHXMCU_READDATA& reply, int* enables,
-                                  unsigned int count, unsigned int portCount) {
+void A_rhxMCU::parsePoEEnableList(const RHXMCU_READDATA& reply, int* enables, unsigned int count,
+                                  unsigned int portCount) {
     for (unsigned int i = 0; i < portCount && i < count && i < 4; ++i)
         enables[i] = ((reply.data[0] >> (2 * i)) & 0x03) == 2 ? 1 : 0;
 }
 
-void A_rhxMCU::parsePoELastStateList(const RHXMCU_READDATA& reply, int* states,
-                                     unsigned int count, unsigned int portCount) {
+void A_rhxMCU::parsePoELastStateList(const RHXMCU_READDATA& reply, int* states, unsigned int count,
+                                     unsigned int portCount) {
     for (unsigned int i = 0; i < portCount && i < count && i < 8; ++i)
         states[i] = (reply.data[0] >> i) & 0x01;
 }

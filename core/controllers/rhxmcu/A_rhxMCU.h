@@ -5,7 +5,7 @@
 // Base of the card microcontrollers: every operation is not supported; the word encoders and
 // decoders of the command set live here.
 class A_rhxMCU : public I_rhxMCU {
-public:
+  public:
     int initial(I_nkI2C* bus) override;
     int getVersion(char* text, unsigned int size) override;
     int getPSERecvoeryPowerState(int* states, unsigned int count) override;
@@ -54,10 +54,10 @@ public:
     // Two bits per port in byte 0: 10 enables, 01 disables, 00 leaves the port alone.
     static RHXMCU_WRITEDATA genPoEEnableList(const int* enables, unsigned int count,
                                              unsigned int portCount);
-    static void parsePoEEnableList(const RHXMCU_READDATA& reply, int* enables,
-                                   unsigned int count, unsigned int portCount);
-    static void parsePoELastStateList(const RHXMCU_READDATA& reply, int* states,
-                                      unsigned int count, unsigned int portCount);
+    static void parsePoEEnableList(const RHXMCU_READDATA& reply, int* enables, unsigned int count,
+                                   unsigned int portCount);
+    static void parsePoELastStateList(const RHXMCU_READDATA& reply, int* states, unsigned int count,
+                                      unsigned int portCount);
     // The PSE's three-bit class code as the class number (0 for code 6, 255 for 7 and 65535
     // for 0, which the firmware uses for "no class yet").
     static void parsePoEClass(unsigned int code, unsigned int* poeClass);

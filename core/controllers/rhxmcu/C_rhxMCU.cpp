@@ -184,7 +184,9 @@ int C_rhxMCU::getVersion(char* text, unsigned int size) {
     return QRT_SUCCESS;
 }
 
-int C_rhxMCU::resetMCU() { return write(CMD_RESET, {{0, 0}}); }
+int C_rhxMCU::resetMCU() {
+    return write(CMD_RESET, {{0, 0}});
+}
 
 int C_rhxMCU::isMCUBusy(int* busy) {
     if (busy == nullptr) return QRT_ERR_INVALID_PARAM;
@@ -317,7 +319,7 @@ int C_rhxMCU::readThreshold(Command command, int* degrees) {
         int status = read(command, &reply);
         if (status != QRT_SUCCESS) return status;
         *degrees = command == CMD_GET_PROTECTED_TEMPERATURE ? parseProtectTemperature(reply)
-                                                             : parseRecoveryTemperature(reply);
+                                                            : parseRecoveryTemperature(reply);
         if (reply.data[0] != kThresholdUnset) break;
     }
     return QRT_SUCCESS;
@@ -339,13 +341,21 @@ int C_rhxMCU::setFanPWMDuty(int duty) {
     return write(CMD_SET_FAN_DUTY, {{static_cast<unsigned char>(duty), 0}});
 }
 
-int C_rhxMCU::getFanPWMDuty(int* duty) { return readByte(CMD_GET_FAN_DUTY, duty); }
+int C_rhxMCU::getFanPWMDuty(int* duty) {
+    return readByte(CMD_GET_FAN_DUTY, duty);
+}
 
-int C_rhxMCU::getFanRPM(unsigned int* rpm) { return readWord(CMD_FAN_RPM, rpm); }
+int C_rhxMCU::getFanRPM(unsigned int* rpm) {
+    return readWord(CMD_FAN_RPM, rpm);
+}
 
-int C_rhxMCU::setSmartFanEnable(int enable) { return write(CMD_SET_SMART_FAN, genEnable(enable)); }
+int C_rhxMCU::setSmartFanEnable(int enable) {
+    return write(CMD_SET_SMART_FAN, genEnable(enable));
+}
 
-int C_rhxMCU::getSmartFanEnable(int* enable) { return readFlag(CMD_GET_SMART_FAN, enable); }
+int C_rhxMCU::getSmartFanEnable(int* enable) {
+    return readFlag(CMD_GET_SMART_FAN, enable);
+}
 
 // ---------------------------------------------------------------------------------------------
 // PSE register relay

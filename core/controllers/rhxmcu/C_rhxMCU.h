@@ -9,7 +9,7 @@
 // bus). Reads are a command with a zero word, a pause while the firmware prepares the answer
 // and a plain two-byte read; each exchange holds the object lock from write to read.
 class C_rhxMCU : public A_rhxMCU {
-public:
+  public:
     // Commands by what they do. The command bytes and pauses are in the table in the source.
     enum Command {
         CMD_THERMAL_TEMPERATURE,
@@ -101,7 +101,7 @@ public:
     int writeReadManualData(unsigned long cmd, unsigned char* buf, unsigned int writeLen,
                             unsigned int readLen, unsigned int waitMs);
 
-private:
+  private:
     int read(Command command, RHXMCU_READDATA* reply);
     int write(Command command, RHXMCU_WRITEDATA data);
     int readFlag(Command command, int* enable);

@@ -7,7 +7,7 @@
 
 // Makes and owns the card microcontroller objects; they live until the factory is destroyed.
 class C_rhxMCUFactory {
-public:
+  public:
     enum NK_HWMCU { NK_HWMCU_RHX = 0 };
 
     C_rhxMCUFactory();
@@ -18,6 +18,6 @@ public:
     // An unbound microcontroller object, or null for an unknown type.
     I_rhxMCU* create(NK_HWMCU type);
 
-private:
+  private:
     std::vector<std::unique_ptr<I_rhxMCU>> m_objects;
 };

@@ -24,7 +24,7 @@ struct RHXMCU_POESTATE {
 // relays single PSE register accesses. Every exchange is a command byte and a two-byte word.
 // Every operation returns 0 or a negative status code.
 class I_rhxMCU {
-public:
+  public:
     virtual ~I_rhxMCU() {}
     virtual int initial(I_nkI2C* bus) = 0;
     virtual int getVersion(char* text, unsigned int size) = 0;
@@ -45,8 +45,7 @@ public:
     virtual int getProtectedTemperature(int* degrees) = 0;
     virtual int getRecoveryTemperature(int* degrees) = 0;
     virtual int getPoEState(RHXMCU_POESTATE* state) = 0;
-    virtual int getPoEPortStatus(unsigned int port, unsigned int* poeClass,
-                                 unsigned int* flag) = 0;
+    virtual int getPoEPortStatus(unsigned int port, unsigned int* poeClass, unsigned int* flag) = 0;
     virtual int getConsumedPowerBudget(float* budget) = 0;
     virtual int getLeftPowerBudget(float* budget) = 0;
     virtual int setPowerBudgetControlEnable(int enable) = 0;

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/bridge/DeviceNodes.h"
+
+namespace qrtsim {
+
+class Rig;
+
+// Serves the rig's device nodes to the preloaded bridge of every program running in the rig:
+// one abstract unix socket, one connection per open device file, one frame per request
+// (BridgeProtocol.h). Everything runs on the caller's thread, one request at a time, so the
+// rig sees the requests of all processes in one order, as the hardware would. Closing a
+// connection closes its device file (the driver drops the locks it held).
+class BridgeServer {
+public:
+    explicit BridgeServer(Rig& rig);
+    ~BridgeServer();
+    BridgeServer(const BridgeServer&) = delete;
+    BridgeServer& operator=(const BridgeServer&) = delete;
+
+    // Listens on a fresh abstract socket; false with `error` set when it cannot.
+    bool listen(std::string& error);
+    // The value of QRT_SIM_SOCKET for programs of this rig: "@" and the abstract name.
+    const std::string& address() const { return address_; }
+
+    // Waits up to `timeoutMs` (-1: without limit) and serves what arrives. Returns true as soon
+    // as `wakeFd` (ignored when negative) is readable.
+    bool serve(int wakeFd, int timeoutMs);
+    size_t connections() const { return connections_.size(); }
+    // Closes every connection, as when the processes of the rig are gone.
+    void closeConnections();
+
+private:
+    struct Connection {
+        int fd = -1;
+        std::vector<uint8_t> input;
+        std::unique_ptr<DeviceNode> node;
+        bool opened = false;
+    };
+
+    void accept();
+    // False when the connection is to be closed.
+    bool receive(Connection& connection);
+    bool handleFrame(Connection& connection, const uint8_t* body, uint32_t length);
+    bool reply(Connection& connection, int64_t result, const std::vector<uint8_t>& payload);
+    void close(size_t index);
+
+    Rig& rig_;
+    int listenFd_ = -1;
+    std::string address_;
+    std::vector<std::unique_ptr<Connection>> connections_;
+};
+
+}  // namespace qrtsim

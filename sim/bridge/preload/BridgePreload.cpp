@@ -1,0 +1,521 @@
+// Preloaded into every program of a virtual rig (LD_PRELOAD, set by qrt-sim): opens of the two
+// device-node families that the kernel cannot provide for the rig, "/dev/___nk_pcimap" and
+// "/dev/i2c-N", become connections to the rig server, and ioctl, read, write and close on
+// those descriptors are carried to it. Every other call goes straight to the C library, so
+// files of the rig's mount namespace, sockets (netlink uevents included) and the host's
+// network interfaces are the kernel's own.
+//
+// The library keeps no state that needs constructing: the SDK opens its driver from a static
+// initialiser, before a preloaded library's constructors run, so everything here starts
+// lazily on the first call and lives in zero-initialised memory. Only the C library is used.
+
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
+#include <pthread.h>
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "sim/bridge/BridgeProtocol.h"
+#include "sim/driver/PcimapWire.h"
+
+#define QRT_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+using qrtsim::bridge::NodeFamily;
+namespace wire = qrtsim::bridge;
+
+// Descriptors standing for rig nodes: the socket's inode plus one (0: not a rig node), so that
+// a descriptor closed behind our back (fclose, close_range) and reused is recognised.
+constexpr int kMaxTrackedFd = 16384;
+unsigned long long g_nodeInode[kMaxTrackedFd];
+unsigned char g_nodeFamily[kMaxTrackedFd];
+
+// One request at a time per descriptor: threads share the driver's descriptor. Zero-filled
+// mutexes are default mutexes in glibc (PTHREAD_MUTEX_INITIALIZER is all zeros).
+constexpr int kLockStripes = 64;
+pthread_mutex_t g_requestLocks[kLockStripes];
+
+// ---- the C library's functions --------------------------------------------------------------
+
+template <typename Function>
+Function nextSymbol(Function* cache, const char* name) {
+    Function function = __atomic_load_n(cache, __ATOMIC_ACQUIRE);
+    if (function == nullptr) {
+        function = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+        __atomic_store_n(cache, function, __ATOMIC_RELEASE);
+    }
+    return function;
+}
+
+using OpenFunction = int (*)(const char*, int, ...);
+using OpenatFunction = int (*)(int, const char*, int, ...);
+using FortifiedOpenFunction = int (*)(const char*, int);
+using FortifiedOpenatFunction = int (*)(int, const char*, int);
+using IoctlFunction = int (*)(int, unsigned long, ...);
+using CloseFunction = int (*)(int);
+using ReadFunction = ssize_t (*)(int, void*, size_t);
+using WriteFunction = ssize_t (*)(int, const void*, size_t);
+
+OpenFunction g_open, g_open64;
+OpenatFunction g_openat, g_openat64;
+FortifiedOpenFunction g_open2, g_open64_2;
+FortifiedOpenatFunction g_openat2, g_openat64_2;
+IoctlFunction g_ioctl;
+CloseFunction g_close;
+ReadFunction g_read;
+WriteFunction g_write;
+
+bool needsMode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
+
+// ---- descriptor table -----------------------------------------------------------------------
+
+unsigned long long inodeOf(int fd) {
+    struct stat status;
+    if (fstat(fd, &status) != 0) return 0;
+    return static_cast<unsigned long long>(status.st_ino) + 1;
+}
+
+NodeFamily trackedFamily(int fd) {
+    if (fd < 0 || fd >= kMaxTrackedFd) return NodeFamily::kNone;
+    unsigned char family = __atomic_load_n(&g_nodeFamily[fd], __ATOMIC_ACQUIRE);
+    if (family == 0) return NodeFamily::kNone;
+    if (inodeOf(fd) != __atomic_load_n(&g_nodeInode[fd], __ATOMIC_ACQUIRE)) {
+        __atomic_store_n(&g_nodeFamily[fd], 0, __ATOMIC_RELEASE);  // reused for something else
+        return NodeFamily::kNone;
+    }
+    return static_cast<NodeFamily>(family);
+}
+
+void track(int fd, NodeFamily family) {
+    __atomic_store_n(&g_nodeInode[fd], inodeOf(fd), __ATOMIC_RELEASE);
+    __atomic_store_n(&g_nodeFamily[fd], static_cast<unsigned char>(family), __ATOMIC_RELEASE);
+}
+
+void untrack(int fd) {
+    if (fd >= 0 && fd < kMaxTrackedFd) __atomic_store_n(&g_nodeFamily[fd], 0, __ATOMIC_RELEASE);
+}
+
+// ---- frames ---------------------------------------------------------------------------------
+
+bool sendAll(int fd, const void* data, size_t size) {
+    const char* at = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t sent = send(fd, at, size, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        at += sent;
+        size -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+bool receiveAll(int fd, void* data, size_t size) {
+    char* at = static_cast<char*>(data);
+    while (size > 0) {
+        ssize_t got = recv(fd, at, size, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        at += got;
+        size -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+// A request body under construction.
+struct Body {
+    unsigned char* data;
+    size_t size;
+    size_t capacity;
+};
+
+bool bodyInit(Body* body, size_t capacity, uint32_t operation) {
+    body->data = static_cast<unsigned char*>(malloc(capacity + 4));
+    body->size = 4;  // room for the length
+    body->capacity = capacity + 4;
+    if (body->data == nullptr) return false;
+    memcpy(body->data + body->size, &operation, sizeof operation);
+    body->size += sizeof operation;
+    return true;
+}
+
+void bodyPut(Body* body, const void* data, size_t size) {
+    if (size > 0) memcpy(body->data + body->size, data, size);
+    body->size += size;
+}
+
+// Sends the request and waits for its answer. Returns the request's result (>= 0 or -errno)
+// and, in *payload (malloc'ed, caller frees) and *payloadSize, the answer's payload.
+long long roundTrip(int fd, Body* body, unsigned char** payload, size_t* payloadSize) {
+    *payload = nullptr;
+    *payloadSize = 0;
+    uint32_t length = static_cast<uint32_t>(body->size - 4);
+    memcpy(body->data, &length, sizeof length);
+    pthread_mutex_t* lock = &g_requestLocks[static_cast<unsigned>(fd) % kLockStripes];
+    pthread_mutex_lock(lock);
+    long long result = -EIO;  // the rig is gone or answered nonsense
+    uint32_t replyLength = 0;
+    if (sendAll(fd, body->data, body->size) &&
+        receiveAll(fd, &replyLength, sizeof replyLength) && replyLength >= sizeof(int64_t) &&
+        replyLength <= wire::kMaxBody) {
+        unsigned char* reply = static_cast<unsigned char*>(malloc(replyLength));
+        if (reply != nullptr && receiveAll(fd, reply, replyLength)) {
+            int64_t answer = 0;
+            memcpy(&answer, reply, sizeof answer);
+            result = answer;
+            *payloadSize = replyLength - sizeof answer;
+            memmove(reply, reply + sizeof answer, *payloadSize);
+            *payload = reply;
+        } else {
+            free(reply);
+        }
+    }
+    pthread_mutex_unlock(lock);
+    free(body->data);
+    body->data = nullptr;
+    return result;
+}
+
+long long finish(long long result) {
+    if (result < 0) {
+        errno = static_cast<int>(-result);
+        return -1;
+    }
+    return result;
+}
+
+// ---- open -----------------------------------------------------------------------------------
+
+// Opens a rig node when `path` is one and a rig is running: true with *fd set (a descriptor, or
+// -1 with errno). False: not the rig's business.
+bool openRigNode(const char* path, int flags, int* fd) {
+    NodeFamily family = wire::nodeFamily(path, nullptr);
+    if (family == NodeFamily::kNone) return false;
+    const char* name = getenv(wire::kSocketVariable);
+    if (name == nullptr || name[0] == '\0') return false;
+
+    sockaddr_un address;
+    memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    size_t nameLength = strlen(name);
+    if (nameLength >= sizeof address.sun_path) {
+        errno = ENAMETOOLONG;
+        *fd = -1;
+        return true;
+    }
+    memcpy(address.sun_path, name, nameLength);
+    if (name[0] == '@') address.sun_path[0] = '\0';  // abstract socket
+    socklen_t addressLength =
+        static_cast<socklen_t>(__builtin_offsetof(sockaddr_un, sun_path) + nameLength);
+
+    int type = SOCK_STREAM | ((flags & O_CLOEXEC) ? SOCK_CLOEXEC : 0);
+    int socketFd = socket(AF_UNIX, type, 0);
+    if (socketFd < 0) {
+        *fd = -1;
+        return true;
+    }
+    if (socketFd >= kMaxTrackedFd) {
+        nextSymbol(&g_close, "close")(socketFd);
+        errno = EMFILE;
+        *fd = -1;
+        return true;
+    }
+    if (connect(socketFd, reinterpret_cast<sockaddr*>(&address), addressLength) != 0) {
+        nextSymbol(&g_close, "close")(socketFd);
+        errno = ENODEV;  // the rig has ended
+        *fd = -1;
+        return true;
+    }
+    Body body;
+    size_t pathLength = strlen(path);
+    long long result = -ENOMEM;
+    if (bodyInit(&body, 4 + pathLength, wire::kOpOpen)) {
+        bodyPut(&body, path, pathLength);
+        unsigned char* payload;
+        size_t payloadSize;
+        result = roundTrip(socketFd, &body, &payload, &payloadSize);
+        free(payload);
+    }
+    if (result < 0) {
+        nextSymbol(&g_close, "close")(socketFd);
+        errno = static_cast<int>(-result);
+        *fd = -1;
+        return true;
+    }
+    track(socketFd, family);
+    *fd = socketFd;
+    return true;
+}
+
+// ---- ioctl ----------------------------------------------------------------------------------
+
+int driverIoctl(int fd, unsigned long request, void* record) {
+    uint32_t size = qrtsim::pcimap::recordSizeOf(request);
+    if (size > 0 && record == nullptr) {
+        errno = EFAULT;
+        return -1;
+    }
+    Body body;
+    if (!bodyInit(&body, 4 + 8 + size, wire::kOpIoctl)) {
+        errno = ENOMEM;
+        return -1;
+    }
+    uint64_t code = request;
+    bodyPut(&body, &code, sizeof code);
+    bodyPut(&body, record, size);
+    unsigned char* payload;
+    size_t payloadSize;
+    long long result = roundTrip(fd, &body, &payload, &payloadSize);
+    if (result >= 0 && payloadSize == size && size > 0) memcpy(record, payload, size);
+    free(payload);
+    return static_cast<int>(finish(result));
+}
+
+int i2cTransfer(int fd, i2c_rdwr_ioctl_data* transfer) {
+    if (transfer == nullptr) {
+        errno = EFAULT;
+        return -1;
+    }
+    if (transfer->msgs == nullptr || transfer->nmsgs == 0 ||
+        transfer->nmsgs > I2C_RDWR_IOCTL_MAX_MSGS) {
+        errno = EINVAL;
+        return -1;
+    }
+    size_t size = 4 + 8 + 4;
+    size_t readBytes = 0;
+    for (uint32_t i = 0; i < transfer->nmsgs; ++i) {
+        const i2c_msg& message = transfer->msgs[i];
+        if (message.len > 8192) {
+            errno = EINVAL;
+            return -1;
+        }
+        if (message.len > 0 && message.buf == nullptr) {
+            errno = EFAULT;
+            return -1;
+        }
+        size += 6;
+        if (message.flags & I2C_M_RD)
+            readBytes += message.len;
+        else
+            size += message.len;
+    }
+    Body body;
+    if (!bodyInit(&body, size, wire::kOpIoctl)) {
+        errno = ENOMEM;
+        return -1;
+    }
+    uint64_t code = I2C_RDWR;
+    bodyPut(&body, &code, sizeof code);
+    uint32_t count = transfer->nmsgs;
+    bodyPut(&body, &count, sizeof count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const i2c_msg& message = transfer->msgs[i];
+        uint16_t fields[3] = {message.addr, message.flags, message.len};
+        bodyPut(&body, fields, sizeof fields);
+        if (!(message.flags & I2C_M_RD)) bodyPut(&body, message.buf, message.len);
+    }
+    unsigned char* payload;
+    size_t payloadSize;
+    long long result = roundTrip(fd, &body, &payload, &payloadSize);
+    if (result >= 0) {
+        if (payloadSize != readBytes) {
+            result = -EIO;
+        } else {
+            size_t at = 0;
+            for (uint32_t i = 0; i < count; ++i) {
+                i2c_msg& message = transfer->msgs[i];
+                if (!(message.flags & I2C_M_RD) || message.len == 0) continue;
+                memcpy(message.buf, payload + at, message.len);
+                at += message.len;
+            }
+        }
+    }
+    free(payload);
+    return static_cast<int>(finish(result));
+}
+
+int i2cIoctl(int fd, unsigned long request, void* argument) {
+    if (request == I2C_RDWR) return i2cTransfer(fd, static_cast<i2c_rdwr_ioctl_data*>(argument));
+    if (request == I2C_FUNCS && argument == nullptr) {
+        errno = EFAULT;
+        return -1;
+    }
+    Body body;
+    if (!bodyInit(&body, 4 + 8 + 8, wire::kOpIoctl)) {
+        errno = ENOMEM;
+        return -1;
+    }
+    uint64_t code = request;
+    bodyPut(&body, &code, sizeof code);
+    if (request != I2C_FUNCS) {
+        // The value requests take their argument by value.
+        uint64_t value = reinterpret_cast<uintptr_t>(argument);
+        bodyPut(&body, &value, sizeof value);
+    }
+    unsigned char* payload;
+    size_t payloadSize;
+    long long result = roundTrip(fd, &body, &payload, &payloadSize);
+    if (result >= 0 && request == I2C_FUNCS && payloadSize == sizeof(uint64_t)) {
+        uint64_t functions = 0;
+        memcpy(&functions, payload, sizeof functions);
+        *static_cast<unsigned long*>(argument) = static_cast<unsigned long>(functions);
+    }
+    free(payload);
+    return static_cast<int>(finish(result));
+}
+
+ssize_t rigRead(int fd, void* buffer, size_t count) {
+    Body body;
+    if (!bodyInit(&body, 4 + 4, wire::kOpRead)) {
+        errno = ENOMEM;
+        return -1;
+    }
+    uint32_t wanted = count > 8192 ? 8192 : static_cast<uint32_t>(count);
+    bodyPut(&body, &wanted, sizeof wanted);
+    unsigned char* payload;
+    size_t payloadSize;
+    long long result = roundTrip(fd, &body, &payload, &payloadSize);
+    if (result >= 0) {
+        if (payloadSize > wanted) payloadSize = wanted;
+        memcpy(buffer, payload, payloadSize);
+        result = static_cast<long long>(payloadSize);
+    }
+    free(payload);
+    return static_cast<ssize_t>(finish(result));
+}
+
+ssize_t rigWrite(int fd, const void* data, size_t count) {
+    size_t size = count > 8192 ? 8192 : count;
+    Body body;
+    if (!bodyInit(&body, 4 + size, wire::kOpWrite)) {
+        errno = ENOMEM;
+        return -1;
+    }
+    bodyPut(&body, data, size);
+    unsigned char* payload;
+    size_t payloadSize;
+    long long result = roundTrip(fd, &body, &payload, &payloadSize);
+    free(payload);
+    return static_cast<ssize_t>(finish(result));
+}
+
+mode_t modeArgument(int flags, va_list arguments) {
+    return needsMode(flags) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+}
+
+bool absolute(const char* path) { return path != nullptr && path[0] == '/'; }
+
+}  // namespace
+
+// ---- the interposed entry points ------------------------------------------------------------
+
+QRT_EXPORT int open(const char* path, int flags, ...) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    int fd;
+    if (openRigNode(path, flags, &fd)) return fd;
+    return nextSymbol(&g_open, "open")(path, flags, mode);
+}
+
+QRT_EXPORT int open64(const char* path, int flags, ...) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    int fd;
+    if (openRigNode(path, flags, &fd)) return fd;
+    return nextSymbol(&g_open64, "open64")(path, flags, mode);
+}
+
+QRT_EXPORT int openat(int dirfd, const char* path, int flags, ...) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    int fd;
+    if (absolute(path) && openRigNode(path, flags, &fd)) return fd;
+    return nextSymbol(&g_openat, "openat")(dirfd, path, flags, mode);
+}
+
+QRT_EXPORT int openat64(int dirfd, const char* path, int flags, ...) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    int fd;
+    if (absolute(path) && openRigNode(path, flags, &fd)) return fd;
+    return nextSymbol(&g_openat64, "openat64")(dirfd, path, flags, mode);
+}
+
+// The fortified variants glibc calls when a program is built with _FORTIFY_SOURCE.
+QRT_EXPORT int __open_2(const char* path, int flags) {
+    int fd;
+    if (openRigNode(path, flags, &fd)) return fd;
+    return nextSymbol(&g_open2, "__open_2")(path, flags);
+}
+
+QRT_EXPORT int __open64_2(const char* path, int flags) {
+    int fd;
+    if (openRigNode(path, flags, &fd)) return fd;
+    return nextSymbol(&g_open64_2, "__open64_2")(path, flags);
+}
+
+QRT_EXPORT int __openat_2(int dirfd, const char* path, int flags) {
+    int fd;
+    if (absolute(path) && openRigNode(path, flags, &fd)) return fd;
+    return nextSymbol(&g_openat2, "__openat_2")(dirfd, path, flags);
+}
+
+QRT_EXPORT int __openat64_2(int dirfd, const char* path, int flags) {
+    int fd;
+    if (absolute(path) && openRigNode(path, flags, &fd)) return fd;
+    return nextSymbol(&g_openat64_2, "__openat64_2")(dirfd, path, flags);
+}
+
+QRT_EXPORT int ioctl(int fd, unsigned long request, ...) {
+    va_list arguments;
+    va_start(arguments, request);
+    void* argument = va_arg(arguments, void*);
+    va_end(arguments);
+    switch (trackedFamily(fd)) {
+        case NodeFamily::kPcimap: return driverIoctl(fd, request, argument);
+        case NodeFamily::kI2c: return i2cIoctl(fd, request, argument);
+        case NodeFamily::kNone: break;
+    }
+    return nextSymbol(&g_ioctl, "ioctl")(fd, request, argument);
+}
+
+QRT_EXPORT ssize_t read(int fd, void* buffer, size_t count) {
+    switch (trackedFamily(fd)) {
+        case NodeFamily::kI2c: return rigRead(fd, buffer, count);
+        case NodeFamily::kPcimap: errno = EINVAL; return -1;  // the driver has no read
+        case NodeFamily::kNone: break;
+    }
+    return nextSymbol(&g_read, "read")(fd, buffer, count);
+}
+
+QRT_EXPORT ssize_t write(int fd, const void* data, size_t count) {
+    switch (trackedFamily(fd)) {
+        case NodeFamily::kI2c: return rigWrite(fd, data, count);
+        case NodeFamily::kPcimap: errno = EINVAL; return -1;
+        case NodeFamily::kNone: break;
+    }
+    return nextSymbol(&g_write, "write")(fd, data, count);
+}
+
+QRT_EXPORT int close(int fd) {
+    untrack(fd);
+    return nextSymbol(&g_close, "close")(fd);
+}

@@ -1,0 +1,215 @@
+#include "tools/qrt-sim/Runner.h"
+
+#include <dlfcn.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "sim/bridge/BridgeProtocol.h"
+#include "sim/bridge/BridgeServer.h"
+#include "sim/bridge/Sandbox.h"
+#include "sim/rig/PcapWriter.h"
+#include "sim/rig/Rig.h"
+#include "sim/rig/RigFile.h"
+#include "sim/rig/TraceLog.h"
+
+#ifndef QRT_SIM_LIBDIR
+#define QRT_SIM_LIBDIR "lib"
+#endif
+
+namespace qrtsim {
+
+namespace {
+
+constexpr const char kBridgeLibrary[] = "libqrt_simbridge.so";
+
+volatile sig_atomic_t commandPid = 0;
+
+void note(const std::string& message) { std::fprintf(stderr, "qrt-sim: %s\n", message.c_str()); }
+
+// Signals sent to qrt-sim go on to the command; those the terminal sends reach the command by
+// itself (same process group), so they are not sent twice.
+void forwardSignal(int signal, siginfo_t* info, void*) {
+    if (commandPid > 0 && info != nullptr && info->si_code <= 0) ::kill(commandPid, signal);
+}
+
+void installSignalForwarding() {
+    struct sigaction action {};
+    action.sa_sigaction = forwardSignal;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(signal, &action, nullptr);
+}
+
+std::string executableDirectory() {
+    char path[PATH_MAX];
+    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return ".";
+    path[length] = '\0';
+    std::string text(path);
+    size_t slash = text.rfind('/');
+    return slash == std::string::npos ? "." : text.substr(0, slash);
+}
+
+// The preload library: QRT_SIM_BRIDGE_LIBRARY, else beside qrt-sim's library directory, in the
+// build tree or installed.
+std::string findBridgeLibrary() {
+    if (const char* forced = std::getenv("QRT_SIM_BRIDGE_LIBRARY")) return forced;
+    std::string bin = executableDirectory();
+    for (const std::string& dir : {bin + "/../lib", bin + "/../" QRT_SIM_LIBDIR, bin}) {
+        std::string candidate = dir + "/" + kBridgeLibrary;
+        if (::access(candidate.c_str(), R_OK) == 0) return candidate;
+    }
+    return "";
+}
+
+std::string appendList(const char* current, const std::string& item, const char* separator) {
+    if (current == nullptr || *current == '\0') return item;
+    return std::string(current) + separator + item;
+}
+
+// Child side: the rig's environment, then the command.
+[[noreturn]] void execCommand(const RunOptions& options, const std::string& socket,
+                              const std::string& bridge, const std::string& namespaces) {
+    ::setenv(bridge::kSocketVariable, socket.c_str(), 1);
+    // The bridge goes first so that its open and ioctl are the ones the program binds.
+    const char* preload = std::getenv("LD_PRELOAD");
+    std::string preloads = bridge + (preload && *preload ? std::string(" ") + preload : "");
+    ::setenv("LD_PRELOAD", preloads.c_str(), 1);
+    // A program built with AddressSanitizer insists on its runtime coming first among the
+    // loaded libraries; the bridge interposes nothing the runtime needs to see first.
+    ::setenv("ASAN_OPTIONS",
+             appendList(std::getenv("ASAN_OPTIONS"), "verify_asan_link_order=0", ":").c_str(), 1);
+    ::setenv("QRT_SIM_NAMESPACES", namespaces.c_str(), 1);
+
+    std::vector<char*> argv;
+    for (const auto& argument : options.command) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    int error = errno;
+    std::fprintf(stderr, "qrt-sim: %s: %s\n", argv[0], std::strerror(error));
+    ::_exit(error == ENOENT ? 127 : 126);
+}
+
+int exitStatusOf(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return 1;
+}
+
+// Serves the rig until the command has ended; returns its wait status.
+int serveUntilExit(BridgeServer& server, pid_t child) {
+    int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+    int status = 0;
+    for (;;) {
+        bool ended = server.serve(pidfd, pidfd >= 0 ? -1 : 50);
+        if (ended || pidfd < 0) {
+            pid_t done = ::waitpid(child, &status, pidfd >= 0 ? 0 : WNOHANG);
+            if (done == child) break;
+            if (done < 0 && errno != EINTR) break;
+        }
+    }
+    if (pidfd >= 0) ::close(pidfd);
+    return status;
+}
+
+}  // namespace
+
+int runInRig(const RunOptions& options) {
+    for (const std::string& plugin : options.plugins) {
+        if (::dlopen(plugin.c_str(), RTLD_NOW | RTLD_GLOBAL) == nullptr) {
+            note(std::string("cannot load ") + plugin + ": " + ::dlerror());
+            return kSetupFailure;
+        }
+    }
+
+    TraceLog trace;
+    PcapWriter frames;
+    std::string error;
+    if (!options.traceFile.empty() && !trace.open(options.traceFile, error)) {
+        note("cannot write the trace: " + error);
+        return kSetupFailure;
+    }
+    if (!options.pcapFile.empty() && !frames.open(options.pcapFile, error)) {
+        note("cannot write the frame capture: " + error);
+        return kSetupFailure;
+    }
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> state(nullptr, std::fclose);
+    if (!options.stateFile.empty()) {
+        state.reset(std::fopen(options.stateFile.c_str(), "w"));
+        if (!state) {
+            note("cannot write the state: " + options.stateFile + ": " + std::strerror(errno));
+            return kSetupFailure;
+        }
+    }
+
+    std::unique_ptr<Rig> rig;
+    try {
+        RigDescription description =
+            options.rigFile.empty() ? defaultRig() : loadRigFile(options.rigFile);
+        Rig::Trace traceLine;
+        if (trace.isOpen()) traceLine = [&trace](const std::string& line) { trace.line(line); };
+        rig = std::make_unique<Rig>(description, traceLine, frames);
+    } catch (const RigError& e) {
+        note(e.what());
+        return kSetupFailure;
+    }
+
+    std::string bridge = findBridgeLibrary();
+    if (bridge.empty()) {
+        note(std::string("cannot find ") + kBridgeLibrary + " (set QRT_SIM_BRIDGE_LIBRARY)");
+        return kSetupFailure;
+    }
+
+    Sandbox sandbox;
+    sandbox.enter();
+    for (const std::string& missing : sandbox.missing()) note("no " + missing);
+    if (!sandbox.addInterfaces(rig->hostPorts(), error)) {
+        note("cannot create the rig's network interfaces: " + error);
+        return kSetupFailure;
+    }
+
+    BridgeServer server(*rig);
+    if (!server.listen(error)) {
+        note("cannot serve the rig: " + error);
+        return kSetupFailure;
+    }
+
+    std::fflush(nullptr);
+    pid_t child = ::fork();
+    if (child < 0) {
+        note(std::string("fork: ") + std::strerror(errno));
+        return kSetupFailure;
+    }
+    if (child == 0) execCommand(options, server.address(), bridge, sandbox.namespaces());
+    commandPid = child;
+    installSignalForwarding();
+
+    int status = serveUntilExit(server, child);
+    commandPid = 0;
+    // The command's processes are gone: their device files close (locks are dropped).
+    server.closeConnections();
+
+    if (state) {
+        nlohmann::json document;
+        rig->saveState(document);
+        document["frames"] = frames.frames();
+        document["exit_status"] = exitStatusOf(status);
+        std::string text = document.dump(2) + "\n";
+        if (std::fwrite(text.data(), 1, text.size(), state.get()) != text.size() ||
+            std::fflush(state.get()) != 0)
+            note("cannot write the state: " + options.stateFile + ": " + std::strerror(errno));
+    }
+    return exitStatusOf(status);
+}
+
+}  // namespace qrtsim

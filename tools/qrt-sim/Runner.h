@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qrtsim {
+
+// What one qrt-sim invocation asks for.
+struct RunOptions {
+    std::string rigFile;    // empty: the built-in default rig
+    std::string stateFile;  // empty: none
+    std::string traceFile;
+    std::string pcapFile;
+    std::vector<std::string> plugins;  // board libraries to load before the rig is built
+    std::vector<std::string> command;
+};
+
+// Exit status of qrt-sim's own failures before COMMAND runs (a bad rig file included).
+constexpr int kSetupFailure = 2;
+
+// Builds the rig, runs the command inside it and writes the requested files. Returns the
+// command's exit status (128 + signal number when a signal ended it), or kSetupFailure.
+int runInRig(const RunOptions& options);
+
+}  // namespace qrtsim

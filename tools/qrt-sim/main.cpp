@@ -1,0 +1,36 @@
+// qrt-sim: runs a program inside a virtual rig of the kit's products.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "tools/qrt-sim/Runner.h"
+
+int main(int argc, char** argv) {
+    qrtsim::RunOptions options;
+    CLI::App app{
+        "Runs COMMAND inside a virtual rig: the kit's kernel driver, the boards' I2C adapters and\n"
+        "network interfaces, as described by a rig file (without --rig: a built-in rig).\n"
+        "Exits with COMMAND's status; 2 when the rig cannot be set up."};
+    app.set_version_flag("--version", "qrt-sim 1.7.7");
+    app.add_option("--rig", options.rigFile, "rig file describing the boards")
+        ->check(CLI::ExistingFile);
+    app.add_option("--state", options.stateFile,
+                   "write the rig's hardware state as JSON when COMMAND has ended");
+    app.add_option("--trace", options.traceFile,
+                   "write one decoded line per driver request and I2C message");
+    app.add_option("--pcap", options.pcapFile, "write the Ethernet frames the boards emit");
+    app.add_option("--plugin", options.plugins, "load a library of further board models")
+        ->check(CLI::ExistingFile);
+    app.add_option("command", options.command, "COMMAND [ARGS...], after --")->required();
+    app.positionals_at_end();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int status = app.exit(e);
+        return status == 0 ? 0 : qrtsim::kSetupFailure;
+    }
+    return qrtsim::runInRig(options);
+}
