@@ -106,29 +106,29 @@ void BridgeServer::accept() {
 }
 
 bool BridgeServer::receive(Connection& connection) {
-    uint8_t buffer[4096];
+    uint8_t buffer[16384];
     for (;;) {
         ssize_t got = ::recv(connection.fd, buffer, sizeof buffer, 0);
         if (got == 0) return false;
         if (got < 0) {
             if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) break;
-            return false;
+            return errno == EAGAIN || errno == EWOULDBLOCK;
         }
         connection.input.insert(connection.input.end(), buffer, buffer + got);
+        // Frames are handled as they complete, so a bad length is caught at its header.
+        size_t at = 0;
+        while (connection.input.size() - at >= sizeof(uint32_t)) {
+            uint32_t length = 0;
+            std::memcpy(&length, connection.input.data() + at, sizeof length);
+            if (length < sizeof(uint32_t) || length > kMaxBody) return false;
+            if (connection.input.size() - at - sizeof length < length) break;
+            if (!handleFrame(connection, connection.input.data() + at + sizeof length, length))
+                return false;
+            at += sizeof length + length;
+        }
+        connection.input.erase(connection.input.begin(),
+                               connection.input.begin() + static_cast<std::ptrdiff_t>(at));
     }
-    size_t at = 0;
-    while (connection.input.size() - at >= sizeof(uint32_t)) {
-        uint32_t length = 0;
-        std::memcpy(&length, connection.input.data() + at, sizeof length);
-        if (length < sizeof(uint32_t) || length > kMaxBody) return false;
-        if (connection.input.size() - at - sizeof length < length) break;
-        if (!handleFrame(connection, connection.input.data() + at + sizeof length, length))
-            return false;
-        at += sizeof length + length;
-    }
-    connection.input.erase(connection.input.begin(), connection.input.begin() + at);
-    return true;
 }
 
 bool BridgeServer::handleFrame(Connection& connection, const uint8_t* body, uint32_t length) {

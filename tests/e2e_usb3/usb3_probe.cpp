@@ -4,7 +4,7 @@
 //   usb3_probe list                      every product: type, info, ports, features, ...
 //   usb3_probe power INDEX V0,V1,...     set the port power, then read it back
 //   usb3_probe getpower INDEX COUNT      read the port power into COUNT entries
-//   usb3_probe supply INDEX              external supply count and state
+//   usb3_probe supply                    every product: external supply count and state
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,7 +42,8 @@ json product(unsigned index) {
     p["features"] = json::array();
     for (int i = 0; i < count && i < 8; ++i) p["features"].push_back(int(features[i]));
     QRT_FEATURE_TYPE one[1] = {QRT_FEATURE_TYPE(kUntouched)};
-    p["features_capacity1"] = {{"count", QRT_GetFeatureList(handle, one, 1)}, {"first", int(one[0])}};
+    p["features_capacity1"] = {{"count", QRT_GetFeatureList(handle, one, 1)},
+                               {"first", int(one[0])}};
     unsigned ports = 0;
     p["ports_status"] = QRT_PowCtrlGetPortNums(handle, &ports);
     p["ports"] = ports;
@@ -64,7 +65,7 @@ json readPower(void* handle, unsigned count) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: usb3_probe list | power I V,V,... | getpower I N | supply I\n");
+    std::fprintf(stderr, "usage: usb3_probe list | power I V,V,... | getpower I N | supply\n");
     return 2;
 }
 
@@ -81,20 +82,27 @@ int main(int argc, char** argv) {
     } else if (request == "power" && argc == 4) {
         void* handle = QRT_GetProductHandle(unsigned(std::atoi(argv[2])));
         std::vector<int> enables = parseList(argv[3]);
-        out["set_status"] = QRT_PowCtrlSetPortEnable(handle, enables.data(), unsigned(enables.size()));
+        out["set_status"] =
+            QRT_PowCtrlSetPortEnable(handle, enables.data(), unsigned(enables.size()));
         out["after_set"] = enables;  // the caller's list as the library left it
         out["get"] = readPower(handle, unsigned(enables.size()));
     } else if (request == "getpower" && argc == 4) {
         void* handle = QRT_GetProductHandle(unsigned(std::atoi(argv[2])));
         out["get"] = readPower(handle, unsigned(std::atoi(argv[3])));
-    } else if (request == "supply" && argc == 3) {
-        void* handle = QRT_GetProductHandle(unsigned(std::atoi(argv[2])));
-        unsigned n = 0;
-        out["nums_status"] = QRT_ExPowSupGetNums(handle, &n);
-        out["nums"] = n;
-        int state = kUntouched;
-        out["state_status"] = QRT_ExPowSupGetState(handle, &state, 1);
-        out["state"] = state;
+    } else if (request == "supply") {
+        out["list"] = json::array();
+        for (unsigned i = 0; i < QRT_GetProductNums(); ++i) {
+            void* handle = QRT_GetProductHandle(i);
+            unsigned n = 0;
+            int state = kUntouched;
+            int numsStatus = QRT_ExPowSupGetNums(handle, &n);
+            int stateStatus = QRT_ExPowSupGetState(handle, &state, 1);
+            out["list"].push_back({{"type", QRT_GetProductType(handle)},
+                                   {"nums_status", numsStatus},
+                                   {"nums", n},
+                                   {"state_status", stateStatus},
+                                   {"state", state}});
+        }
     } else {
         return usage();
     }

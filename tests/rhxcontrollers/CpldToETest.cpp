@@ -81,15 +81,10 @@ TEST_F(ToEOverI2C, ReadWordsAreDecodedFromTheirRegisters) {
     EXPECT_EQ(0, cpld.getToETriggerDelay(1, &delay));
     EXPECT_EQ(0x654321ul, delay);
     unsigned char mask = 0, rw = 0, slave = 0, command = 0, count = 0, value = 0;
-    EXPECT_EQ(0, cpld.getSMBusStart(&mask));
-    EXPECT_EQ(0x0A, mask);
-    EXPECT_EQ(0, cpld.getSMBusHeader(&rw, &slave, &command, &count));
-    EXPECT_EQ(1, rw);
-    EXPECT_EQ(0x49, slave);
-    EXPECT_EQ(0xC4, command);
-    EXPECT_EQ(62, count);
-    EXPECT_EQ(0, cpld.getDPRAMData(3, &value, 0x32));
-    EXPECT_EQ(0x77, value);
+    EXPECT_EQ(0, cpld.getSMBusStart(&mask) + cpld.getSMBusHeader(&rw, &slave, &command, &count) +
+                     cpld.getDPRAMData(3, &value, 0x32));
+    EXPECT_THAT((std::vector<int>{mask, rw, slave, command, count, value}),
+                ElementsAre(0x0A, 1, 0x49, 0xC4, 62, 0x77));
     EXPECT_THAT(bus.log, ElementsAre("R 10/1 x4", "R 38/1 x4", "R 44/1 x4", "R 04/1 x4",
                                      "R 00/1 x4", "W 2c/1 00 32", "R 2c/1 x4"));
 }

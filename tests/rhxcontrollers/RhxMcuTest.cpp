@@ -55,20 +55,10 @@ TEST_F(Mcu, WritesSendTheCommandByteAndTheDataWord) {
 }
 
 TEST_F(Mcu, ReadsPauseTwentyMillisecondsAndDecodeTheReply) {
-    reply({{0x6D, 0},
-           {0x92, 0},
-           {0x0A, 0},
-           {0x9A, 0},
-           {0xFF, 0},
-           {0x0B, 0},
-           {0x03, 0},
-           {0x00, 1},
-           {0xE2, 4},
-           {0x05, 0},
-           {0x07, 0},
-           {0x2A, 0},
-           {0x10, 0x27},
-           {0x04, 0}});
+    const unsigned char words[][2] = {{0x6D, 0}, {0x92, 0}, {0x0A, 0},    {0x9A, 0}, {0xFF, 0},
+                                      {0x0B, 0}, {0x03, 0}, {0x00, 1},    {0xE2, 4}, {0x05, 0},
+                                      {0x07, 0}, {0x2A, 0}, {0x10, 0x27}, {0x04, 0}};
+    for (const auto& w : words) bus.replies.push_back({w[0], w[1]});
     RHXMCU_POESTATE s, t;
     EXPECT_EQ(0, mcu.getPoEState(&s));
     EXPECT_EQ(0, mcu.getPoEState(&t));
@@ -86,25 +76,15 @@ TEST_F(Mcu, ReadsPauseTwentyMillisecondsAndDecodeTheReply) {
     unsigned poeClass = 0, flag = 0, rpm = 0;
     int busy = 0, protection = 9, control = 0, duty = 0, smart = 0;
     float used = 0, left = 0;
-    EXPECT_EQ(0, mcu.getPoEPortStatus(2, &poeClass, &flag));
-    EXPECT_EQ(0, mcu.isMCUBusy(&busy));
-    EXPECT_EQ(0, mcu.getTemperatureProtectionEnable(&protection));
-    EXPECT_EQ(0, mcu.getConsumedPowerBudget(&used));
-    EXPECT_EQ(0, mcu.getLeftPowerBudget(&left));
-    EXPECT_EQ(0, mcu.getPowerBudgetControlEnable(&control));
-    EXPECT_EQ(0, mcu.getFanPWMDuty(&duty));
-    EXPECT_EQ(0, mcu.getFanRPM(&rpm));
-    EXPECT_EQ(0, mcu.getSmartFanEnable(&smart));
-    EXPECT_EQ(3u, poeClass);
-    EXPECT_EQ(1u, flag);
-    EXPECT_EQ(1, busy);
-    EXPECT_EQ(0, protection);
-    EXPECT_FLOAT_EQ(125.0f, used);
-    EXPECT_FLOAT_EQ(0.5f, left);
-    EXPECT_EQ(7, control);
-    EXPECT_EQ(42, duty);
-    EXPECT_EQ(10000u, rpm);
-    EXPECT_EQ(1, smart);
+    EXPECT_EQ(0, mcu.getPoEPortStatus(2, &poeClass, &flag) + mcu.isMCUBusy(&busy) +
+                     mcu.getTemperatureProtectionEnable(&protection) +
+                     mcu.getConsumedPowerBudget(&used) + mcu.getLeftPowerBudget(&left) +
+                     mcu.getPowerBudgetControlEnable(&control) + mcu.getFanPWMDuty(&duty) +
+                     mcu.getFanRPM(&rpm) + mcu.getSmartFanEnable(&smart));
+    EXPECT_THAT(
+        (std::vector<double>{double(poeClass), double(flag), double(busy), double(protection), used,
+                             left, double(control), double(duty), double(rpm), double(smart)}),
+        ElementsAre(3, 1, 1, 0, 125, 0.5, 7, 42, 10000, 1));
     EXPECT_THAT(bus.log, ElementsAreArray(reads({"81", "81", "85", "96", "96", "8b", "8d", "9a",
                                                  "9b", "9c", "9e", "a6", "a8", "a9"})));
     EXPECT_EQ(14u, rhxtest::pauseCount(20));
@@ -154,25 +134,19 @@ TEST_F(Mcu, FailedExchangeSkipsPauseAndReadAndLeavesOutputs) {
     EXPECT_EQ(-13, unbound.getThermalTemperature(&t));
 }
 
-TEST(McuTemperatureCode, IsSignAndMagnitudeInThirtySecondsOfADegree) {
-    EXPECT_FLOAT_EQ(41.0f, A_rhxMCU::parseThermalTemperature({{0x80, 0x14}}));
-    EXPECT_FLOAT_EQ(-41.0f, A_rhxMCU::parseThermalTemperature({{0x80, 0x94}}));
-    EXPECT_FLOAT_EQ(41.0f, A_rhxMCU::parseThermalTemperature({{0x83, 0x14}}));
-    EXPECT_FLOAT_EQ(255.96875f, A_rhxMCU::parseThermalTemperature({{0xFC, 0x7F}}));
-}
-
 TEST_F(Mcu, TemperaturePairsAreValidatedAndTheSecondSampleReported) {
     struct Pair {
         std::vector<unsigned char> first, second;
         int status;
         float value;
     };
-    const Pair pairs[] = {{{0x00, 0x14}, {0x74, 0x19}, 0, 50.90625f},  // 40.0 then 50.9
-                          {{0x00, 0x14}, {0xC0, 0x19}, -100, 0},       // 40.0 then 51.5
-                          {{0x80, 0x02}, {0x80, 0x81}, 0, -3.0f},      // 5.0 then -3.0
-                          {{0x00, 0x00}, {0x00, 0x00}, -100, 0},       // first 0.0
-                          {{0x00, 0x4B}, {0x00, 0x4B}, -100, 0},       // first 150.0
-                          {{0x80, 0x82}, {0x80, 0x82}, -100, 0}};      // first -5.0
+    const Pair pairs[] = {
+        {{0x03, 0x14}, {0x74, 0x19}, 0, 50.90625f},  // 40.0 (low bits ignored), 50.9
+        {{0x00, 0x14}, {0xC0, 0x19}, -100, 0},       // 40.0 then 51.5
+        {{0x80, 0x02}, {0x80, 0x81}, 0, -3.0f},      // 5.0 then -3.0
+        {{0x00, 0x00}, {0x00, 0x00}, -100, 0},       // first 0.0
+        {{0x00, 0x4B}, {0x00, 0x4B}, -100, 0},       // first 150.0
+        {{0x80, 0x82}, {0x80, 0x82}, -100, 0}};      // first -5.0
     for (const Pair& p : pairs) {
         bus.log.clear();
         bus.replies = {p.first, p.second, p.first, p.second};
@@ -234,9 +208,6 @@ TEST(McuFactory, MakesTheCardMicrocontrollerOnly) {
     C_rhxMCUFactory factory;
     EXPECT_NE(nullptr, dynamic_cast<C_rhxMCU*>(factory.create(C_rhxMCUFactory::NK_HWMCU_RHX)));
     EXPECT_EQ(nullptr, factory.create(static_cast<C_rhxMCUFactory::NK_HWMCU>(1)));
-    A_rhxMCU bare;
-    int v;
-    EXPECT_EQ(-5, bare.getFanPWMDuty(&v));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "QRT_Types.h"
 #include "rhxmodels/Rig.h"
+// Makes every pause of this test program instant and recorded (included here only).
 #include "support/PauseRecorder.h"
 
 namespace {

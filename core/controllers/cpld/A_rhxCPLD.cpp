@@ -366,7 +366,7 @@ int A_rhxCPLD::readI2C(unsigned char* buffer, unsigned int length, unsigned long
     unsigned int words = length / 4;
     unsigned int singles = length % 4;
     if (singles == 0) {
-        (void)0;
+        words -= 1;
         singles = 4;
     }
     unsigned char* out = buffer;

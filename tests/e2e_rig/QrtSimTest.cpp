@@ -1,0 +1,233 @@
+// qrt-sim from the outside: rig files, exit statuses, the SDK loaded against a rig, and the
+// state, trace and capture files a run leaves.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct Run {
+    int status = -1;  // exit status, 128 + signal when killed
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class TempFile {
+public:
+    explicit TempFile(const std::string& content = "") {
+        char name[] = "/tmp/qrt-e2e-rig-XXXXXX";
+        int fd = ::mkstemp(name);
+        ::close(fd);
+        path = name;
+        if (!content.empty()) std::ofstream(path) << content;
+    }
+    ~TempFile() { std::remove(path.c_str()); }
+    std::string path;
+};
+
+Run run(const std::vector<std::string>& arguments) {
+    TempFile out, err;
+    pid_t child = ::fork();
+    if (child == 0) {
+        int o = ::open(out.path.c_str(), O_WRONLY | O_TRUNC);
+        int e = ::open(err.path.c_str(), O_WRONLY | O_TRUNC);
+        ::dup2(o, STDOUT_FILENO);
+        ::dup2(e, STDERR_FILENO);
+        std::vector<char*> argv;
+        for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    Run result;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = readFile(out.path);
+    result.err = readFile(err.path);
+    return result;
+}
+
+// qrt-sim with the bench boards loaded, then `arguments`.
+std::vector<std::string> qrtSim(std::vector<std::string> arguments) {
+    std::vector<std::string> all = {QRT_SIM_PATH, "--plugin", BENCH_PLUGIN_PATH};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    return all;
+}
+
+std::string rig(const std::string& name) { return std::string(RIG_DIR) + "/" + name; }
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+}
+
+TEST(QrtSim, ABadRigFileStopsItWithStatusTwoBeforeTheCommandRuns) {
+    struct Case {
+        const char* text;
+        const char* message;  // after "<file>: "
+    };
+    const Case cases[] = {
+        {"[card0]\nmodel = PCIe-W504\ncolour = red\n", "[card0] colour: unknown key"},
+        {"[card0]\nmodel = PCIe-RHX54P\npower_source = 9\n", "[card0] power_source: \"9\""},
+        {"[card0]\nmodel = PCIe-XYZ\n", "[card0] model: unknown model \"PCIe-XYZ\""},
+        {"[card0]\nmodel = BENCH-PCI\nvendor = 0x10000\n", "[card0] vendor: \"0x10000\""},
+    };
+    for (const Case& c : cases) {
+        TempFile file(c.text);
+        Run r = run(qrtSim({"--rig", file.path, "--", "/bin/echo", "command ran"}));
+        EXPECT_EQ(2, r.status) << c.text;
+        EXPECT_THAT(r.err, HasSubstr(file.path + ": " + c.message));
+        EXPECT_THAT(r.out, Not(HasSubstr("command ran")));
+    }
+}
+
+TEST(QrtSim, ExitsWithTheCommandsStatus) {
+    EXPECT_EQ(0, run(qrtSim({"--", "/bin/true"})).status);
+    EXPECT_EQ(7, run(qrtSim({"--", "/bin/sh", "-c", "exit 7"})).status);
+    EXPECT_EQ(128 + 15, run(qrtSim({"--", "/bin/sh", "-c", "kill -TERM $$"})).status);
+    Run missing = run(qrtSim({"--", "/nonexistent/program"}));
+    EXPECT_EQ(127, missing.status);
+    EXPECT_THAT(missing.err, HasSubstr("/nonexistent/program"));
+}
+
+TEST(QrtSim, LoadingTheSdkRegistersThreePairsAndProbesEveryDevice) {
+    TempFile trace;
+    Run r = run({QRT_SIM_PATH, "--rig", rig("sdk.rig"), "--trace", trace.path, "--",
+                 LIST_PRODUCTS_PATH});
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("Driver Version:sdk-rig-2.3\r\n"));
+
+    std::vector<std::string> registrations;
+    int devices = 0;
+    for (const std::string& line : lines(readFile(trace.path))) {
+        if (line.rfind("pcimap add-scan ", 0) != 0) continue;
+        registrations.push_back(line.substr(0, line.find(" ->")));
+        int count = 0;
+        std::sscanf(line.c_str() + line.find("count="), "count=%d", &count);
+        devices += count;
+    }
+    EXPECT_THAT(registrations,
+                ::testing::ElementsAre("pcimap add-scan vendor=0x8086 device=0x1563 flag=1",
+                                       "pcimap add-scan vendor=0x10b5 device=0x8608 flag=0",
+                                       "pcimap add-scan vendor=0x10b5 device=0x8718 flag=0"));
+    EXPECT_EQ(4, devices);
+    // Each device is bound to a PCI map and offered to the products, which ask the driver
+    // for its identity through that map.
+    std::string traced = readFile(trace.path);
+    for (int index = 0; index < devices; ++index)
+        EXPECT_THAT(traced, HasSubstr("pcimap device-info dev=" + std::to_string(index) + " ->"));
+}
+
+TEST(QrtSim, TheStateFileDescribesTheRigAsTheCommandLeftIt) {
+    TempFile state;
+    Run r = run(qrtSim({"--rig", rig("bench.rig"), "--state", state.path, "--", PROBE_PATH,
+                        "write", "0x1234", "0x0003", "0x644", "0xa5"}));
+    ASSERT_EQ(0, r.status) << r.err;
+    nlohmann::json document = nlohmann::json::parse(readFile(state.path));
+    ASSERT_EQ(13u, document["boards"].size());
+    EXPECT_EQ("a", document["boards"][0]["section"]);
+    EXPECT_EQ("BENCH-I2C", document["boards"][4]["model"]);
+    EXPECT_EQ("h", document["boards"][12]["section"]);
+    EXPECT_EQ("0x000000a5", document["boards"][12]["registers"]["0x644"]);
+    EXPECT_EQ("bench-1.0", document["driver"]["version"]);
+    EXPECT_EQ(0, document["exit_status"]);
+    EXPECT_EQ(0, document["driver"]["open_files"]);
+}
+
+TEST(QrtSim, HardwareStateOutlivesTheProcessThatChangedIt) {
+    std::string probe = PROBE_PATH;
+    Run r = run(qrtSim({"--rig", rig("bench.rig"), "--", "/bin/sh", "-c",
+                        probe + " write 0x1234 0x0003 0x10 0x5a5a && " + probe +
+                            " read 0x1234 0x0003 0x10"}));
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("0x00005a5a\n", r.out);
+    // A new rig starts from scratch.
+    r = run(qrtSim({"--rig", rig("bench.rig"), "--", PROBE_PATH, "read", "0x1234", "0x0003",
+                    "0x10"}));
+    EXPECT_EQ("0x00000000\n", r.out);
+}
+
+TEST(QrtSim, FramesTheBoardsEmitLandInThePcapFile) {
+    TempFile pcap;
+    Run r = run(qrtSim({"--rig", rig("bench.rig"), "--pcap", pcap.path, "--", PROBE_PATH, "write",
+                        "0x1234", "0x0003", "0xf00", "60"}));
+    ASSERT_EQ(0, r.status) << r.err;
+    std::string bytes = readFile(pcap.path);
+    ASSERT_EQ(24u + 16 + 60, bytes.size());
+    uint32_t magic, linkType, captured;
+    std::memcpy(&magic, bytes.data(), 4);
+    std::memcpy(&linkType, bytes.data() + 20, 4);
+    std::memcpy(&captured, bytes.data() + 32, 4);
+    EXPECT_EQ(0xA1B2C3D4u, magic);
+    EXPECT_EQ(1u, linkType);
+    EXPECT_EQ(60u, captured);
+    EXPECT_EQ('\x88', bytes[40 + 12]);  // the frame's ether type
+    EXPECT_EQ('\xB5', bytes[40 + 13]);
+}
+
+TEST(QrtSim, TheTraceDecodesI2cMessages) {
+    TempFile trace;
+    Run r = run(qrtSim({"--rig", rig("bench.rig"), "--trace", trace.path, "--", PROBE_PATH,
+                        "i2c-write", "5", "0x50", "0x10", "0xaa", "0xbb"}));
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_THAT(readFile(trace.path), HasSubstr("i2c-5 write addr=0x50 10 aa bb -> ack\n"));
+}
+
+TEST(QrtSim, RigInterfacesCarryThePortsMacAndAddressAndLeaveTheHostAlone) {
+    Run r = run(qrtSim({"--rig", rig("net.rig"), "--", PROBE_PATH, "ip-of", "02:4b:51:00:09:01"}));
+    if (r.err.find("no network namespace") != std::string::npos)
+        GTEST_SKIP() << "network namespaces are not available here: " << r.err;
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("192.168.77.1\n", r.out);
+    struct stat info;
+    EXPECT_NE(0, ::stat("/sys/class/net/card0p1", &info)) << "the rig's interface is on the host";
+    // An address no interface has.
+    EXPECT_EQ(1, run(qrtSim({"--rig", rig("net.rig"), "--", PROBE_PATH, "ip-of",
+                             "02:4b:51:00:09:02"}))
+                     .status);
+}
+
+TEST(QrtSim, WithoutPrivilegeItRunsWithTheDeviceBridgeAloneAndSaysWhatIsMissing) {
+    if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv is not installed";
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop to an unprivileged user";
+    std::vector<std::string> arguments = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                          "--clear-groups"};
+    for (const std::string& a : qrtSim({"--rig", rig("bench.rig"), "--", PROBE_PATH, "read",
+                                        "0x10b5", "0x8718", "0x0"}))
+        arguments.push_back(a);
+    Run r = run(arguments);
+    if (r.status == 126 || r.status == 127 || r.err.find("ermission denied") != std::string::npos)
+        GTEST_SKIP() << "the build tree is not reachable for an unprivileged user: " << r.err;
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("0x00000000\n", r.out);
+    EXPECT_THAT(r.err, HasSubstr("qrt-sim: no network namespace"));
+}
+
+}  // namespace

@@ -1,0 +1,423 @@
+// USB3 host cards end to end: the C API library, unmodified, detects and drives the virtual
+// cards of a rig through the kit's driver interface; the rig's state document shows what the
+// hardware did.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using nlohmann::json;
+
+constexpr int kUntouched = 7;  // the probe's fill value for entries the library must not write
+
+struct RunResult {
+    int status = -1;
+    std::vector<json> outputs;  // one JSON document per probe run
+    std::string errors;
+    json state;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A scratch directory and the qrt-sim runs made in it.
+class RigRunner {
+  public:
+    RigRunner() {
+        char pattern[] = "/tmp/qrt-e2e-usb3-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        dir_ = made != nullptr ? made : "";
+    }
+    ~RigRunner() {
+        if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+    }
+
+    // Runs `command` (a shell command line; the probes are $PROBE and $SERIES) under qrt-sim
+    // with the rig text.
+    RunResult run(const std::string& rig, const std::string& command) {
+        std::string rigFile = dir_ + "/usb3.rig", state = dir_ + "/state.json";
+        std::string out = dir_ + "/out", err = dir_ + "/err";
+        std::ofstream(rigFile) << rig;
+        std::remove(state.c_str());
+        std::string line = "PROBE='" USB3_PROBE_PATH "' SERIES='" USB3_SERIES_PROBE_PATH
+                           "' '" QRT_SIM_PATH "' --rig '" +
+                           rigFile + "' --state '" + state + "' -- /bin/sh -c '" + command +
+                           "' >'" + out + "' 2>'" + err + "'";
+        RunResult result;
+        int raw = std::system(line.c_str());
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.errors = readFile(err);
+        std::istringstream lines(readFile(out));
+        for (std::string text; std::getline(lines, text);)
+            if (!text.empty()) result.outputs.push_back(json::parse(text, nullptr, false));
+        std::string stateText = readFile(state);
+        if (!stateText.empty()) result.state = json::parse(stateText, nullptr, false);
+        return result;
+    }
+
+    const std::string& dir() const { return dir_; }
+
+  private:
+    std::string dir_;
+};
+
+// The rig runner works without root (the driver bridge alone); without it there is nothing to
+// test against.
+class Usb3EndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(rig.dir().empty());
+        RunResult probe = rig.run("[a]\nmodel = PCIe-W504\n", "true");
+        if (probe.status != 0)
+            GTEST_SKIP() << "qrt-sim cannot run a program here: " << probe.errors;
+    }
+    RigRunner rig;
+};
+
+const json& boardState(const RunResult& run, const std::string& section) {
+    static const json none;
+    if (!run.state.contains("boards")) return none;
+    for (const json& board : run.state["boards"])
+        if (board.value("section", "") == section) return board;
+    return none;
+}
+
+// Products of a `list` document of the given type.
+std::vector<json> productsOfType(const json& list, int type) {
+    std::vector<json> found;
+    for (const json& p : list["list"])
+        if (p["type"] == type) found.push_back(p);
+    return found;
+}
+
+bool isUsb3Type(int type) {
+    return (type >= 8 && type <= 10) || (type >= 17 && type <= 19);
+}
+
+std::vector<int> csvValues(const std::string& csv) {
+    std::vector<int> values;
+    std::stringstream in(csv);
+    for (std::string item; std::getline(in, item, ',');) values.push_back(std::stoi(item));
+    return values;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct Identity {
+    const char* section;
+    const char* model;
+    int type;
+    unsigned ports;
+    const char* keys;  // extra rig keys
+    const char* pn;
+    const char* sn;
+    const char* version;
+    int pcb;
+    int cardId;
+    int cardIdStatus;
+    std::vector<int> features;
+};
+
+TEST_F(Usb3EndToEnd, EveryModelIsDetectedWithItsIdentity) {
+    const Identity cards[] = {
+        {"a",
+         "PCIe-W504",
+         8,
+         4,
+         "mcu_version = 1.2\n",
+         "W5-53104-10",
+         "SNW504",
+         "1.2",
+         0,
+         1,
+         0,
+         {1}},
+        {"b",
+         "PCIe-W508",
+         9,
+         8,
+         "pcb_version = 3\ncard_id = 0x7F\nmcu_version = 2.0\n",
+         "W5-53104-20",
+         "SNW508",
+         "2.0",
+         3,
+         127,
+         0,
+         {1, 5}},
+        {"c",
+         "PCIe-W512",
+         10,
+         12,
+         "mcu_version = 1.12\n",
+         "W5-53104-30",
+         "SNW512",
+         "1.12",
+         0,
+         1,
+         0,
+         {1, 5}},
+        {"d",
+         "PCIe-W504P",
+         17,
+         4,
+         "card_id = 9\n",
+         "W5-53104-11",
+         "SNW504P",
+         "1.0",
+         2,
+         9,
+         0,
+         {1, 5}},
+        {"e",
+         "PCIe-W508P",
+         18,
+         8,
+         "card_id = 12\ncard_id_valid = 0\nswitch = 8608\n",
+         "W5-53104-21",
+         "ABCDEFGHIJKLMN",
+         "1.0",
+         2,
+         12,
+         -1,
+         {1, 5}},
+        {"f",
+         "PCIe-W512P",
+         19,
+         12,
+         "pcb_version = 1\npn = Q9Z53104-31\n",
+         "Q9Z53104-31",
+         "SNW512P",
+         "1.0",
+         1,
+         1,
+         0,
+         {1, 5}},
+    };
+    std::string rigText;
+    for (const Identity& c : cards)
+        rigText += std::string("[") + c.section + "]\nmodel = " + c.model + "\nsn = " + c.sn +
+                   "\n" + c.keys;
+    RunResult run = rig.run(rigText, "$PROBE list");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.outputs.size(), 1u) << run.errors;
+    const json& list = run.outputs[0];
+    ASSERT_EQ(list["products"], 6) << list.dump(1);
+
+    for (const Identity& c : cards) {
+        SCOPED_TRACE(c.model);
+        auto found = productsOfType(list, c.type);
+        ASSERT_EQ(found.size(), 1u);
+        const json& p = found[0];
+        std::string info = std::string("Product:") + c.model + "\r\nMCUVersion:" + c.version +
+                           "\r\nPN:" + c.pn + "\r\nSN:" + c.sn +
+                           "\r\nPCBVersion:" + std::to_string(c.pcb) + "\r\n";
+        EXPECT_EQ(p["info_status"], 0);
+        EXPECT_EQ(p["info"], info);
+        EXPECT_EQ(p["sn_status"], 0);
+        EXPECT_EQ(p["sn"], c.sn);
+        EXPECT_EQ(p["ports_status"], 0);
+        EXPECT_EQ(p["ports"], c.ports);
+        EXPECT_EQ(p["card_id_status"], c.cardIdStatus);
+        EXPECT_EQ(p["card_id"], c.cardId);
+        EXPECT_EQ(p["features"], json(c.features));
+        // A list that does not fit is not written at all.
+        EXPECT_EQ(p["features_capacity1"]["count"], c.features.size());
+        EXPECT_EQ(p["features_capacity1"]["first"], c.features.size() == 1 ? 1 : kUntouched);
+    }
+}
+
+TEST_F(Usb3EndToEnd, OnlyThePartNumberAfterItsPrefixIdentifiesACard) {
+    // a: the 8-port part number stored without its prefix; b: a 4-port board whose flash holds
+    // the 8-port part number behind an arbitrary prefix; c: a frame-grabber card on a PEX 8608.
+    RunResult run = rig.run(
+        "[a]\nmodel = PCIe-W508\npn = 53104-20\n"
+        "[b]\nmodel = PCIe-W504\npn = x#_53104-20\n"
+        "[c]\nmodel = PCIe-RHX54P\n",
+        "$PROBE list");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.outputs.size(), 1u) << run.errors;
+    std::vector<json> usb3;
+    for (const json& p : run.outputs[0]["list"])
+        if (isUsb3Type(p["type"])) usb3.push_back(p);
+    ASSERT_EQ(usb3.size(), 1u) << run.outputs[0].dump(1);
+    EXPECT_EQ(usb3[0]["type"], 9);
+    EXPECT_EQ(usb3[0]["ports"], 8);
+    EXPECT_EQ(usb3[0]["info"],
+              "Product:PCIe-W508\r\nMCUVersion:1.0\r\nPN:x#_53104-20\r\nSN:00000000\r\n"
+              "PCBVersion:0\r\n");
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct PowerCase {
+    const char* model;
+    const char* tooShort;  // one entry fewer than the card's ports
+    const char* pattern;
+    std::vector<int> channels;               // microcontroller channels the pattern switches on
+    std::vector<const char*> pinDirections;  // pins 6, 7, 8, 9 on the 12-port cards
+};
+
+class Usb3Power : public Usb3EndToEnd, public ::testing::WithParamInterface<PowerCase> {};
+
+TEST_P(Usb3Power, SetAndGetChangeTheCardsPortPowerAsWired) {
+    const PowerCase& c = GetParam();
+    // Three programs in one rig: a refused short list, the pattern, and a fresh process
+    // reading the power back from the hardware.
+    RunResult run =
+        rig.run(std::string("[card]\nmodel = ") + c.model + "\n",
+                std::string("$PROBE power 0 ") + c.tooShort + "; $PROBE power 0 " + c.pattern +
+                    "; $PROBE getpower 0 " + std::to_string(csvValues(c.pattern).size()));
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.outputs.size(), 3u) << run.errors;
+    std::vector<int> pattern = csvValues(c.pattern);
+
+    const json& refused = run.outputs[0];
+    EXPECT_EQ(refused["set_status"], -11);
+    EXPECT_EQ(refused["after_set"], json(csvValues(c.tooShort)));
+
+    const json& set = run.outputs[1];
+    EXPECT_EQ(set["set_status"], 0);
+    EXPECT_EQ(set["after_set"], json(pattern)) << "the caller's list was changed";
+    EXPECT_EQ(set["get"]["status"], 0);
+    EXPECT_EQ(set["get"]["values"], json(pattern));
+    EXPECT_EQ(run.outputs[2]["get"]["status"], 0);
+    EXPECT_EQ(run.outputs[2]["get"]["values"], json(pattern));
+
+    const json& board = boardState(run, "card");
+    ASSERT_FALSE(board.is_null()) << run.state.dump(1);
+    EXPECT_EQ(board["port_power"], json(pattern));
+    EXPECT_EQ(board["mcu"]["channels"], json(c.channels));
+    for (size_t i = 0; i < c.pinDirections.size(); ++i)
+        EXPECT_EQ(board["switch"]["pins"][6 + i]["direction"], c.pinDirections[i])
+            << "pin " << 6 + i;
+    EXPECT_EQ(board["switch"]["serial"]["rejected_commands"], 0);
+    EXPECT_EQ(board["switch"]["serial"]["commands_while_busy"], 0);
+    EXPECT_EQ(board["mcu"]["rejected_words"], 0);
+}
+
+// 4-port: port i on channel 2i. 12-port: port 8 on pin 7, 9 on 6, 10 on 9, 11 on 8, powered
+// while the pin is an input.
+const PowerCase kPowerCases[] = {
+    {"PCIe-W504", "1,0,1", "1,0,1,1", {1, 0, 0, 0, 1, 0, 1, 0}, {}},
+    {"PCIe-W504P", "0,1,1", "0,1,1,0", {0, 0, 1, 0, 1, 0, 0, 0}, {}},
+    {"PCIe-W508", "1,1,1,1,1,1,1", "1,0,0,1,1,0,1,0", {1, 0, 0, 1, 1, 0, 1, 0}, {}},
+    {"PCIe-W508P", "0,0,0,0,0,0,0", "0,1,1,0,0,1,0,1", {0, 1, 1, 0, 0, 1, 0, 1}, {}},
+    {"PCIe-W512",
+     "1,1,1,1,1,1,1,1,1,1,1",
+     "1,1,0,1,0,1,1,0,1,0,0,0",
+     {1, 1, 0, 1, 0, 1, 1, 0},
+     {"out", "in", "out", "out"}},
+    {"PCIe-W512P",
+     "0,0,0,0,0,0,0,0,0,0,0",
+     "0,0,0,0,0,0,0,1,0,1,1,0",
+     {0, 0, 0, 0, 0, 0, 0, 1},
+     {"in", "out", "out", "in"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Models, Usb3Power, ::testing::ValuesIn(kPowerCases), [](const auto& info) {
+    std::string name = info.param.model;
+    return name.substr(name.find('-') + 1);
+});
+
+TEST_F(Usb3EndToEnd, TwelvePortPinsFollowEachNewSettingAcrossPrograms) {
+    RunResult run = rig.run("[card]\nmodel = PCIe-W512\n",
+                            "$PROBE power 0 1,1,1,1,1,1,1,1,1,0,1,0; "
+                            "$PROBE power 0 1,1,1,1,1,1,1,1,0,1,0,1; $PROBE getpower 0 12");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.outputs.size(), 3u) << run.errors;
+    EXPECT_EQ(run.outputs[0]["get"]["values"], json({1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 0}));
+    EXPECT_EQ(run.outputs[2]["get"]["values"], json({1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 0, 1}));
+    const json& board = boardState(run, "card");
+    EXPECT_EQ(board["port_power"], json({1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 0, 1}));
+    // Port 9 on pin 6 and port 11 on pin 8 powered: those pins float, 7 and 9 are driven.
+    const char* expected[4] = {"in", "out", "in", "out"};
+    for (unsigned i = 0; i < 4; ++i)
+        EXPECT_EQ(board["switch"]["pins"][6 + i]["direction"], expected[i]) << "pin " << 6 + i;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(Usb3EndToEnd, ExternalSupplyStateFollowsTheSensePin) {
+    RunResult run = rig.run(
+        "[a]\nmodel = PCIe-W508\npcb_version = 3\nex_power = 1\n"
+        "[b]\nmodel = PCIe-W504\nex_power = 1\n"
+        "[c]\nmodel = PCIe-W512\nex_power = 0\n"
+        "[d]\nmodel = PCIe-W512P\nex_power = 1\n"
+        "[e]\nmodel = PCIe-W504P\nswitch = 8608\nex_power = 0\n"
+        "[f]\nmodel = PCIe-W508P\nswitch = 8608\nex_power = 1\n",
+        "$PROBE supply");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.outputs.size(), 1u) << run.errors;
+    struct {
+        int type;
+        const char* section;
+        int stateStatus;
+        int state;
+        bool plugged;
+    } expected[] = {
+        {9, "a", 0, 1, true},   {8, "b", -5, kUntouched, true},  // PCB revision 0 has no supply
+                                                                 // input
+        {10, "c", 0, 0, false}, {19, "d", 0, 1, true},          {17, "e", 0, 0, false},
+        {18, "f", 0, 1, true},
+    };
+    const json& list = run.outputs[0]["list"];
+    ASSERT_EQ(list.size(), 6u) << run.outputs[0].dump(1);
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.section);
+        const json* product = nullptr;
+        for (const json& p : list)
+            if (p["type"] == e.type) product = &p;
+        ASSERT_NE(product, nullptr);
+        EXPECT_EQ((*product)["state_status"], e.stateStatus);
+        EXPECT_EQ((*product)["state"], e.state);
+        const json& board = boardState(run, e.section);
+        EXPECT_EQ(board["external_supply"]["connected"], e.plugged);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+// Drops what a part-number query necessarily leaves behind on a serial-port device: the
+// switch's serial command and data registers (in whatever form the board reports them).
+json withoutSerialPort(json state) {
+    if (state.is_object()) {
+        for (const char* key : {"0x260", "0x264", "serial"}) state.erase(key);
+        for (auto& item : state.items()) item.value() = withoutSerialPort(item.value());
+    } else if (state.is_array()) {
+        for (auto& item : state) item = withoutSerialPort(item);
+    }
+    return state;
+}
+
+TEST_F(Usb3EndToEnd, PexBoardWithoutMicrocontrollerIsRejectedByBothSeriesUntouched) {
+    const std::string rigText = "[card]\nmodel = PCIe-RHX54P\n";
+    RunResult before = rig.run(rigText, "true");
+    RunResult after = rig.run(rigText, "$SERIES");
+    ASSERT_EQ(after.status, 0) << after.errors;
+    ASSERT_EQ(after.outputs.size(), 1u) << after.errors;
+    const json& devices = after.outputs[0]["devices"];
+    ASSERT_EQ(devices.size(), 1u) << after.outputs[0].dump();
+    EXPECT_EQ(devices[0]["device"], 0x8608);
+    EXPECT_FALSE(devices[0]["w50x"]);
+    EXPECT_FALSE(devices[0]["w51x"]);
+    // No pin, no other register changed.
+    EXPECT_EQ(withoutSerialPort(boardState(after, "card")),
+              withoutSerialPort(boardState(before, "card")));
+}
+
+}  // namespace
