@@ -23,7 +23,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-struct Run {
+struct RunResult {
     int status = -1;  // exit status, 128 + signal when killed
     std::string out;
     std::string err;
@@ -49,7 +49,7 @@ public:
     std::string path;
 };
 
-Run run(const std::vector<std::string>& arguments) {
+RunResult run(const std::vector<std::string>& arguments) {
     TempFile out, err;
     pid_t child = ::fork();
     if (child == 0) {
@@ -65,7 +65,7 @@ Run run(const std::vector<std::string>& arguments) {
     }
     int status = 0;
     ::waitpid(child, &status, 0);
-    Run result;
+    RunResult result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = readFile(out.path);
     result.err = readFile(err.path);
@@ -101,7 +101,7 @@ TEST(QrtSim, ABadRigFileStopsItWithStatusTwoBeforeTheCommandRuns) {
     };
     for (const Case& c : cases) {
         TempFile file(c.text);
-        Run r = run(qrtSim({"--rig", file.path, "--", "/bin/echo", "command ran"}));
+        RunResult r = run(qrtSim({"--rig", file.path, "--", "/bin/echo", "command ran"}));
         EXPECT_EQ(2, r.status) << c.text;
         EXPECT_THAT(r.err, HasSubstr(file.path + ": " + c.message));
         EXPECT_THAT(r.out, Not(HasSubstr("command ran")));
@@ -112,14 +112,14 @@ TEST(QrtSim, ExitsWithTheCommandsStatus) {
     EXPECT_EQ(0, run(qrtSim({"--", "/bin/true"})).status);
     EXPECT_EQ(7, run(qrtSim({"--", "/bin/sh", "-c", "exit 7"})).status);
     EXPECT_EQ(128 + 15, run(qrtSim({"--", "/bin/sh", "-c", "kill -TERM $$"})).status);
-    Run missing = run(qrtSim({"--", "/nonexistent/program"}));
+    RunResult missing = run(qrtSim({"--", "/nonexistent/program"}));
     EXPECT_EQ(127, missing.status);
     EXPECT_THAT(missing.err, HasSubstr("/nonexistent/program"));
 }
 
 TEST(QrtSim, LoadingTheSdkRegistersThreePairsAndProbesEveryDevice) {
     TempFile trace;
-    Run r = run({QRT_SIM_PATH, "--rig", rig("sdk.rig"), "--trace", trace.path, "--",
+    RunResult r = run({QRT_SIM_PATH, "--rig", rig("sdk.rig"), "--trace", trace.path, "--",
                  LIST_PRODUCTS_PATH});
     ASSERT_EQ(0, r.status) << r.err;
     EXPECT_THAT(r.out, HasSubstr("Driver Version:sdk-rig-2.3\r\n"));
@@ -147,15 +147,15 @@ TEST(QrtSim, LoadingTheSdkRegistersThreePairsAndProbesEveryDevice) {
 
 TEST(QrtSim, TheStateFileDescribesTheRigAsTheCommandLeftIt) {
     TempFile state;
-    Run r = run(qrtSim({"--rig", rig("bench.rig"), "--state", state.path, "--", PROBE_PATH,
+    RunResult r = run(qrtSim({"--rig", rig("bench.rig"), "--state", state.path, "--", PROBE_PATH,
                         "write", "0x1234", "0x0003", "0x644", "0xa5"}));
     ASSERT_EQ(0, r.status) << r.err;
     nlohmann::json document = nlohmann::json::parse(readFile(state.path));
-    ASSERT_EQ(13u, document["boards"].size());
+    ASSERT_EQ(12u, document["boards"].size());
     EXPECT_EQ("a", document["boards"][0]["section"]);
     EXPECT_EQ("BENCH-I2C", document["boards"][4]["model"]);
-    EXPECT_EQ("h", document["boards"][12]["section"]);
-    EXPECT_EQ("0x000000a5", document["boards"][12]["registers"]["0x644"]);
+    EXPECT_EQ("h", document["boards"][11]["section"]);
+    EXPECT_EQ("0x000000a5", document["boards"][11]["registers"]["0x644"]);
     EXPECT_EQ("bench-1.0", document["driver"]["version"]);
     EXPECT_EQ(0, document["exit_status"]);
     EXPECT_EQ(0, document["driver"]["open_files"]);
@@ -163,7 +163,7 @@ TEST(QrtSim, TheStateFileDescribesTheRigAsTheCommandLeftIt) {
 
 TEST(QrtSim, HardwareStateOutlivesTheProcessThatChangedIt) {
     std::string probe = PROBE_PATH;
-    Run r = run(qrtSim({"--rig", rig("bench.rig"), "--", "/bin/sh", "-c",
+    RunResult r = run(qrtSim({"--rig", rig("bench.rig"), "--", "/bin/sh", "-c",
                         probe + " write 0x1234 0x0003 0x10 0x5a5a && " + probe +
                             " read 0x1234 0x0003 0x10"}));
     ASSERT_EQ(0, r.status) << r.err;
@@ -176,7 +176,7 @@ TEST(QrtSim, HardwareStateOutlivesTheProcessThatChangedIt) {
 
 TEST(QrtSim, FramesTheBoardsEmitLandInThePcapFile) {
     TempFile pcap;
-    Run r = run(qrtSim({"--rig", rig("bench.rig"), "--pcap", pcap.path, "--", PROBE_PATH, "write",
+    RunResult r = run(qrtSim({"--rig", rig("bench.rig"), "--pcap", pcap.path, "--", PROBE_PATH, "write",
                         "0x1234", "0x0003", "0xf00", "60"}));
     ASSERT_EQ(0, r.status) << r.err;
     std::string bytes = readFile(pcap.path);
@@ -194,14 +194,14 @@ TEST(QrtSim, FramesTheBoardsEmitLandInThePcapFile) {
 
 TEST(QrtSim, TheTraceDecodesI2cMessages) {
     TempFile trace;
-    Run r = run(qrtSim({"--rig", rig("bench.rig"), "--trace", trace.path, "--", PROBE_PATH,
+    RunResult r = run(qrtSim({"--rig", rig("bench.rig"), "--trace", trace.path, "--", PROBE_PATH,
                         "i2c-write", "5", "0x50", "0x10", "0xaa", "0xbb"}));
     ASSERT_EQ(0, r.status) << r.err;
     EXPECT_THAT(readFile(trace.path), HasSubstr("i2c-5 write addr=0x50 10 aa bb -> ack\n"));
 }
 
 TEST(QrtSim, RigInterfacesCarryThePortsMacAndAddressAndLeaveTheHostAlone) {
-    Run r = run(qrtSim({"--rig", rig("net.rig"), "--", PROBE_PATH, "ip-of", "02:4b:51:00:09:01"}));
+    RunResult r = run(qrtSim({"--rig", rig("net.rig"), "--", PROBE_PATH, "ip-of", "02:4b:51:00:09:01"}));
     if (r.err.find("no network namespace") != std::string::npos)
         GTEST_SKIP() << "network namespaces are not available here: " << r.err;
     EXPECT_EQ(0, r.status) << r.err;
@@ -222,7 +222,7 @@ TEST(QrtSim, WithoutPrivilegeItRunsWithTheDeviceBridgeAloneAndSaysWhatIsMissing)
     for (const std::string& a : qrtSim({"--rig", rig("bench.rig"), "--", PROBE_PATH, "read",
                                         "0x10b5", "0x8718", "0x0"}))
         arguments.push_back(a);
-    Run r = run(arguments);
+    RunResult r = run(arguments);
     if (r.status == 126 || r.status == 127 || r.err.find("ermission denied") != std::string::npos)
         GTEST_SKIP() << "the build tree is not reachable for an unprivileged user: " << r.err;
     EXPECT_EQ(0, r.status) << r.err;

@@ -8,8 +8,8 @@
 #include "QRT_Types.h"
 #include "core/driver/I_pciMap.h"
 
-// A PCI map standing for one switch function: a register file of 32-bit words, an access log,
-// a programmable busy flag on the serial control register and per-register failures.
+// A PCI map standing for one switch function: 32-bit registers, a log of every access, a busy
+// flag that the serial control register shows for a number of reads, and injected failures.
 class FakeSwitchMap : public I_pciMap {
   public:
     struct Access {
@@ -17,15 +17,12 @@ class FakeSwitchMap : public I_pciMap {
         unsigned long offset;
         uint32_t value;
     };
-
     static constexpr unsigned long kSerialControl = 0x260;
-    static constexpr uint32_t kBusyBit = 0x40000;
 
     FakeSwitchMap(int vendor, int device) : vendor(vendor), device(device) {}
 
     int initial(I_driverIO*, unsigned) override { return QRT_SUCCESS; }
     int getDeviceInfo(int* a, int* b) override {
-        if (identityStatus != QRT_SUCCESS) return identityStatus;
         *a = vendor;
         *b = device;
         return QRT_SUCCESS;
@@ -33,13 +30,9 @@ class FakeSwitchMap : public I_pciMap {
     int readRegister(unsigned long offset, unsigned width, unsigned char* data,
                      unsigned length) override {
         if (width != 4 || length != 4) return QRT_ERR_INVALID_PARAM;
-        auto failure = readFailures.find(offset);
-        if (failure != readFailures.end()) return failure->second;
+        if (failures.count(offset)) return failures[offset];
         uint32_t value = registers[offset];
-        if (offset == kSerialControl && busyPollsLeft > 0) {
-            --busyPollsLeft;
-            value |= kBusyBit;
-        }
+        if (offset == kSerialControl && busyReads > 0 && busyReads--) value |= 0x40000;
         log.push_back({false, offset, value});
         std::memcpy(data, &value, 4);
         return QRT_SUCCESS;
@@ -47,12 +40,9 @@ class FakeSwitchMap : public I_pciMap {
     int writeRegister(unsigned long offset, unsigned width, unsigned char* data,
                       unsigned length) override {
         if (width != 4 || length != 4) return QRT_ERR_INVALID_PARAM;
-        auto failure = writeFailures.find(offset);
-        if (failure != writeFailures.end()) return failure->second;
-        uint32_t value;
-        std::memcpy(&value, data, 4);
-        registers[offset] = value;
-        log.push_back({true, offset, value});
+        if (failures.count(offset)) return failures[offset];
+        std::memcpy(&registers[offset], data, 4);
+        log.push_back({true, offset, registers[offset]});
         return QRT_SUCCESS;
     }
     int cacheWriteCmds(unsigned long, unsigned, unsigned char*, unsigned char*, unsigned,
@@ -61,14 +51,8 @@ class FakeSwitchMap : public I_pciMap {
     }
     int clearCmdCache() override { return QRT_ERR_NOT_SUPPORTED; }
     int exeCmdCache() override { return QRT_ERR_NOT_SUPPORTED; }
-    int tryLock() override {
-        ++lockCalls;
-        return lockStatus;
-    }
-    int unLock() override {
-        ++unlockCalls;
-        return QRT_SUCCESS;
-    }
+    int tryLock() override { return ++lockCalls, lockStatus; }
+    int unLock() override { return ++unlockCalls, QRT_SUCCESS; }
 
     std::vector<Access> writes() const {
         std::vector<Access> out;
@@ -79,13 +63,11 @@ class FakeSwitchMap : public I_pciMap {
 
     int vendor;
     int device;
-    int identityStatus = QRT_SUCCESS;
     int lockStatus = QRT_SUCCESS;
     int lockCalls = 0;
     int unlockCalls = 0;
-    int busyPollsLeft = 0;  // reads of the control register that still show the busy flag
+    int busyReads = 0;  // reads of the serial control register that still show busy
     std::map<unsigned long, uint32_t> registers;
-    std::map<unsigned long, int> readFailures;
-    std::map<unsigned long, int> writeFailures;
+    std::map<unsigned long, int> failures;  // register -> status of every access to it
     std::vector<Access> log;
 };

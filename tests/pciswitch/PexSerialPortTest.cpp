@@ -10,136 +10,96 @@
 namespace {
 
 using qrttest::PauseRecorder;
-
 constexpr unsigned long kControl = 0x260;
 constexpr unsigned long kData = 0x264;
 
-class PexSerialPort : public ::testing::Test {
-  protected:
-    void bind(C_nkPCISwitcherFactory::NK_PCISWITCHERTYPE type, int device) {
-        map.reset(new FakeSwitchMap(0x10B5, device));
-        sw = factory.create(type);
-        ASSERT_EQ(sw->initial(map.get()), QRT_SUCCESS);
-        map->log.clear();
+struct PexSerialPort : ::testing::Test {
+    I_nkPCISwitcher* bind(FakeSwitchMap& map) {
+        I_nkPCISwitcher* sw =
+            factory.create(map.device == 0x8608 ? C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8608
+                                                : C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8718);
+        EXPECT_EQ(sw->initial(&map), QRT_SUCCESS);
+        map.log.clear();
         PauseRecorder::clear();
+        return sw;
     }
-
     C_nkPCISwitcherFactory factory;
-    std::unique_ptr<FakeSwitchMap> map;
-    I_nkPCISwitcher* sw = nullptr;
+    FakeSwitchMap pex8608{0x10B5, 0x8608};
+    FakeSwitchMap pex8718{0x10B5, 0x8718};
+    unsigned char word[4] = {0x78, 0x56, 0x34, 0x12};
 };
 
-TEST_F(PexSerialPort, WriteSendsTheDataWordThenTheCommandWithTheBlockIndex) {
-    bind(C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8608, 0x8608);
-    unsigned char data[4] = {0x78, 0x56, 0x34, 0x12};
-    ASSERT_EQ(sw->writeSPI(0x7FFC, data, 4), QRT_SUCCESS);
-    const auto writes = map->writes();
+TEST_F(PexSerialPort, WriteSendsTheDataWordThenTheCommandOnTheLastBlock) {
+    I_nkPCISwitcher* sw = bind(pex8608);
+    ASSERT_EQ(sw->writeSPI(0x7FFC, word, 4), QRT_SUCCESS);
+    const auto writes = pex8608.writes();
     ASSERT_EQ(writes.size(), 2u);
     EXPECT_EQ(writes[0].offset, kData);
     EXPECT_EQ(writes[0].value, 0x12345678u);
     EXPECT_EQ(writes[1].offset, kControl);
     EXPECT_EQ(writes[1].value, 0x1FFFu | 0x4000u);
-    // It polled the busy flag first, and does not wait for the write to finish.
-    EXPECT_FALSE(map->log.front().write);
-    EXPECT_EQ(map->log.front().offset, kControl);
-    EXPECT_EQ(map->log.back().offset, kControl);
+    // One busy poll before; none after: the next transfer waits for this one.
+    EXPECT_EQ(pex8608.log.size(), 3u);
 }
 
-TEST_F(PexSerialPort, AddressesBeyondTheLastBlockAndOddLengthsAreRefusedUntouched) {
-    bind(C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8608, 0x8608);
-    unsigned char data[4] = {};
-    EXPECT_EQ(sw->writeSPI(0x8000, data, 4), QRT_ERR_INVALID_PARAM);
-    EXPECT_EQ(sw->writeSPI(0x10, data, 2), QRT_ERR_INVALID_PARAM);
-    EXPECT_EQ(sw->readSPI(0x8000, data, 4), QRT_ERR_INVALID_PARAM);
-    EXPECT_EQ(sw->readSPI(0x10, data, 2), QRT_ERR_INVALID_PARAM);
-    EXPECT_EQ(sw->readSPI(0x10, data, 0), QRT_ERR_INVALID_PARAM);
-    EXPECT_TRUE(map->log.empty());
+TEST_F(PexSerialPort, BadAddressesAndLengthsAreRefusedUntouched) {
+    I_nkPCISwitcher* sw = bind(pex8608);
+    EXPECT_EQ(sw->writeSPI(0x8000, word, 4), QRT_ERR_INVALID_PARAM);
+    EXPECT_EQ(sw->writeSPI(0x10, word, 2), QRT_ERR_INVALID_PARAM);
+    EXPECT_EQ(sw->readSPI(0x8000, word, 4), QRT_ERR_INVALID_PARAM);
+    EXPECT_EQ(sw->readSPI(0x10, word, 2), QRT_ERR_INVALID_PARAM);
+    EXPECT_TRUE(pex8608.log.empty());
+    I_nkPCISwitcher* unbound = factory.create(C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8608);
+    EXPECT_EQ(unbound->readSPI(0, word, 4), QRT_ERR_NOT_INITIALIZED);
 }
 
-TEST_F(PexSerialPort, WriteWithoutDataSendsOnlyTheCommand) {
-    bind(C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8718, 0x8718);
-    // The low two address bits are dropped: 0x1013 is block 4.
-    ASSERT_EQ(sw->writeSPI(0x1013, nullptr, 0), QRT_SUCCESS);
-    const auto writes = map->writes();
+TEST_F(PexSerialPort, WriteWithoutDataSendsOnlyThePex8718Command) {
+    I_nkPCISwitcher* sw = bind(pex8718);
+    ASSERT_EQ(sw->writeSPI(0x1013, nullptr, 0), QRT_SUCCESS);  // low address bits dropped
+    const auto writes = pex8718.writes();
     ASSERT_EQ(writes.size(), 1u);
-    EXPECT_EQ(writes[0].offset, kControl);
     EXPECT_EQ(writes[0].value, 0x00A04000u | 0x404u);
 }
 
-TEST_F(PexSerialPort, ReadIssuesTheReadCommandWaitsThenFetchesTheDataRegister) {
-    bind(C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8718, 0x8718);
-    map->registers[kData] = 0xCAFEF00D;
+TEST_F(PexSerialPort, ReadCommandsWaitsThenFetchesTheDataRegister) {
+    I_nkPCISwitcher* sw = bind(pex8718);
+    pex8718.registers[kData] = 0xCAFEF00D;
     unsigned char buf[4] = {};
     ASSERT_EQ(sw->readSPI(0x1080, buf, 4), QRT_SUCCESS);
     EXPECT_EQ(buf[0], 0x0D);
     EXPECT_EQ(buf[3], 0xCA);
-    const auto writes = map->writes();
-    ASSERT_EQ(writes.size(), 1u);
-    EXPECT_EQ(writes[0].value, 0x00A06000u | 0x420u);
-    // busy poll, command, busy poll, data
-    ASSERT_EQ(map->log.size(), 4u);
-    EXPECT_EQ(map->log[2].offset, kControl);
-    EXPECT_FALSE(map->log[2].write);
-    EXPECT_EQ(map->log[3].offset, kData);
+    // busy poll, read command, busy poll, data
+    ASSERT_EQ(pex8718.log.size(), 4u);
+    EXPECT_EQ(pex8718.log[1].value, 0x00A06000u | 0x420u);
+    EXPECT_EQ(pex8718.log[2].offset, kControl);
+    EXPECT_EQ(pex8718.log[3].offset, kData);
     EXPECT_EQ(PauseRecorder::taken(), std::vector<uint64_t>{1000});
 }
 
-TEST_F(PexSerialPort, APortBusyForAWhileIsWaitedFor) {
-    bind(C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8608, 0x8608);
-    map->busyPollsLeft = 999;
-    unsigned char data[4] = {1, 2, 3, 4};
-    ASSERT_EQ(sw->writeSPI(0x40, data, 4), QRT_SUCCESS);
+TEST_F(PexSerialPort, ABusyPortIsPolledAThousandTimesAMillisecondApart) {
+    I_nkPCISwitcher* sw = bind(pex8608);
+    pex8608.busyReads = 999;
+    ASSERT_EQ(sw->writeSPI(0x40, word, 4), QRT_SUCCESS);
     EXPECT_EQ(PauseRecorder::count(1000), 999u);
-    EXPECT_EQ(map->writes().size(), 2u);
-}
 
-TEST_F(PexSerialPort, APortBusyForAThousandPollsRefusesTheTransfer) {
-    bind(C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8608, 0x8608);
-    map->busyPollsLeft = 1000;
-    unsigned char data[4] = {1, 2, 3, 4};
-    EXPECT_EQ(sw->writeSPI(0x40, data, 4), QRT_ERR_BUSY);
+    PauseRecorder::clear();
+    pex8608.log.clear();
+    pex8608.busyReads = 1000;
+    EXPECT_EQ(sw->writeSPI(0x40, word, 4), QRT_ERR_BUSY);
     EXPECT_EQ(PauseRecorder::count(1000), 1000u);
-    EXPECT_TRUE(map->writes().empty());
-}
+    EXPECT_TRUE(pex8608.writes().empty());
 
-TEST_F(PexSerialPort, AReadWhoseCommandNeverFinishesIsBusy) {
-    bind(C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8608, 0x8608);
-    unsigned char buf[4] = {};
-    // Idle for the first poll, then busy through the whole second wait.
-    struct BusyAfterCommand : FakeSwitchMap {
+    // A read whose command never finishes does not fetch the data register.
+    struct StuckAfterCommand : FakeSwitchMap {
         using FakeSwitchMap::FakeSwitchMap;
-        int writeRegister(unsigned long offset, unsigned width, unsigned char* data,
-                          unsigned length) override {
-            if (offset == kSerialControl) busyPollsLeft = 1000;
-            return FakeSwitchMap::writeRegister(offset, width, data, length);
+        int writeRegister(unsigned long offset, unsigned w, unsigned char* d, unsigned l) override {
+            busyReads = 1000;
+            return FakeSwitchMap::writeRegister(offset, w, d, l);
         }
-    } busyMap(0x10B5, 0x8608);
-    ASSERT_EQ(sw->initial(&busyMap), QRT_SUCCESS);
-    busyMap.log.clear();
-    EXPECT_EQ(sw->readSPI(0x40, buf, 4), QRT_ERR_BUSY);
-    for (const auto& access : busyMap.log) EXPECT_NE(access.offset, kData);
-}
-
-TEST_F(PexSerialPort, RegisterFailuresPassThrough) {
-    bind(C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8608, 0x8608);
-    unsigned char data[4] = {};
-    map->writeFailures[kData] = QRT_ERR_FAILED;
-    EXPECT_EQ(sw->writeSPI(0x40, data, 4), QRT_ERR_FAILED);
-    // The command is not sent after its data word failed.
-    EXPECT_TRUE(map->writes().empty());
-    map->writeFailures.clear();
-    map->writeFailures[kControl] = QRT_ERR_BUSY;
-    EXPECT_EQ(sw->readSPI(0x40, data, 4), QRT_ERR_BUSY);
-}
-
-TEST_F(PexSerialPort, AnUnboundSwitchHasNoPort) {
-    I_nkPCISwitcher* unbound = factory.create(C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8608);
-    unsigned char data[4] = {};
-    EXPECT_EQ(unbound->writeSPI(0, data, 4), QRT_ERR_NOT_INITIALIZED);
-    EXPECT_EQ(unbound->readSPI(0, data, 4), QRT_ERR_NOT_INITIALIZED);
-    unsigned size = 0;
-    ASSERT_EQ(unbound->getSPIDataBlockSize(&size), QRT_SUCCESS);
-    EXPECT_EQ(size, 4u);
+    } stuck(0x10B5, 0x8608);
+    sw = bind(stuck);
+    EXPECT_EQ(sw->readSPI(0x40, word, 4), QRT_ERR_BUSY);
+    EXPECT_NE(stuck.log.back().offset, kData);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include "rhxmodels/WireHelpers.h"
 #include "sim/chips/At24c02d.h"
+#include "sim/chips/RhxCpld.h"
+#include "sim/chips/RhxMcu.h"
 
 namespace {
 
@@ -62,6 +64,24 @@ TEST_F(EepromModel, WriteProtectAndWriteCycleRefuseTheHost) {
     EXPECT_EQ(qrttest::i2cWrite(bus, At24c02d::kAddress, {0x00}), -1);
     EXPECT_EQ(qrttest::i2cWrite(bus, At24c02d::kAddress, {0x00}), -1);
     EXPECT_EQ(readAt(0x00, 1), (Bytes{0x12}));
+}
+
+TEST(ModelState, DumpsCarryWhatEachChipHolds) {
+    At24c02d eeprom;
+    eeprom.load(0x00, {0x00, 0x1B, 0x2C});
+    qrtsim::RhxMcu mcu;
+    mcu.setPortDevice(1, {2, 10, 20});
+    qrtsim::RhxCpld cpld;
+    cpld.spiPort().writeBlock(0x1024 / 4, 0x01AB);  // port 1, address 1, value 0xAB
+    nlohmann::json e, m, c;
+    eeprom.saveState(e);
+    mcu.saveState(m);
+    cpld.saveState(c);
+    EXPECT_EQ(e["contents"][0].get<std::string>().substr(0, 8), "00 1b 2c");
+    EXPECT_EQ(m["ports"][1]["powered"], true);
+    EXPECT_EQ(m["pse_registers"]["0x0d"], 0x24);
+    EXPECT_EQ(c["ports"][1]["packet"].get<std::string>().substr(0, 4), "00ab");
+    EXPECT_FALSE(c.dump().empty());
 }
 
 }  // namespace

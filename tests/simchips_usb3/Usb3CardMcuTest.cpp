@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "sim/chips/PexSwitch.h"
 #include "sim/chips/Usb3CardMcu.h"
 
 namespace {
@@ -77,37 +76,6 @@ TEST_F(Usb3McuTest, MailboxHoldsTheAnswerToTheLastCommandOnly) {
     EXPECT_EQ(mailbox(0x1014, 0x4D560000), 0xFFFFFFFFu);
 }
 
-TEST_F(Usb3McuTest, CardIdentifierCarriesItsInvalidBit) {
-    EXPECT_EQ(mailbox(0x1018, 0x55520000) & 0xFF, 0x05u);
-    auto s = settings();
-    s.cardIdValid = false;
-    Usb3CardMcu noId(s);
-    noId.writeBlock(block(0x1018), 0x55520000);
-    EXPECT_EQ(noId.readBlock(block(0x1018)) & 0xFF, 0x85u);
-}
-
-TEST_F(Usb3McuTest, VersionAnswerHasMajorAboveMinor) {
-    EXPECT_EQ(mailbox(0x1080, 0x4D560000) & 0xFFFF, 0x0102u);
-    EXPECT_EQ(mailbox(0x1080, 0x55520000), 0xFFFFFFFFu);
-}
-
-TEST_F(Usb3McuTest, FlashTextFormatPacksFourteenBytesAndTheMarker) {
-    auto ab = Usb3CardMcu::encodeText("AB");
-    // Word 0 = 0x00004241, words 1 and 2 zero, word 3 = 0x11110000.
-    const uint8_t expected[16] = {0x41, 0x42, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x11, 0x11};
-    EXPECT_TRUE(std::equal(ab.begin(), ab.end(), expected));
-    EXPECT_EQ(Usb3CardMcu::decodeText(Usb3CardMcu::encodeText("ABCDEFGHIJKLMNOPQRST")),
-              "ABCDEFGHIJKLMN");
-}
-
-TEST_F(Usb3McuTest, StoredTextsAreReadWordByWordThroughTheMailboxes) {
-    const uint32_t pn[4] = {0x352D3557, 0x34303133, 0x0030332D, 0x11110000};  // W5-53104-30
-    for (unsigned k = 0; k < 4; ++k)
-        EXPECT_EQ(mailbox(0x10C0 + 4 * k, 0x4652FFFF), pn[k]) << "word " << k;
-    EXPECT_EQ(mailbox(0x1070, 0x4652FFFF), 0x30304E53u);  // "SN00"
-    EXPECT_EQ(mailbox(0x10C0, 0x55520000), 0xFFFFFFFFu);
-}
-
 TEST_F(Usb3McuTest, CommitWithMatchingCheckWordProgramsTheField) {
     // "XYZ-1" as the host encodes it.
     program(0x10A0, 0x10B0, {0x2D5A5958, 0x00000031, 0, 0x11110000});
@@ -134,36 +102,6 @@ TEST_F(Usb3McuTest, FlashControllerRefusesBadCommits) {
     EXPECT_EQ(mcu.partNumber(), "XYZ-");
     mcu.writeBlock(block(0x10B0), 0u - (0x2D5A5958u + 0x11110000u));
     EXPECT_EQ(mcu.counters().refusedCommits, 3u);
-}
-
-TEST_F(Usb3McuTest, UnknownAddressesIgnoreWritesAndReadIdle) {
-    mcu.writeBlock(block(0x2000), 0x12345678);
-    EXPECT_EQ(mcu.readBlock(block(0x2000)), 0xFFFFFFFFu);
-    EXPECT_EQ(mcu.readBlock(block(0x1010)), 0xFFFFFFFFu);
-    EXPECT_EQ(mcu.counters().rejectedWords, 1u);
-}
-
-// The host's mailbox sequence through the switch: data, write command, poll, read command,
-// poll until idle, data.
-TEST(Usb3McuBehindPex, MailboxRoundTripThroughTheSerialPort) {
-    Usb3CardMcu::Settings s;
-    s.versionMajor = 3;
-    s.versionMinor = 7;
-    Usb3CardMcu mcu(s);
-    qrtsim::PexSwitch sw(qrtsim::PexSwitch::pex8718());
-    sw.attachSerialDevice(&mcu);
-    sw.setSerialBusyPolls(2);
-    auto waitIdle = [&] {
-        int polls = 0;
-        while (sw.readRegister32(0x260) & (1u << 18)) ++polls;
-        return polls;
-    };
-    sw.writeRegister32(0x264, 0x4D560000);
-    sw.writeRegister32(0x260, (0x1080 / 4) | 0x00A04000);
-    EXPECT_EQ(waitIdle(), 2);
-    sw.writeRegister32(0x260, (0x1080 / 4) | 0x00A06000);
-    EXPECT_EQ(waitIdle(), 2);
-    EXPECT_EQ(sw.readRegister32(0x264) & 0xFFFF, 0x0307u);
 }
 
 }  // namespace
