@@ -18,7 +18,9 @@ std::map<std::string, BoardType>& registry() {
     return types;
 }
 
-std::string quoted(const std::string& value) { return "\"" + value + "\""; }
+std::string quoted(const std::string& value) {
+    return "\"" + value + "\"";
+}
 
 bool parseInteger(const std::string& text, long long& out) {
     if (text.empty()) return false;
@@ -126,9 +128,9 @@ std::vector<std::string> boardModels() {
 
 const std::vector<std::string>& commonBoardKeys() {
     static const std::vector<std::string> keys = {
-        "model",       "sn",          "pn",   "card_id", "pcb_version", "cpld_version",
-        "mcu_version", "mac0",        "mac1", "mac2",    "mac3",        "ip0",
-        "ip1",         "ip2",         "ip3",  "power_source", "temperature",
+        "model",       "sn",   "pn",   "card_id",      "pcb_version", "cpld_version",
+        "mcu_version", "mac0", "mac1", "mac2",         "mac3",        "ip0",
+        "ip1",         "ip2",  "ip3",  "power_source", "temperature",
     };
     return keys;
 }

@@ -47,7 +47,9 @@ std::string hex(uint64_t value, int digits) {
 
 }  // namespace
 
-const std::vector<ProductIdentity>& productIdentities() { return kProducts; }
+const std::vector<ProductIdentity>& productIdentities() {
+    return kProducts;
+}
 
 const ProductIdentity* findProductIdentity(const std::string& model) {
     for (const auto& product : kProducts)

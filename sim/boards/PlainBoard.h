@@ -27,7 +27,7 @@ const ProductIdentity* findProductIdentity(const std::string& model);
 // A PCI function that is nothing but 32-bit cells: reads return what was last written, 0 for a
 // cell never written.
 class RegisterFileFunction : public PciFunction {
-public:
+  public:
     RegisterFileFunction(uint16_t vendorId, uint16_t deviceId)
         : vendorId_(vendorId), deviceId_(deviceId) {}
 
@@ -38,7 +38,7 @@ public:
     // The cells written so far, as {"0x644": "0x00000003"}.
     void saveState(nlohmann::json& out) const override;
 
-private:
+  private:
     uint16_t vendorId_;
     uint16_t deviceId_;
     std::map<uint64_t, uint32_t> cells_;
@@ -48,13 +48,13 @@ private:
 // plain register file, so that the driver finds the card and programs can reach it. A
 // registered board type for the model takes its place.
 class PlainBoard : public Board {
-public:
+  public:
     explicit PlainBoard(const ProductIdentity& identity);
 
     std::vector<PciFunction*> pciFunctions() override;
     void saveState(nlohmann::json& out) const override;
 
-private:
+  private:
     const ProductIdentity& identity_;
     std::unique_ptr<RegisterFileFunction> function_;
 };

@@ -28,7 +28,9 @@ bool sendAll(int fd, const uint8_t* data, size_t size) {
             if (errno == EINTR) continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
             // The program is reading its answer; wait until the socket takes more.
-            struct pollfd wait {fd, POLLOUT, 0};
+            struct pollfd wait {
+                fd, POLLOUT, 0
+            };
             if (::poll(&wait, 1, 10000) <= 0) return false;
             continue;
         }
@@ -48,8 +50,8 @@ BridgeServer::~BridgeServer() {
 }
 
 bool BridgeServer::listen(std::string& error) {
-    std::string name = "qrt-sim." + std::to_string(::getpid()) + "." +
-                       std::to_string(serverCount.fetch_add(1));
+    std::string name =
+        "qrt-sim." + std::to_string(::getpid()) + "." + std::to_string(serverCount.fetch_add(1));
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         error = std::string("socket: ") + std::strerror(errno);

@@ -17,7 +17,7 @@ class Rig;
 // rig sees the requests of all processes in one order, as the hardware would. Closing a
 // connection closes its device file (the driver drops the locks it held).
 class BridgeServer {
-public:
+  public:
     explicit BridgeServer(Rig& rig);
     ~BridgeServer();
     BridgeServer(const BridgeServer&) = delete;
@@ -35,7 +35,7 @@ public:
     // Closes every connection, as when the processes of the rig are gone.
     void closeConnections();
 
-private:
+  private:
     struct Connection {
         int fd = -1;
         std::vector<uint8_t> input;

@@ -21,7 +21,7 @@ uint64_t valueArgument(const std::vector<uint8_t>& argument) {
 
 // The kit's driver: every request is one record, handed to the driver as it is.
 class PcimapNode : public DeviceNode {
-public:
+  public:
     explicit PcimapNode(VirtualPciDriver& driver) : driver_(driver), file_(driver.open()) {}
 
     int64_t ioctl(unsigned long request, const std::vector<uint8_t>& argument,
@@ -32,7 +32,7 @@ public:
         return result;
     }
 
-private:
+  private:
     VirtualPciDriver& driver_;
     std::unique_ptr<VirtualPciDriver::OpenFile> file_;
 };
@@ -40,13 +40,14 @@ private:
 // i2c-dev on one adapter: combined transfers, and plain reads and writes at the address the
 // file selected with I2C_SLAVE.
 class I2cNode : public DeviceNode {
-public:
+  public:
     explicit I2cNode(I2cAdapter& adapter) : adapter_(adapter) {}
 
     int64_t ioctl(unsigned long request, const std::vector<uint8_t>& argument,
                   std::vector<uint8_t>& out) override {
         switch (request) {
-            case kI2cRdwr: return transfer(argument, out);
+            case kI2cRdwr:
+                return transfer(argument, out);
             case kI2cFuncs: {
                 uint64_t functions = I2cAdapter::kFunctionality;
                 out.resize(sizeof functions);
@@ -60,12 +61,17 @@ public:
                 slave_ = static_cast<uint16_t>(address);
                 return 0;
             }
-            case kI2cTenBit: tenBit_ = valueArgument(argument) != 0; return 0;
+            case kI2cTenBit:
+                tenBit_ = valueArgument(argument) != 0;
+                return 0;
             case kI2cPec:
             case kI2cRetries:
-            case kI2cTimeout: return 0;
-            case kI2cSmbus: return -EOPNOTSUPP;  // plain I2C adapter without SMBus emulation
-            default: return -ENOTTY;
+            case kI2cTimeout:
+                return 0;
+            case kI2cSmbus:
+                return -EOPNOTSUPP;  // plain I2C adapter without SMBus emulation
+            default:
+                return -ENOTTY;
         }
     }
 
@@ -84,14 +90,14 @@ public:
         std::vector<I2cAdapter::Message> messages(1);
         messages[0].address = slave_;
         messages[0].flags = tenBit_ ? I2cAdapter::kFlagTenBit : 0;
-        messages[0].data.assign(data.begin(),
-                                data.begin() + std::min<size_t>(data.size(),
-                                                                I2cAdapter::kMaxMessageBytes));
+        messages[0].data.assign(
+            data.begin(),
+            data.begin() + std::min<size_t>(data.size(), I2cAdapter::kMaxMessageBytes));
         int result = adapter_.transfer(messages);
         return result < 0 ? result : static_cast<int64_t>(messages[0].data.size());
     }
 
-private:
+  private:
     int64_t transfer(const std::vector<uint8_t>& argument, std::vector<uint8_t>& out) {
         size_t at = 0;
         auto take = [&argument, &at](void* to, size_t n) {
@@ -127,9 +133,13 @@ private:
 
 }  // namespace
 
-int64_t DeviceNode::read(uint32_t, std::vector<uint8_t>&) { return -EINVAL; }
+int64_t DeviceNode::read(uint32_t, std::vector<uint8_t>&) {
+    return -EINVAL;
+}
 
-int64_t DeviceNode::write(const std::vector<uint8_t>&) { return -EINVAL; }
+int64_t DeviceNode::write(const std::vector<uint8_t>&) {
+    return -EINVAL;
+}
 
 std::unique_ptr<DeviceNode> openDeviceNode(Rig& rig, const std::string& path, int& error) {
     int number = -1;
@@ -142,7 +152,8 @@ std::unique_ptr<DeviceNode> openDeviceNode(Rig& rig, const std::string& path, in
             if (I2cAdapter* adapter = rig.i2cAdapter(number))
                 return std::make_unique<I2cNode>(*adapter);
             break;
-        case NodeFamily::kNone: break;
+        case NodeFamily::kNone:
+            break;
     }
     error = ENOENT;
     return nullptr;

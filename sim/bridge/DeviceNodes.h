@@ -13,7 +13,7 @@ class Rig;
 // operations take arguments as the bridge carries them (BridgeProtocol.h) and answer with the
 // system call's result (>= 0) or -errno, filling `out` with the reply's payload.
 class DeviceNode {
-public:
+  public:
     virtual ~DeviceNode() = default;
     virtual int64_t ioctl(unsigned long request, const std::vector<uint8_t>& argument,
                           std::vector<uint8_t>& out) = 0;

@@ -29,8 +29,8 @@ std::string findProgram(const std::string& name) {
     size_t start = 0;
     while (start <= path.size()) {
         size_t colon = path.find(':', start);
-        std::string dir = path.substr(start, colon == std::string::npos ? std::string::npos
-                                                                         : colon - start);
+        std::string dir =
+            path.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
         if (!dir.empty()) {
             std::string candidate = dir + "/" + name;
             if (::access(candidate.c_str(), X_OK) == 0) return candidate;

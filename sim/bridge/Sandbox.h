@@ -17,7 +17,7 @@ namespace qrtsim {
 // Without the privilege to create them, the rig runs with the device-node bridge alone and
 // `missing()` says what is not provided.
 class Sandbox {
-public:
+  public:
     // Enters the namespaces. Never fails: what could not be created is listed in missing().
     void enter();
     bool privateMounts() const { return mounts_; }
@@ -32,7 +32,7 @@ public:
     // For programs of the rig (QRT_SIM_NAMESPACES): "mount,net", "mount", "net" or "".
     std::string namespaces() const;
 
-private:
+  private:
     bool mounts_ = false;
     bool network_ = false;
     std::vector<std::string> missing_;

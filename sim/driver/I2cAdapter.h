@@ -15,7 +15,7 @@ namespace qrtsim {
 // writes. An address nobody acknowledges fails the transfer with ENXIO, as the adapter drivers
 // of the boards report it.
 class I2cAdapter {
-public:
+  public:
     using Trace = std::function<void(const std::string&)>;
 
     static constexpr unsigned kMaxMessages = 42;  // what i2c-dev accepts in one I2C_RDWR
@@ -42,7 +42,7 @@ public:
     // a message is not acknowledged (the transaction ends there).
     int transfer(std::vector<Message>& messages);
 
-private:
+  private:
     void emit(const std::string& line) const {
         if (trace_) trace_(line);
     }

@@ -21,8 +21,8 @@ constexpr size_t kFirstTable = 0, kSecondTable = 128, kCount = 256, kStatus = 26
 constexpr size_t kEntries = 32;
 }  // namespace scanlist
 namespace access {
-constexpr size_t kOffset = 0, kLength = 8, kWidth = 12, kIndex = 16, kOperation = 20,
-                 kStatus = 24, kKey = 28, kData = 32;
+constexpr size_t kOffset = 0, kLength = 8, kWidth = 12, kIndex = 16, kOperation = 20, kStatus = 24,
+                 kKey = 28, kData = 32;
 constexpr uint32_t kRead = 1, kWrite = 2;
 }  // namespace access
 namespace cachewrite {
@@ -39,12 +39,18 @@ constexpr size_t kVersionBytes = 16;
 uint32_t get32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
-uint64_t get64(const uint8_t* p) { return uint64_t(get32(p)) | uint64_t(get32(p + 4)) << 32; }
+uint64_t get64(const uint8_t* p) {
+    return uint64_t(get32(p)) | uint64_t(get32(p + 4)) << 32;
+}
 void put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
 }
-int32_t getSigned32(const uint8_t* p) { return static_cast<int32_t>(get32(p)); }
-void putSigned32(uint8_t* p, int32_t v) { put32(p, static_cast<uint32_t>(v)); }
+int32_t getSigned32(const uint8_t* p) {
+    return static_cast<int32_t>(get32(p));
+}
+void putSigned32(uint8_t* p, int32_t v) {
+    put32(p, static_cast<uint32_t>(v));
+}
 
 std::string hex(uint64_t value) {
     char text[24];
@@ -62,7 +68,9 @@ std::string bytes(const uint8_t* data, size_t length) {
     return text;
 }
 
-std::string failed(int error) { return std::string("failed: ") + std::strerror(error); }
+std::string failed(int error) {
+    return std::string("failed: ") + std::strerror(error);
+}
 
 bool validUnit(uint64_t offset, uint32_t width, uint32_t length) {
     bool widthOk = width == 1 || width == 2 || width == 4 || width == 8;
@@ -122,7 +130,9 @@ VirtualPciDriver::VirtualPciDriver(Settings settings, Trace trace)
 
 VirtualPciDriver::~VirtualPciDriver() = default;
 
-VirtualPciDriver::OpenFile::~OpenFile() { driver_.release(*this); }
+VirtualPciDriver::OpenFile::~OpenFile() {
+    driver_.release(*this);
+}
 
 void VirtualPciDriver::addFunction(PciFunction* function, FunctionFaults faults) {
     Slot slot;
@@ -141,8 +151,8 @@ void VirtualPciDriver::release(OpenFile& file) {
     for (size_t i = 0; i < slots_.size(); ++i) {
         Slot& slot = slots_[i];
         if (slot.lockKey != 0 && slot.lockOwner == file.id_) {
-            emit("pcimap release: lock " + hex(slot.lockKey) + " of function " +
-                 std::to_string(i) + " dropped with its file");
+            emit("pcimap release: lock " + hex(slot.lockKey) + " of function " + std::to_string(i) +
+                 " dropped with its file");
             slot.lockKey = 0;
             slot.lockOwner = 0;
         }
@@ -176,17 +186,28 @@ int VirtualPciDriver::request(OpenFile& file, unsigned long code, std::vector<ui
     }
     uint8_t* r = record.data();
     switch (spec->number) {
-        case kAddScanDevice: return addScanDevice(file, r);
-        case kGetScanList: return getScanList(file, r);
-        case kRegisterAccess: return registerAccess(file, r);
-        case kGetVersion: return getVersion(r);
-        case kLock: return lock(file, r);
-        case kUnlock: return unlock(file, r);
-        case kDeviceInformation: return deviceInformation(file, r);
-        case kCacheWriteCommand: return cacheWriteCommand(file, r);
-        case kClearCommandCache: return clearCommandCache(file, r);
-        case kExecuteCommandCache: return executeCommandCache(file, r);
-        default: return -ENOTTY;
+        case kAddScanDevice:
+            return addScanDevice(file, r);
+        case kGetScanList:
+            return getScanList(file, r);
+        case kRegisterAccess:
+            return registerAccess(file, r);
+        case kGetVersion:
+            return getVersion(r);
+        case kLock:
+            return lock(file, r);
+        case kUnlock:
+            return unlock(file, r);
+        case kDeviceInformation:
+            return deviceInformation(file, r);
+        case kCacheWriteCommand:
+            return cacheWriteCommand(file, r);
+        case kClearCommandCache:
+            return clearCommandCache(file, r);
+        case kExecuteCommandCache:
+            return executeCommandCache(file, r);
+        default:
+            return -ENOTTY;
     }
 }
 
@@ -212,7 +233,8 @@ int VirtualPciDriver::addScanDevice(OpenFile& file, uint8_t* r) {
         status = settings_.scanStatus;
     } else {
         bool known = false;
-        for (const auto& pair : file.pairs_) known = known || (pair.first == vendor && pair.second == device);
+        for (const auto& pair : file.pairs_)
+            known = known || (pair.first == vendor && pair.second == device);
         if (!known && file.pairs_.size() >= kMaxPairs) {
             status = kStatusInvalid;
         } else {
@@ -226,7 +248,8 @@ int VirtualPciDriver::addScanDevice(OpenFile& file, uint8_t* r) {
                     listed = listed || (int32_t(function.vendorId()) == pair.first &&
                                         int32_t(function.deviceId()) == pair.second);
                 if (!listed) continue;
-                if (int32_t(function.vendorId()) == vendor && int32_t(function.deviceId()) == device) {
+                if (int32_t(function.vendorId()) == vendor &&
+                    int32_t(function.deviceId()) == device) {
                     if (count == 0) first = int32_t(file.scanList_.size());
                     ++count;
                 }
@@ -261,7 +284,8 @@ int VirtualPciDriver::getScanList(OpenFile& file, uint8_t* r) {
     }
     putSigned32(r + kCount, int32_t(count));
     putSigned32(r + kStatus, status);
-    emit("pcimap scan-list -> count=" + std::to_string(count) + " status=" + std::to_string(status));
+    emit("pcimap scan-list -> count=" + std::to_string(count) +
+         " status=" + std::to_string(status));
     return 0;
 }
 
@@ -299,14 +323,18 @@ int VirtualPciDriver::registerAccess(OpenFile& file, uint8_t* r) {
     if (status == kStatusOk) {
         for (uint32_t done = 0; done < length; done += width) {
             if (write)
-                writeUnit(*slot->function, offset + done, width, unitFromBytes(r + kData + done, width));
+                writeUnit(*slot->function, offset + done, width,
+                          unitFromBytes(r + kData + done, width));
             else
-                unitToBytes(r + kData + done, width, readUnit(*slot->function, offset + done, width));
+                unitToBytes(r + kData + done, width,
+                            readUnit(*slot->function, offset + done, width));
         }
     }
     putSigned32(r + kStatus, status);
-    if (!write && status == kStatusOk) line += " -> " + bytes(r + kData, length) + " status=0";
-    else line += " -> status=" + std::to_string(status);
+    if (!write && status == kStatusOk)
+        line += " -> " + bytes(r + kData, length) + " status=0";
+    else
+        line += " -> status=" + std::to_string(status);
     emit(line);
     return 0;
 }
@@ -444,8 +472,8 @@ int VirtualPciDriver::cacheWriteCommand(OpenFile& file, uint8_t* r) {
         file.cache_.push_back(command);
     }
     putSigned32(r + cachewrite::kStatus, status);
-    emit(line + " -> status=" + std::to_string(status) + " queued=" +
-         std::to_string(file.cache_.size()));
+    emit(line + " -> status=" + std::to_string(status) +
+         " queued=" + std::to_string(file.cache_.size()));
     return 0;
 }
 
@@ -477,14 +505,17 @@ int VirtualPciDriver::executeCommandCache(OpenFile& file, uint8_t* r) {
                  " of " + std::to_string(commands.size()));
             return -EIO;
         }
-        if (slot.faults.status != 0) status = slot.faults.status;
-        else if (!keyAdmits(slot, command.key)) status = kStatusBusy;
+        if (slot.faults.status != 0)
+            status = slot.faults.status;
+        else if (!keyAdmits(slot, command.key))
+            status = kStatusBusy;
         if (status != kStatusOk) break;
         for (unsigned at = 0; at < command.length; at += command.width) {
             uint64_t mask = unitFromBytes(command.mask + at, command.width);
             if (mask == 0) continue;
             uint64_t value = unitFromBytes(command.data + at, command.width);
-            uint64_t all = command.width == 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * command.width)) - 1;
+            uint64_t all =
+                command.width == 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * command.width)) - 1;
             if (mask != all)
                 value = (readUnit(*slot.function, command.offset + at, command.width) & ~mask) |
                         (value & mask);

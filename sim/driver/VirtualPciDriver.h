@@ -61,7 +61,7 @@ struct PciFunctionFaults {
 // another key. Fault injection adds any status (and request failure) per function and for the
 // scan requests.
 class VirtualPciDriver {
-public:
+  public:
     using Trace = std::function<void(const std::string&)>;
 
     using Settings = PciDriverSettings;
@@ -82,13 +82,13 @@ public:
 
     // One open file of the device node. Closing it (destroying it) drops its locks.
     class OpenFile {
-    public:
+      public:
         ~OpenFile();
         OpenFile(const OpenFile&) = delete;
         OpenFile& operator=(const OpenFile&) = delete;
         const std::vector<size_t>& scanList() const { return scanList_; }
 
-    private:
+      private:
         friend class VirtualPciDriver;
         struct CachedCommand {
             size_t slot;
@@ -122,7 +122,7 @@ public:
     static constexpr size_t kMaxPairs = 32;
     static constexpr size_t kMaxCachedCommands = 4096;
 
-private:
+  private:
     struct Slot {
         PciFunction* function;
         FunctionFaults faults;

@@ -11,12 +11,18 @@ namespace qrtsim {
 namespace {
 
 // pcap fields are in the writer's byte order; the magic tells readers which one that is.
-void put32(std::FILE* file, uint32_t value) { std::fwrite(&value, sizeof value, 1, file); }
-void put16(std::FILE* file, uint16_t value) { std::fwrite(&value, sizeof value, 1, file); }
+void put32(std::FILE* file, uint32_t value) {
+    std::fwrite(&value, sizeof value, 1, file);
+}
+void put16(std::FILE* file, uint16_t value) {
+    std::fwrite(&value, sizeof value, 1, file);
+}
 
 }  // namespace
 
-PcapWriter::~PcapWriter() { close(); }
+PcapWriter::~PcapWriter() {
+    close();
+}
 
 bool PcapWriter::open(const std::string& path, std::string& error) {
     close();

@@ -13,7 +13,7 @@ namespace qrtsim {
 // microsecond format, link type Ethernet, each frame stamped with the host's clock when it was
 // emitted. Without a file the frames are only counted.
 class PcapWriter : public FrameSink {
-public:
+  public:
     static constexpr uint32_t kMagic = 0xA1B2C3D4;
     static constexpr uint32_t kSnapLength = 65535;
     static constexpr uint32_t kLinkTypeEthernet = 1;
@@ -29,7 +29,7 @@ public:
     size_t frames() const { return frames_; }
     void close();
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     size_t frames_ = 0;
 };

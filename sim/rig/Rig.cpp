@@ -15,8 +15,7 @@ namespace {
 constexpr int kPorts = 4;  // mac0..mac3, ip0..ip3
 
 bool printable(const std::string& text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return c >= 0x20 && c < 0x7F; });
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
 // "a.b.c.d" or "a.b.c.d/prefix".
@@ -106,8 +105,8 @@ void Rig::configureDriver(const RigDescription& description) {
         size_t start = 0;
         while (start <= failing.size() && !failing.empty()) {
             size_t comma = failing.find(',', start);
-            std::string name = failing.substr(start, comma == std::string::npos ? std::string::npos
-                                                                                 : comma - start);
+            std::string name = failing.substr(
+                start, comma == std::string::npos ? std::string::npos : comma - start);
             name.erase(0, name.find_first_not_of(" \t"));
             name.erase(name.find_last_not_of(" \t") + 1);
             if (std::find(names.begin(), names.end(), name) == names.end())

@@ -23,7 +23,7 @@ namespace qrtsim {
 // goes through here. Not thread-safe: one thread serves the rig, as one bus serialises the
 // hardware.
 class Rig {
-public:
+  public:
     using Trace = std::function<void(const std::string&)>;
 
     // A host network interface that carries one port's MAC address (keys macN / ipN).
@@ -61,7 +61,7 @@ public:
     //  "i2c_adapters": [numbers]}
     void saveState(nlohmann::json& out) const;
 
-private:
+  private:
     struct BuiltBoard {
         BoardConfig config;
         std::unique_ptr<BoardContext> context;

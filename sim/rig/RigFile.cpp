@@ -29,7 +29,8 @@ void checkLines(const std::string& path) {
         if (first == std::string::npos) continue;  // blank
         char c = line[first];
         if (c == '#' || c == ';') continue;  // comment
-        if (first != 0) throw RigError(where + "an indented line is not read; start it at column 1");
+        if (first != 0)
+            throw RigError(where + "an indented line is not read; start it at column 1");
         if (c == '[') {
             size_t close = line.find(']');
             if (close == std::string::npos) throw RigError(where + "section header without ']'");
@@ -37,10 +38,8 @@ void checkLines(const std::string& path) {
                 throw RigError(where + "section header without a name");
             continue;
         }
-        if (!startsEntry(c))
-            throw RigError(where + "an entry starts with a letter or a digit");
-        if (line.find('=') == std::string::npos)
-            throw RigError(where + "expected key = value");
+        if (!startsEntry(c)) throw RigError(where + "an entry starts with a letter or a digit");
+        if (line.find('=') == std::string::npos) throw RigError(where + "expected key = value");
     }
 }
 

@@ -5,7 +5,9 @@
 
 namespace qrtsim {
 
-TraceLog::~TraceLog() { close(); }
+TraceLog::~TraceLog() {
+    close();
+}
 
 bool TraceLog::open(const std::string& path, std::string& error) {
     close();

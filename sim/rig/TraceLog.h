@@ -8,7 +8,7 @@ namespace qrtsim {
 // The rig's decoded trace (`qrt-sim --trace`): one line per driver request, I2C message and
 // board event, written and flushed as it happens so that a trace survives a crashing program.
 class TraceLog {
-public:
+  public:
     TraceLog() = default;
     ~TraceLog();
     TraceLog(const TraceLog&) = delete;
@@ -21,7 +21,7 @@ public:
     size_t lines() const { return lines_; }
     void close();
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     size_t lines_ = 0;
 };

@@ -162,22 +162,18 @@ const std::vector<ForwardingCase>& forwardingCases() {
     return cases;
 }
 
-void PrintTo(const ForwardingCase& c, std::ostream* os) { *os << c.function; }
+void PrintTo(const ForwardingCase& c, std::ostream* os) {
+    *os << c.function;
+}
 
 class ComponentFunction : public ::testing::TestWithParam<ForwardingCase> {};
 
 TEST_P(ComponentFunction, ReachesItsOperationWithTheArgumentsUnchanged) {
     FakeCard card;
-    card.result = 1234;
-    EXPECT_EQ(GetParam().call(card.handle()), 1234);
+    card.result = -77;  // no code the C API makes itself: it must be the component's answer
+    EXPECT_EQ(GetParam().call(card.handle()), -77);
     EXPECT_EQ(card.log.featureRequests, std::vector<int>{GetParam().feature});
     EXPECT_EQ(card.log.operations, std::vector<std::string>{GetParam().expectedOperation});
-}
-
-TEST_P(ComponentFunction, PassesTheComponentsFailureOnUnchanged) {
-    FakeCard card;
-    card.result = QRT_ERR_BUSY;
-    EXPECT_EQ(GetParam().call(card.handle()), QRT_ERR_BUSY);
 }
 
 TEST_P(ComponentFunction, RejectsANullHandle) {
@@ -238,13 +234,6 @@ TEST(RangeChecks, CompareSignedSoNegativeValuesReachTheProduct) {
               (std::vector<std::string>{describeCall("getPoEProperty", -1, &value),
                                         describeCall("getPoEPortProperty", 2, -3, &value),
                                         describeCall("setToEEdgeTriggerMode", -2)}));
-}
-
-TEST(RangeChecks, LeaveEveryOtherArgumentToTheProduct) {
-    FakeCard card;
-    EXPECT_EQ(QRT_PoEGetPortNums(card.handle(), nullptr), 0);
-    EXPECT_EQ(QRT_DIOSetDIEdgeTrigger(card.handle(), 0, static_cast<QRT_EDGETRIGGER_TYPE>(3)), 0);
-    EXPECT_EQ(card.log.operations.size(), 2u);
 }
 
 TEST(ComponentCallFromC, RegistersTheApplicationsCallback) {

@@ -74,29 +74,16 @@ int transfer(VirtualAdapter& adapter, i2c_rdwr_ioctl_data* request) {
     return -1;
 }
 
-int openInterposed(const char* name, const char* path, int flags, va_list args) {
-    if (std::strncmp(path, kAdapterPrefix, sizeof(kAdapterPrefix) - 1) == 0)
-        return openAdapter(path);
-    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
-    return real<int (*)(const char*, int, ...)>(name)(path, flags, mode);
-}
-
 }  // namespace
 
 extern "C" int open(const char* path, int flags, ...) {
+    if (std::strncmp(path, kAdapterPrefix, sizeof(kAdapterPrefix) - 1) == 0)
+        return openAdapter(path);
     va_list args;
     va_start(args, flags);
-    const int fd = openInterposed("open", path, flags, args);
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
     va_end(args);
-    return fd;
-}
-
-extern "C" int open64(const char* path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    const int fd = openInterposed("open64", path, flags, args);
-    va_end(args);
-    return fd;
+    return real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
 }
 
 extern "C" int ioctl(int fd, unsigned long request, ...) {

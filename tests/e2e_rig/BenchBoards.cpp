@@ -17,7 +17,7 @@ using namespace qrtsim;
 constexpr uint64_t kSendFrameRegister = 0xF00;
 
 class FrameFunction : public RegisterFileFunction {
-public:
+  public:
     FrameFunction(uint16_t vendor, uint16_t device, FrameSink& frames)
         : RegisterFileFunction(vendor, device), frames_(frames) {}
 
@@ -32,24 +32,24 @@ public:
         frames_.emitFrame(frame);
     }
 
-private:
+  private:
     FrameSink& frames_;
 };
 
 class BenchPciBoard : public Board {
-public:
+  public:
     BenchPciBoard(const BoardConfig& config, BoardContext& context)
         : function_(uint16_t(config.integer("vendor", 0x1234, 0, 0xFFFF)),
                     uint16_t(config.integer("device", 0x0001, 0, 0xFFFF)), *context.frames) {}
     std::vector<PciFunction*> pciFunctions() override { return {&function_}; }
     void saveState(nlohmann::json& out) const override { function_.saveState(out["registers"]); }
 
-private:
+  private:
     FrameFunction function_;
 };
 
 class BenchI2cBoard : public Board {
-public:
+  public:
     explicit BenchI2cBoard(const BoardConfig& config)
         : adapter_(int(config.integer("adapter", 5, 0, 255))) {
         bus_.attach(uint8_t(config.integer("address", 0x50, 0x08, 0x77)), &memory_);
@@ -59,7 +59,7 @@ public:
         out["memory_0x10"] = {memory_.memory[0x10], memory_.memory[0x11], memory_.memory[0x12]};
     }
 
-private:
+  private:
     int adapter_;
     I2cBus bus_;
     qrttest::I2cMemorySlave memory_;

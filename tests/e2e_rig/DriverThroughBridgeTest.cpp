@@ -30,17 +30,18 @@ std::string rigName() {
 }
 
 // Skips a test that needs another rig than the one it runs on, or no rig at all.
-#define REQUIRE_RIG(name)                                                                  \
-    do {                                                                                   \
-        if (std::getenv("QRT_SIM_SOCKET") == nullptr)                                      \
-            GTEST_SKIP() << "not running inside qrt-sim";                                  \
-        if (rigName() != (name)) GTEST_SKIP() << "needs rig " << (name) << ", runs on " << rigName(); \
+#define REQUIRE_RIG(name)                                                        \
+    do {                                                                         \
+        if (std::getenv("QRT_SIM_SOCKET") == nullptr)                            \
+            GTEST_SKIP() << "not running inside qrt-sim";                        \
+        if (rigName() != (name))                                                 \
+            GTEST_SKIP() << "needs rig " << (name) << ", runs on " << rigName(); \
     } while (0)
 
 constexpr int kPlx = 0x10B5, kIntel = 0x8086, kBench = 0x1234;
 
 class DriverThroughBridge : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         REQUIRE_RIG("bench");
         ASSERT_EQ(1u, io.open("___nk_pcimap"));
@@ -256,7 +257,7 @@ TEST_F(DriverThroughBridge, AFailingRequestIsMinusOneWhateverItsStatusField) {
 }
 
 class I2cThroughBridge : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { REQUIRE_RIG("bench"); }
 };
 
@@ -280,7 +281,9 @@ TEST_F(I2cThroughBridge, RawI2cRdwrCarriesSeveralMessagesAndTheirData) {
     unsigned char write2[] = {0x42, 0xA3};
     unsigned char pointer[] = {0x40};
     unsigned char read[3] = {0};
-    i2c_msg messages[] = {{0x50, 0, 3, write1}, {0x50, 0, 2, write2}, {0x50, 0, 1, pointer},
+    i2c_msg messages[] = {{0x50, 0, 3, write1},
+                          {0x50, 0, 2, write2},
+                          {0x50, 0, 1, pointer},
                           {0x50, I2C_M_RD, 3, read}};
     i2c_rdwr_ioctl_data transfer{messages, 4};
     EXPECT_EQ(4, ioctl(fd, I2C_RDWR, &transfer));

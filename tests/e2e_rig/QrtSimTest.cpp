@@ -37,7 +37,7 @@ std::string readFile(const std::string& path) {
 }
 
 class TempFile {
-public:
+  public:
     explicit TempFile(const std::string& content = "") {
         char name[] = "/tmp/qrt-e2e-rig-XXXXXX";
         int fd = ::mkstemp(name);
@@ -79,7 +79,9 @@ std::vector<std::string> qrtSim(std::vector<std::string> arguments) {
     return all;
 }
 
-std::string rig(const std::string& name) { return std::string(RIG_DIR) + "/" + name; }
+std::string rig(const std::string& name) {
+    return std::string(RIG_DIR) + "/" + name;
+}
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;
@@ -119,8 +121,8 @@ TEST(QrtSim, ExitsWithTheCommandsStatus) {
 
 TEST(QrtSim, LoadingTheSdkRegistersThreePairsAndProbesEveryDevice) {
     TempFile trace;
-    RunResult r = run({QRT_SIM_PATH, "--rig", rig("sdk.rig"), "--trace", trace.path, "--",
-                 LIST_PRODUCTS_PATH});
+    RunResult r = run(
+        {QRT_SIM_PATH, "--rig", rig("sdk.rig"), "--trace", trace.path, "--", LIST_PRODUCTS_PATH});
     ASSERT_EQ(0, r.status) << r.err;
     EXPECT_THAT(r.out, HasSubstr("Driver Version:sdk-rig-2.3\r\n"));
 
@@ -148,7 +150,7 @@ TEST(QrtSim, LoadingTheSdkRegistersThreePairsAndProbesEveryDevice) {
 TEST(QrtSim, TheStateFileDescribesTheRigAsTheCommandLeftIt) {
     TempFile state;
     RunResult r = run(qrtSim({"--rig", rig("bench.rig"), "--state", state.path, "--", PROBE_PATH,
-                        "write", "0x1234", "0x0003", "0x644", "0xa5"}));
+                              "write", "0x1234", "0x0003", "0x644", "0xa5"}));
     ASSERT_EQ(0, r.status) << r.err;
     nlohmann::json document = nlohmann::json::parse(readFile(state.path));
     ASSERT_EQ(12u, document["boards"].size());
@@ -163,21 +165,21 @@ TEST(QrtSim, TheStateFileDescribesTheRigAsTheCommandLeftIt) {
 
 TEST(QrtSim, HardwareStateOutlivesTheProcessThatChangedIt) {
     std::string probe = PROBE_PATH;
-    RunResult r = run(qrtSim({"--rig", rig("bench.rig"), "--", "/bin/sh", "-c",
-                        probe + " write 0x1234 0x0003 0x10 0x5a5a && " + probe +
-                            " read 0x1234 0x0003 0x10"}));
+    RunResult r = run(qrtSim(
+        {"--rig", rig("bench.rig"), "--", "/bin/sh", "-c",
+         probe + " write 0x1234 0x0003 0x10 0x5a5a && " + probe + " read 0x1234 0x0003 0x10"}));
     ASSERT_EQ(0, r.status) << r.err;
     EXPECT_EQ("0x00005a5a\n", r.out);
     // A new rig starts from scratch.
-    r = run(qrtSim({"--rig", rig("bench.rig"), "--", PROBE_PATH, "read", "0x1234", "0x0003",
-                    "0x10"}));
+    r = run(
+        qrtSim({"--rig", rig("bench.rig"), "--", PROBE_PATH, "read", "0x1234", "0x0003", "0x10"}));
     EXPECT_EQ("0x00000000\n", r.out);
 }
 
 TEST(QrtSim, FramesTheBoardsEmitLandInThePcapFile) {
     TempFile pcap;
-    RunResult r = run(qrtSim({"--rig", rig("bench.rig"), "--pcap", pcap.path, "--", PROBE_PATH, "write",
-                        "0x1234", "0x0003", "0xf00", "60"}));
+    RunResult r = run(qrtSim({"--rig", rig("bench.rig"), "--pcap", pcap.path, "--", PROBE_PATH,
+                              "write", "0x1234", "0x0003", "0xf00", "60"}));
     ASSERT_EQ(0, r.status) << r.err;
     std::string bytes = readFile(pcap.path);
     ASSERT_EQ(24u + 16 + 60, bytes.size());
@@ -195,13 +197,14 @@ TEST(QrtSim, FramesTheBoardsEmitLandInThePcapFile) {
 TEST(QrtSim, TheTraceDecodesI2cMessages) {
     TempFile trace;
     RunResult r = run(qrtSim({"--rig", rig("bench.rig"), "--trace", trace.path, "--", PROBE_PATH,
-                        "i2c-write", "5", "0x50", "0x10", "0xaa", "0xbb"}));
+                              "i2c-write", "5", "0x50", "0x10", "0xaa", "0xbb"}));
     ASSERT_EQ(0, r.status) << r.err;
     EXPECT_THAT(readFile(trace.path), HasSubstr("i2c-5 write addr=0x50 10 aa bb -> ack\n"));
 }
 
 TEST(QrtSim, RigInterfacesCarryThePortsMacAndAddressAndLeaveTheHostAlone) {
-    RunResult r = run(qrtSim({"--rig", rig("net.rig"), "--", PROBE_PATH, "ip-of", "02:4b:51:00:09:01"}));
+    RunResult r =
+        run(qrtSim({"--rig", rig("net.rig"), "--", PROBE_PATH, "ip-of", "02:4b:51:00:09:01"}));
     if (r.err.find("no network namespace") != std::string::npos)
         GTEST_SKIP() << "network namespaces are not available here: " << r.err;
     EXPECT_EQ(0, r.status) << r.err;
@@ -209,9 +212,9 @@ TEST(QrtSim, RigInterfacesCarryThePortsMacAndAddressAndLeaveTheHostAlone) {
     struct stat info;
     EXPECT_NE(0, ::stat("/sys/class/net/card0p1", &info)) << "the rig's interface is on the host";
     // An address no interface has.
-    EXPECT_EQ(1, run(qrtSim({"--rig", rig("net.rig"), "--", PROBE_PATH, "ip-of",
-                             "02:4b:51:00:09:02"}))
-                     .status);
+    EXPECT_EQ(1,
+              run(qrtSim({"--rig", rig("net.rig"), "--", PROBE_PATH, "ip-of", "02:4b:51:00:09:02"}))
+                  .status);
 }
 
 TEST(QrtSim, WithoutPrivilegeItRunsWithTheDeviceBridgeAloneAndSaysWhatIsMissing) {
@@ -219,8 +222,8 @@ TEST(QrtSim, WithoutPrivilegeItRunsWithTheDeviceBridgeAloneAndSaysWhatIsMissing)
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop to an unprivileged user";
     std::vector<std::string> arguments = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
                                           "--clear-groups"};
-    for (const std::string& a : qrtSim({"--rig", rig("bench.rig"), "--", PROBE_PATH, "read",
-                                        "0x10b5", "0x8718", "0x0"}))
+    for (const std::string& a :
+         qrtSim({"--rig", rig("bench.rig"), "--", PROBE_PATH, "read", "0x10b5", "0x8718", "0x0"}))
         arguments.push_back(a);
     RunResult r = run(arguments);
     if (r.status == 126 || r.status == 127 || r.err.find("ermission denied") != std::string::npos)

@@ -20,7 +20,9 @@
 
 namespace {
 
-unsigned long number(const char* text) { return std::strtoul(text, nullptr, 0); }
+unsigned long number(const char* text) {
+    return std::strtoul(text, nullptr, 0);
+}
 
 // Binds `map` to the first function with this identity; false when there is none.
 bool bindFirst(C_linuxDriverIO& io, C_pciMap& map, int vendor, int device) {

@@ -25,7 +25,7 @@ using namespace qrtsim;
 
 // A board with one register-file function and one I2C adapter carrying a memory at 0x50.
 class BridgeBenchBoard : public Board {
-public:
+  public:
     explicit BridgeBenchBoard(int adapter) : function_(0x10B5, 0x8608), adapter_(adapter) {
         bus_.attach(0x50, &memory_);
     }
@@ -33,7 +33,7 @@ public:
     std::map<int, I2cBus*> i2cAdapters() override { return {{adapter_, &bus_}}; }
     void saveState(nlohmann::json& out) const override { out["bench"] = true; }
 
-private:
+  private:
     RegisterFileFunction function_;
     I2cBus bus_;
     qrttest::I2cMemorySlave memory_;
@@ -49,7 +49,7 @@ const BoardRegistrar kBenchRegistrar{BoardType{
 
 // One open device file as the bridge holds it.
 class Client {
-public:
+  public:
     explicit Client(const std::string& address) {
         fd_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un a{};
@@ -91,7 +91,7 @@ public:
 
     std::vector<uint8_t> payload;
 
-private:
+  private:
     bool receive(void* to, size_t size) {
         char* at = static_cast<char*>(to);
         while (size > 0) {
@@ -107,7 +107,7 @@ private:
 };
 
 class BridgeServerTest : public ::testing::Test {
-protected:
+  protected:
     BridgeServerTest() {
         RigDescription description;
         description.file = "bridge-test";
@@ -176,8 +176,8 @@ TEST_F(BridgeServerTest, I2cTransfersCarryWriteDataOutAndReadDataBack) {
     Client adapter(server->address());
     ASSERT_EQ(0, adapter.open("/dev/i2c-4"));
     // Two writes (pointer 0x08 and three bytes, pointer 0x0B and one), then pointer and read.
-    std::vector<uint8_t> write = {2, 0, 0, 0, 0x50, 0, 0, 0, 4, 0, 0x08, 0xA1, 0xB2, 0xC3,
-                                  0x50, 0, 0, 0, 2, 0, 0x0B, 0xD4};
+    std::vector<uint8_t> write = {2,    0,    0,    0,    0x50, 0, 0, 0, 4, 0,    0x08,
+                                  0xA1, 0xB2, 0xC3, 0x50, 0,    0, 0, 2, 0, 0x0B, 0xD4};
     ASSERT_EQ(2, adapter.ioctl(0x0707, write));
     EXPECT_THAT(adapter.payload, ::testing::ElementsAre());
     std::vector<uint8_t> read = {2, 0, 0, 0, 0x50, 0, 0, 0, 1, 0, 0x08, 0x50, 0, 1, 0, 4, 0};

@@ -14,7 +14,7 @@ using qrtsim::I2cAdapter;
 using ::testing::ElementsAre;
 
 class I2cAdapterTest : public ::testing::Test {
-protected:
+  protected:
     I2cAdapterTest() : adapter(3, bus, [this](const std::string& line) { trace.push_back(line); }) {
         bus.attach(0x50, &memory);
     }

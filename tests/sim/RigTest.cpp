@@ -21,7 +21,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 class RigFileTest : public ::testing::Test {
-protected:
+  protected:
     RigFileTest() {
         char name[] = "/tmp/qrt-rigtest-XXXXXX";
         int fd = ::mkstemp(name);
@@ -48,8 +48,9 @@ protected:
 };
 
 TEST_F(RigFileTest, SectionsAreTakenInNameOrderAndTheDriverSectionApart) {
-    writeRig("# a rig\n[b-card]\nmodel = PCIe-RHX10T\nsn = 2\n\n[a-card]\nmodel = PCIe-RHX54P\n"
-             "; comment\n[driver]\nversion = 3.0\n");
+    writeRig(
+        "# a rig\n[b-card]\nmodel = PCIe-RHX10T\nsn = 2\n\n[a-card]\nmodel = PCIe-RHX54P\n"
+        "; comment\n[driver]\nversion = 3.0\n");
     RigDescription rig = loadRigFile(path);
     ASSERT_EQ(2u, rig.boards.size());
     EXPECT_EQ("a-card", rig.boards[0].section);
@@ -129,8 +130,9 @@ TEST_F(RigFileTest, EveryProductModelBuildsAndUnbuiltModelsGetTheirPciIdentity) 
 }
 
 TEST_F(RigFileTest, TheDriverListsBoardsInSectionOrderWithTheirFaults) {
-    writeRig("[2]\nmodel = PCIe-RHX10T\ndriver_status = 3\n[1]\nmodel = TULAN-KQX\n"
-             "[0]\nmodel = PCIe-RHX54P\n[driver]\nversion = 9.9\nfail = version\n");
+    writeRig(
+        "[2]\nmodel = PCIe-RHX10T\ndriver_status = 3\n[1]\nmodel = TULAN-KQX\n"
+        "[0]\nmodel = PCIe-RHX54P\n[driver]\nversion = 9.9\nfail = version\n");
     Rig rig(loadRigFile(path), {}, frames);
     ASSERT_NE(nullptr, rig.pciDriver());
     EXPECT_EQ(2u, rig.pciDriver()->functionCount());
@@ -162,8 +164,9 @@ TEST_F(RigFileTest, ARigWithoutItsDriverHasNoDriverNode) {
 }
 
 TEST_F(RigFileTest, PortsWithAMacBecomeHostInterfacesNamedAfterTheirSection) {
-    writeRig("[Card-A]\nmodel = PCIe-RHX52P\nmac1 = 02:00:00:00:00:11\nip1 = 10.9.0.1/16\n"
-             "mac0 = 02:00:00:00:00:10\n[Card_A]\nmodel = PCIe-RHX52P\nmac0 = 02:00:00:00:00:20\n");
+    writeRig(
+        "[Card-A]\nmodel = PCIe-RHX52P\nmac1 = 02:00:00:00:00:11\nip1 = 10.9.0.1/16\n"
+        "mac0 = 02:00:00:00:00:10\n[Card_A]\nmodel = PCIe-RHX52P\nmac0 = 02:00:00:00:00:20\n");
     Rig rig(loadRigFile(path), {}, frames);
     const auto& ports = rig.hostPorts();
     ASSERT_EQ(3u, ports.size());
@@ -182,8 +185,12 @@ TEST(BoardConfig, TypedAccessorsParseStrictlyAndNameTheKey) {
     BoardConfig config;
     config.file = "bench.rig";
     config.section = "card";
-    config.values = {{"hex", "0x1F"}, {"neg", "-3"}, {"junk", "12abc"}, {"space", " 4"},
-                     {"mac", "0A:1b:2C:3d:4E:5f"}, {"temp", "41.5"}};
+    config.values = {{"hex", "0x1F"},
+                     {"neg", "-3"},
+                     {"junk", "12abc"},
+                     {"space", " 4"},
+                     {"mac", "0A:1b:2C:3d:4E:5f"},
+                     {"temp", "41.5"}};
     EXPECT_EQ(31, config.integer("hex", 0, 0, 31));
     EXPECT_EQ(-3, config.integer("neg", 0, -5, 5));
     EXPECT_EQ(9, config.integer("absent", 9, 0, 1));
@@ -221,7 +228,7 @@ TEST(PcapWriter, WritesAnEthernetCaptureFrameByFrame) {
         return v;
     };
     EXPECT_EQ(0xA1B2C3D4u, u32(0));
-    EXPECT_EQ(1u, u32(20));      // link type Ethernet
+    EXPECT_EQ(1u, u32(20));       // link type Ethernet
     EXPECT_EQ(60u, u32(24 + 8));  // captured length
     EXPECT_EQ(60u, u32(24 + 12));
     EXPECT_EQ(0xAB, bytes[24 + 16]);

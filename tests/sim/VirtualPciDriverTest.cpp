@@ -43,7 +43,7 @@ struct Record {
 
 // A register file that also remembers the order of the writes it receives.
 class LoggingFunction : public RegisterFileFunction {
-public:
+  public:
     using RegisterFileFunction::RegisterFileFunction;
     void writeRegister32(uint64_t offset, uint32_t value) override {
         writes.push_back({offset, value});
@@ -58,7 +58,7 @@ public:
 };
 
 class VirtualPciDriverTest : public ::testing::Test {
-protected:
+  protected:
     VirtualPciDriverTest()
         : switchA(0x10B5, 0x8608),
           ethernet(0x8086, 0x1563),
@@ -437,8 +437,9 @@ TEST_F(VirtualPciDriverTest, TraceDecodesEachRequestOnOneLine) {
     trace.clear();
     write32(0, 0x644, 0x04030201);
     read32(0, 0x63C);
-    EXPECT_THAT(trace, ElementsAre("pcimap register-write dev=0 off=0x644 len=4 01 02 03 04 -> status=0",
-                                   "pcimap register-read dev=0 off=0x63c len=4 -> 00 00 00 00 status=0"));
+    EXPECT_THAT(trace,
+                ElementsAre("pcimap register-write dev=0 off=0x644 len=4 01 02 03 04 -> status=0",
+                            "pcimap register-read dev=0 off=0x63c len=4 -> 00 00 00 00 status=0"));
 }
 
 }  // namespace

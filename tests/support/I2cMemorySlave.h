@@ -11,7 +11,7 @@ namespace qrttest {
 // write sets the address pointer, further bytes are stored at the pointer, reads return bytes
 // from the pointer on; the pointer advances and wraps.
 class I2cMemorySlave : public qrtsim::I2cSlave {
-public:
+  public:
     std::array<uint8_t, 256> memory{};
     uint8_t pointer = 0;
     unsigned starts = 0;
@@ -33,7 +33,7 @@ public:
     uint8_t readByte(bool) override { return memory[pointer++]; }
     void stop() override { ++stops; }
 
-private:
+  private:
     bool expectPointer_ = false;
 };
 

@@ -1,19 +1,16 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <map>
 #include <string>
 
 #include "pciswitch/FakeSwitchMap.h"
 
 // A USB3 card as its switch's PCI function shows it: the switch registers of FakeSwitchMap,
-// with a microcontroller on the serial port that answers only to the exact command words.
-// A command it does not know leaves the mailbox answering 0xFFFFFFFF, so a wrong word shows
-// up as a failed identification or a wrong value.
+// with a microcontroller on the serial port that answers only to the exact command words. A
+// word it does not know leaves the mailbox answering 0xFFFFFFFF and is counted.
 class FakeUsb3Card : public FakeSwitchMap {
   public:
-    // A PEX 8718 card (W504/W508 family) or a PEX 8608 card.
     FakeUsb3Card(int device, const std::string& partNumber)
         : FakeSwitchMap(0x10B5, device), partNumber(partNumber) {}
 
@@ -23,15 +20,11 @@ class FakeUsb3Card : public FakeSwitchMap {
         if (status == QRT_SUCCESS && offset == kSerialControl) serialCommand(registers[offset]);
         return status;
     }
-
-    // Straps: input pin levels.
+    // A board strap on an input pin.
     void setInputPin(unsigned pin, bool high) {
-        if (high)
-            registers[inputRegister()] |= 1u << pin;
-        else
-            registers[inputRegister()] &= ~(1u << pin);
+        uint32_t& levels = registers[pex8718() ? 0x61C : 0x63C];
+        levels = high ? levels | 1u << pin : levels & ~(1u << pin);
     }
-    uint32_t inputRegister() const { return device == 0x8718 ? 0x61C : 0x63C; }
 
     std::string partNumber;
     std::string serialNumber = "SN0001";
@@ -39,34 +32,34 @@ class FakeUsb3Card : public FakeSwitchMap {
     uint32_t cardIdAnswer = 0x07;
     uint32_t powerMask = 0;
     int powerWrites = 0;
-    int unknownCommands = 0;
+    int unknownWords = 0;
 
   private:
-    uint32_t writeBits() const { return device == 0x8718 ? 0x00A04000 : 0x00004000; }
-    uint32_t readBits() const { return device == 0x8718 ? 0x00A06000 : 0x00006000; }
+    bool pex8718() const { return device == 0x8718; }
 
     void serialCommand(uint32_t control) {
         const uint32_t address = (control & 0x1FFF) * 4;
         const uint32_t command = control & ~0x1FFFu;
-        if (command == writeBits())
+        if (command == (pex8718() ? 0x00A04000u : 0x00004000u))
             wordWritten(address, registers[0x264]);
-        else if (command == readBits())
+        else if (command == (pex8718() ? 0x00A06000u : 0x00006000u))
             registers[0x264] = mailbox.count(address) ? mailbox[address] : 0xFFFFFFFF;
         else
-            ++unknownCommands;
+            ++unknownWords;
     }
 
     static uint32_t textWord(const std::string& text, unsigned word) {
-        unsigned char bytes[16] = {};
-        std::memcpy(bytes, text.data(), text.size() < 14 ? text.size() : 14);
         uint32_t w = 0;
-        for (int b = 3; b >= 0; --b) w = (w << 8) | bytes[4 * word + b];
-        return word == 3 ? ((w & 0xFFFF) | 0x11110000) : w;
+        for (int b = 3; b >= 0; --b) {
+            const unsigned i = 4 * word + b;
+            w = w << 8 | (i < 14 && i < text.size() ? static_cast<uint8_t>(text[i]) : 0);
+        }
+        return word == 3 ? (w & 0xFFFF) | 0x11110000 : w;
     }
 
     void wordWritten(uint32_t address, uint32_t word) {
         mailbox.erase(address);
-        if (address == 0x1010 && (word >> 16) == 0x5557) {
+        if (address == 0x1010 && word >> 16 == 0x5557) {
             powerMask = word & 0xFF;
             ++powerWrites;
         } else if ((address == 0x1014 || address == 0x1018) && word == 0x55520000) {
@@ -78,7 +71,7 @@ class FakeUsb3Card : public FakeSwitchMap {
         } else if (address >= 0x1070 && address <= 0x107C && word == 0x4652FFFF) {
             mailbox[address] = textWord(serialNumber, (address - 0x1070) / 4);
         } else {
-            ++unknownCommands;
+            ++unknownWords;
         }
     }
 

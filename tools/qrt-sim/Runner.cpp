@@ -34,7 +34,9 @@ constexpr const char kBridgeLibrary[] = "libqrt_simbridge.so";
 
 volatile sig_atomic_t commandPid = 0;
 
-void note(const std::string& message) { std::fprintf(stderr, "qrt-sim: %s\n", message.c_str()); }
+void note(const std::string& message) {
+    std::fprintf(stderr, "qrt-sim: %s\n", message.c_str());
+}
 
 // Signals sent to qrt-sim go on to the command; those the terminal sends reach the command by
 // itself (same process group), so they are not sent twice.
@@ -92,7 +94,8 @@ std::string appendList(const char* current, const std::string& item, const char*
     ::setenv("QRT_SIM_NAMESPACES", namespaces.c_str(), 1);
 
     std::vector<char*> argv;
-    for (const auto& argument : options.command) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const auto& argument : options.command)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     ::execvp(argv[0], argv.data());
     int error = errno;

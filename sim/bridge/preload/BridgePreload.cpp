@@ -76,7 +76,9 @@ CloseFunction g_close;
 ReadFunction g_read;
 WriteFunction g_write;
 
-bool needsMode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
+bool needsMode(int flags) {
+    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+}
 
 // ---- descriptor table -----------------------------------------------------------------------
 
@@ -165,9 +167,8 @@ long long roundTrip(int fd, Body* body, unsigned char** payload, size_t* payload
     pthread_mutex_lock(lock);
     long long result = -EIO;  // the rig is gone or answered nonsense
     uint32_t replyLength = 0;
-    if (sendAll(fd, body->data, body->size) &&
-        receiveAll(fd, &replyLength, sizeof replyLength) && replyLength >= sizeof(int64_t) &&
-        replyLength <= wire::kMaxBody) {
+    if (sendAll(fd, body->data, body->size) && receiveAll(fd, &replyLength, sizeof replyLength) &&
+        replyLength >= sizeof(int64_t) && replyLength <= wire::kMaxBody) {
         unsigned char* reply = static_cast<unsigned char*>(malloc(replyLength));
         if (reply != nullptr && receiveAll(fd, reply, replyLength)) {
             int64_t answer = 0;
@@ -413,7 +414,9 @@ mode_t modeArgument(int flags, va_list arguments) {
     return needsMode(flags) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
 }
 
-bool absolute(const char* path) { return path != nullptr && path[0] == '/'; }
+bool absolute(const char* path) {
+    return path != nullptr && path[0] == '/';
+}
 
 }  // namespace
 
@@ -490,27 +493,38 @@ QRT_EXPORT int ioctl(int fd, unsigned long request, ...) {
     void* argument = va_arg(arguments, void*);
     va_end(arguments);
     switch (trackedFamily(fd)) {
-        case NodeFamily::kPcimap: return driverIoctl(fd, request, argument);
-        case NodeFamily::kI2c: return i2cIoctl(fd, request, argument);
-        case NodeFamily::kNone: break;
+        case NodeFamily::kPcimap:
+            return driverIoctl(fd, request, argument);
+        case NodeFamily::kI2c:
+            return i2cIoctl(fd, request, argument);
+        case NodeFamily::kNone:
+            break;
     }
     return nextSymbol(&g_ioctl, "ioctl")(fd, request, argument);
 }
 
 QRT_EXPORT ssize_t read(int fd, void* buffer, size_t count) {
     switch (trackedFamily(fd)) {
-        case NodeFamily::kI2c: return rigRead(fd, buffer, count);
-        case NodeFamily::kPcimap: errno = EINVAL; return -1;  // the driver has no read
-        case NodeFamily::kNone: break;
+        case NodeFamily::kI2c:
+            return rigRead(fd, buffer, count);
+        case NodeFamily::kPcimap:
+            errno = EINVAL;
+            return -1;  // the driver has no read
+        case NodeFamily::kNone:
+            break;
     }
     return nextSymbol(&g_read, "read")(fd, buffer, count);
 }
 
 QRT_EXPORT ssize_t write(int fd, const void* data, size_t count) {
     switch (trackedFamily(fd)) {
-        case NodeFamily::kI2c: return rigWrite(fd, data, count);
-        case NodeFamily::kPcimap: errno = EINVAL; return -1;
-        case NodeFamily::kNone: break;
+        case NodeFamily::kI2c:
+            return rigWrite(fd, data, count);
+        case NodeFamily::kPcimap:
+            errno = EINVAL;
+            return -1;
+        case NodeFamily::kNone:
+            break;
     }
     return nextSymbol(&g_write, "write")(fd, data, count);
 }
