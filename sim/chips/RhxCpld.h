@@ -29,6 +29,8 @@ class RhxCpld {
   public:
     static constexpr int kPorts = 4;
     static constexpr unsigned kPacketBytes = 64;
+    // Where the 10-gigabit card puts i2cPort() on its Ethernet controller's I2C bus.
+    static constexpr uint8_t kI2cAddress = 0x42;
 
     // I2C master status word bits.
     static constexpr uint32_t kStatusAck = 0x100;          // the addressed slave acknowledged

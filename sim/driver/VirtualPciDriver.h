@@ -80,7 +80,8 @@ class VirtualPciDriver {
     void addFunction(PciFunction* function, FunctionFaults faults = FunctionFaults());
     size_t functionCount() const { return slots_.size(); }
 
-    // One open file of the device node. Closing it (destroying it) drops its locks.
+    // One open file of the device node. Closing it (destroying it) drops its locks; it must not
+    // outlive its driver.
     class OpenFile {
       public:
         ~OpenFile();

@@ -70,7 +70,10 @@ TYPED_TEST(EepromOverBridge, WritesArriveIntactInWholePagesNeverWrappingInsideOn
         EXPECT_EQ(this->chipBytes(c.address, c.length), data);
         auto after = this->chip().contents();
         for (size_t a = 0; a < 256; ++a) {
-            if (a < c.address || a >= c.address + c.length) ASSERT_EQ(after[a], neighbours[a]) << a;
+            bool written = a >= c.address && a < c.address + c.length;
+            if (!written) {
+                ASSERT_EQ(after[a], neighbours[a]) << a;
+            }
         }
         unsigned programmed = 0;
         for (const auto& w : this->chip().pageWrites()) {

@@ -1,4 +1,4 @@
-// The AT24C02D model on its own: page writes, address counter, faults.
+// The AT24C02D model on its own: how a page write wraps, and the state dumps of the models.
 
 #include <gtest/gtest.h>
 
@@ -36,14 +36,6 @@ TEST_F(EepromModel, WriteAcrossAPageEndWrapsToThePageStart) {
     EXPECT_EQ(eeprom.pageWrites()[0].address, 0x05);
 }
 
-TEST_F(EepromModel, SequentialReadRollsOverFromTheLastByteToTheFirst) {
-    eeprom.load(0xFE, {0xAA, 0xBB, 0xCC});
-    EXPECT_EQ(readAt(0xFE, 3), (Bytes{0xAA, 0xBB, 0xCC}));
-    EXPECT_EQ(eeprom.addressCounter(), 0x01);
-    EXPECT_EQ(qrttest::i2cRead(bus, At24c02d::kAddress, 1), (Bytes{0xFF}))
-        << "a current-address read continues at the counter";
-}
-
 TEST_F(EepromModel, AWriteBrokenOffByARepeatedStartProgramsNothing) {
     ASSERT_TRUE(bus.start(At24c02d::kAddress, false));
     bus.writeByte(0x30);
@@ -52,18 +44,6 @@ TEST_F(EepromModel, AWriteBrokenOffByARepeatedStartProgramsNothing) {
     bus.stop();
     EXPECT_EQ(eeprom.contents()[0x30], 0xFF);
     EXPECT_TRUE(eeprom.pageWrites().empty());
-}
-
-TEST_F(EepromModel, WriteProtectAndWriteCycleRefuseTheHost) {
-    eeprom.setWriteProtect(true);
-    EXPECT_EQ(qrttest::i2cWrite(bus, At24c02d::kAddress, {0x00, 0x12}), 1);
-    EXPECT_EQ(eeprom.contents()[0], 0xFF);
-    eeprom.setWriteProtect(false);
-    eeprom.setWriteCycleNacks(2);
-    EXPECT_EQ(qrttest::i2cWrite(bus, At24c02d::kAddress, {0x00, 0x12}), 2);
-    EXPECT_EQ(qrttest::i2cWrite(bus, At24c02d::kAddress, {0x00}), -1);
-    EXPECT_EQ(qrttest::i2cWrite(bus, At24c02d::kAddress, {0x00}), -1);
-    EXPECT_EQ(readAt(0x00, 1), (Bytes{0x12}));
 }
 
 TEST(ModelState, DumpsCarryWhatEachChipHolds) {

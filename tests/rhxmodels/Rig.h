@@ -119,7 +119,7 @@ struct SpiCard : CardChips {
 
 struct I2cCard : CardChips {
     static constexpr bool kSerial = false;
-    static constexpr uint8_t kCpldAddress = 0x42;
+    static constexpr uint8_t kCpldAddress = qrtsim::RhxCpld::kI2cAddress;
     qrtsim::I2cBus hostBus;
     HostI2c host{hostBus};
 

@@ -69,6 +69,7 @@ class VirtualPciDriverTest : public ::testing::Test {
     }
 
     void makeDriver() {
+        file.reset();  // an open file never outlives its driver
         driver = std::make_unique<VirtualPciDriver>(
             settings, [this](const std::string& line) { trace.push_back(line); });
         driver->addFunction(&switchA);

@@ -18,9 +18,7 @@ A_rhxCPLD::A_rhxCPLD() : A_rhxCPLD(nullptr) {}
 
 A_rhxCPLD::A_rhxCPLD(const RHXCPLD_LAYOUT* layout) : m_layout(layout) {}
 
-A_rhxCPLD::~A_rhxCPLD() {
-    A_rhxCPLD::release();
-}
+A_rhxCPLD::~A_rhxCPLD() = default;
 
 // ---------------------------------------------------------------------------------------------
 // Word formats

@@ -14,7 +14,6 @@ class C_rhxI2CCPLD : public A_rhxCPLD {
     static constexpr unsigned int kVersionTextSize = 32;
 
     C_rhxI2CCPLD();
-    ~C_rhxI2CCPLD() override;
 
     using A_rhxCPLD::initial;
     int initial(I_nkI2C* bus) override;

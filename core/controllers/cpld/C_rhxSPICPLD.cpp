@@ -14,10 +14,6 @@ const RHXCPLD_LAYOUT kSPILayout = {0x1000, 0x2000, 4};
 
 C_rhxSPICPLD::C_rhxSPICPLD() : A_rhxCPLD(&kSPILayout) {}
 
-C_rhxSPICPLD::~C_rhxSPICPLD() {
-    m_spi = nullptr;
-}
-
 int C_rhxSPICPLD::initial(I_nkSPI* spi) {
     C_ObjectLock lock(m_registerLock);
     if (!lock.held()) return QRT_ERR_BUSY;

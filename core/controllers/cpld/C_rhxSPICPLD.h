@@ -16,7 +16,6 @@ class C_rhxSPICPLD : public A_rhxCPLD {
     static constexpr unsigned int kVersionTextSize = 32;
 
     C_rhxSPICPLD();
-    ~C_rhxSPICPLD() override;
 
     using A_rhxCPLD::initial;
     int initial(I_nkSPI* spi) override;
