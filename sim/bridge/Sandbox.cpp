@@ -43,7 +43,8 @@ std::string findProgram(const std::string& name) {
 
 }  // namespace
 
-bool runProgram(const std::vector<std::string>& arguments, std::string& error) {
+bool runProgram(const std::vector<std::string>& arguments, std::string& error,
+                const std::string& input) {
     std::string program = findProgram(arguments.at(0));
     if (program.empty()) {
         error = arguments[0] + ": not found";
@@ -52,17 +53,36 @@ bool runProgram(const std::vector<std::string>& arguments, std::string& error) {
     std::vector<char*> argv;
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    int pipeFds[2] = {-1, -1};
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        error = std::string("pipe: ") + std::strerror(errno);
+        return false;
+    }
     pid_t child = ::fork();
     if (child < 0) {
         error = std::string("fork: ") + std::strerror(errno);
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
         return false;
     }
     if (child == 0) {
+        ::dup2(pipeFds[0], STDIN_FILENO);
         int null = ::open("/dev/null", O_WRONLY);
         if (null >= 0) ::dup2(null, STDOUT_FILENO);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
+    ::close(pipeFds[0]);
+    const char* at = input.data();
+    size_t left = input.size();
+    while (left > 0) {
+        ssize_t written = ::write(pipeFds[1], at, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) break;
+        at += written;
+        left -= static_cast<size_t>(written);
+    }
+    ::close(pipeFds[1]);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
@@ -98,23 +118,20 @@ void Sandbox::enter() {
 }
 
 bool Sandbox::addInterfaces(const std::vector<Rig::HostPort>& ports, std::string& error) {
-    if (!network_) return true;
+    if (!network_ || ports.empty()) return true;
+    // One "ip" for all of them: its batch mode stops at the first command that fails.
+    std::string batch;
     for (const auto& port : ports) {
         std::string peer = port.interface + "x";
-        if (!runProgram({"ip", "link", "add", port.interface, "address", macText(port.mac), "type",
-                         "veth", "peer", "name", peer},
-                        error))
-            return false;
-        if (!port.ipv4.empty() &&
-            !runProgram({"ip", "addr", "add", port.ipv4 + "/" + std::to_string(port.prefixLength),
-                         "dev", port.interface},
-                        error))
-            return false;
-        if (!runProgram({"ip", "link", "set", peer, "up"}, error) ||
-            !runProgram({"ip", "link", "set", port.interface, "up"}, error))
-            return false;
+        batch += "link add " + port.interface + " address " + macText(port.mac) +
+                 " type veth peer name " + peer + "\n";
+        if (!port.ipv4.empty())
+            batch += "addr add " + port.ipv4 + "/" + std::to_string(port.prefixLength) + " dev " +
+                     port.interface + "\n";
+        batch += "link set " + peer + " up\n";
+        batch += "link set " + port.interface + " up\n";
     }
-    return true;
+    return runProgram({"ip", "-batch", "-"}, error, batch);
 }
 
 std::string Sandbox::namespaces() const {

@@ -38,8 +38,9 @@ class Sandbox {
     std::vector<std::string> missing_;
 };
 
-// Runs a program (searched like execvp, plus /usr/sbin and /sbin) with `arguments` and waits
-// for it; false with `error` holding its status or failure.
-bool runProgram(const std::vector<std::string>& arguments, std::string& error);
+// Runs a program (searched like execvp, plus /usr/sbin and /sbin) with `arguments` and `input`
+// on its standard input, and waits for it; false with `error` holding its status or failure.
+bool runProgram(const std::vector<std::string>& arguments, std::string& error,
+                const std::string& input = "");
 
 }  // namespace qrtsim
