@@ -5,12 +5,18 @@
 
 static const char* featureName(QRT_FEATURE_TYPE f) {
     switch (f) {
-        case QRT_FEATURE_POWER_CONTROLLER: return "power controller";
-        case QRT_FEATURE_POE: return "PoE";
-        case QRT_FEATURE_TOE: return "trigger over Ethernet";
-        case QRT_FEATURE_DIO: return "digital I/O";
-        case QRT_FEATURE_EX_POWER_SUPPLY: return "external power supply";
-        case QRT_FEATURE_FAN: return "fan";
+        case QRT_FEATURE_POWER_CONTROLLER:
+            return "power controller";
+        case QRT_FEATURE_POE:
+            return "PoE";
+        case QRT_FEATURE_TOE:
+            return "trigger over Ethernet";
+        case QRT_FEATURE_DIO:
+            return "digital I/O";
+        case QRT_FEATURE_EX_POWER_SUPPLY:
+            return "external power supply";
+        case QRT_FEATURE_FAN:
+            return "fan";
     }
     return "unknown";
 }
@@ -28,7 +34,8 @@ int main(void) {
 
         QRT_FEATURE_TYPE features[8];
         int n = QRT_GetFeatureList(product, features, 8);
-        for (int k = 0; k < n && k < 8; ++k) printf("  feature %d: %s\n", features[k], featureName(features[k]));
+        for (int k = 0; k < n && k < 8; ++k)
+            printf("  feature %d: %s\n", features[k], featureName(features[k]));
     }
     return 0;
 }

@@ -18,14 +18,14 @@ namespace qrtsim {
 
 // A rig file error; the message names the file, the section and the key.
 class RigError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // One section of a rig file: the board's model and its keys, with typed accessors that throw
 // RigError naming file, section and key for a bad value.
 class BoardConfig {
-public:
+  public:
     std::string file;
     std::string section;
     std::map<std::string, std::string> values;  // every key of the section, model included
@@ -37,26 +37,27 @@ public:
                       long long max) const;
     double number(const std::string& key, double fallback, double min, double max) const;
     // "aa:bb:cc:dd:ee:ff".
-    std::array<uint8_t, 6> mac(const std::string& key, const std::array<uint8_t, 6>& fallback) const;
+    std::array<uint8_t, 6> mac(const std::string& key,
+                               const std::array<uint8_t, 6>& fallback) const;
     [[noreturn]] void fail(const std::string& key, const std::string& message) const;
 };
 
 // Ethernet frames a board emits (the CPLD's trigger-over-Ethernet sender); `qrt-sim --pcap`.
 class FrameSink {
-public:
+  public:
     virtual ~FrameSink() = default;
     virtual void emitFrame(const std::vector<uint8_t>& frame) = 0;
 };
 
 // What the rig offers the boards it builds.
 struct BoardContext {
-    FrameSink* frames = nullptr;                          // never null inside the rig
-    std::function<void(const std::string&)> trace;        // decoded trace line; may be empty
+    FrameSink* frames = nullptr;                    // never null inside the rig
+    std::function<void(const std::string&)> trace;  // decoded trace line; may be empty
 };
 
 // One product of the rig, assembled from chip models with the product's wiring.
 class Board {
-public:
+  public:
     virtual ~Board() = default;
     // PCI functions the board puts on the bus, in enumeration order.
     virtual std::vector<PciFunction*> pciFunctions() { return {}; }

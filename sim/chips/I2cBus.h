@@ -13,7 +13,7 @@ namespace qrtsim {
 // 7-bit address. Used by Linux I2C adapters of the rig and by I2C masters inside chip models
 // (the CPLD's bridge, the Ethernet controller's I2C master).
 class I2cBus {
-public:
+  public:
     struct Message {
         uint16_t address = 0;  // 7-bit address
         bool read = false;
@@ -35,7 +35,7 @@ public:
     // end. Returns the number of messages fully transferred; stops at the first NACK.
     size_t transfer(std::vector<Message>& messages);
 
-private:
+  private:
     std::map<uint8_t, I2cSlave*> slaves_;
     I2cSlave* selected_ = nullptr;
 };

@@ -11,7 +11,7 @@ namespace qrtsim {
 // every byte the master sends or readByte() for every byte it clocks in, and stop() at the
 // stop condition. A repeated start is another start() without stop().
 class I2cSlave {
-public:
+  public:
     virtual ~I2cSlave() = default;
     // Returns the acknowledge of the address byte (false: the device does not answer).
     virtual bool start(bool read) = 0;

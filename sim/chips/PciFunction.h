@@ -9,7 +9,7 @@ namespace qrtsim {
 // A virtual PCI function as the kit's kernel driver sees it: a vendor/device identity and a
 // 32-bit register space. A chip model (PCIe switch, Ethernet controller) implements it.
 class PciFunction {
-public:
+  public:
     virtual ~PciFunction() = default;
     virtual uint16_t vendorId() const = 0;
     virtual uint16_t deviceId() const = 0;

@@ -10,7 +10,7 @@ namespace qrtsim {
 // by block index: a write command delivers the word last written to the data register, a read
 // command latches the returned word into the data register.
 class SerialPortDevice {
-public:
+  public:
     virtual ~SerialPortDevice() = default;
     virtual void writeBlock(uint32_t blockIndex, uint32_t word) = 0;
     virtual uint32_t readBlock(uint32_t blockIndex) = 0;

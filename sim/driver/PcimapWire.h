@@ -27,14 +27,14 @@ enum RequestNumber : unsigned {
     kExecuteCommandCache = 11,
 };
 
-struct RequestSpec {
+struct RequestFormat {
     unsigned long code;
     unsigned number;
     uint32_t recordSize;
     const char* name;  // as the trace and the rig file's fault keys name it
 };
 
-constexpr RequestSpec kRequests[] = {
+constexpr RequestFormat kRequests[] = {
     {0xC0084D01ul, kAddScanDevice, 36, "add-scan"},
     {0xC0084D02ul, kGetScanList, 280, "scan-list"},
     {0xC0084D03ul, kRegisterAccess, 80, "register-access"},
@@ -47,9 +47,9 @@ constexpr RequestSpec kRequests[] = {
     {0x80084D0Bul, kExecuteCommandCache, 4, "cache-execute"},
 };
 
-inline const RequestSpec* findRequest(unsigned long code) {
-    for (const RequestSpec& spec : kRequests)
-        if (spec.code == code) return &spec;
+inline const RequestFormat* findRequest(unsigned long code) {
+    for (const RequestFormat& request : kRequests)
+        if (request.code == code) return &request;
     return nullptr;
 }
 
@@ -57,8 +57,8 @@ inline const RequestSpec* findRequest(unsigned long code) {
 // what the bridge copies; the driver itself then insists on the exact code.
 inline uint32_t recordSizeOf(unsigned long code) {
     if (((code >> 8) & 0xFF) != 'M') return 0;
-    for (const RequestSpec& spec : kRequests)
-        if (spec.number == (code & 0xFF)) return spec.recordSize;
+    for (const RequestFormat& request : kRequests)
+        if (request.number == (code & 0xFF)) return request.recordSize;
     return 0;
 }
 

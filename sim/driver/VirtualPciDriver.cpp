@@ -173,19 +173,19 @@ bool VirtualPciDriver::keyAdmits(const Slot& slot, uint32_t key) const {
 }
 
 int VirtualPciDriver::request(OpenFile& file, unsigned long code, std::vector<uint8_t>& record) {
-    const RequestSpec* spec = findRequest(code);
-    if (spec == nullptr) {
+    const RequestFormat* known = findRequest(code);
+    if (known == nullptr) {
         emit("pcimap request " + hex(code) + " -> not a request of this driver");
         return -ENOTTY;
     }
-    if (record.size() < spec->recordSize) {
-        emit(std::string("pcimap ") + spec->name + " -> record of " +
-             std::to_string(record.size()) + " bytes, " + std::to_string(spec->recordSize) +
+    if (record.size() < known->recordSize) {
+        emit(std::string("pcimap ") + known->name + " -> record of " +
+             std::to_string(record.size()) + " bytes, " + std::to_string(known->recordSize) +
              " expected");
         return -EFAULT;
     }
     uint8_t* r = record.data();
-    switch (spec->number) {
+    switch (known->number) {
         case kAddScanDevice:
             return addScanDevice(file, r);
         case kGetScanList:
