@@ -211,6 +211,9 @@ struct PowerCase {
     std::vector<const char*> pinDirections;  // pins 6, 7, 8, 9 on the 12-port cards
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const PowerCase& c, std::ostream* os) { *os << c.model << " pattern " << c.pattern; }
+
 class Usb3Power : public Usb3EndToEnd, public ::testing::WithParamInterface<PowerCase> {};
 
 TEST_P(Usb3Power, SetAndGetChangeTheCardsPortPowerAsWired) {
