@@ -70,6 +70,17 @@ void At24c02d::program() {
         writes_.erase(writes_.begin(), writes_.begin() + kWriteLogLimit / 2);
     writes_.push_back(PageWrite{firstAddress_, length});
     busyStarts_ = writeCycleNacks_;
+    if (trace_) {
+        std::string line = "eeprom page write at 0x";
+        char text[8];
+        std::snprintf(text, sizeof text, "%02x:", firstAddress_);
+        line += text;
+        for (const auto& cell : pageBuffer_) {
+            std::snprintf(text, sizeof text, " %02x", cell.second);
+            line += text;
+        }
+        trace_(line);
+    }
 }
 
 void At24c02d::load(uint8_t address, const std::vector<uint8_t>& bytes) {
@@ -106,6 +117,11 @@ std::vector<At24c02d::PageWrite> At24c02d::pageWrites() const {
 void At24c02d::clearPageWrites() {
     std::lock_guard<std::mutex> lock(mutex_);
     writes_.clear();
+}
+
+void At24c02d::setTrace(std::function<void(const std::string&)> trace) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    trace_ = std::move(trace);
 }
 
 void At24c02d::saveState(nlohmann::json& out) const {

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -55,6 +57,9 @@ class At24c02d : public I2cSlave {
     std::vector<PageWrite> pageWrites() const;
     void clearPageWrites();
 
+    // Decoded lines for the rig's trace: one per programmed page write.
+    void setTrace(std::function<void(const std::string&)> trace);
+
   private:
     void program();
 
@@ -69,6 +74,7 @@ class At24c02d : public I2cSlave {
     unsigned writeCycleNacks_ = 0;
     unsigned busyStarts_ = 0;
     std::vector<PageWrite> writes_;
+    std::function<void(const std::string&)> trace_;
 };
 
 }  // namespace qrtsim

@@ -286,10 +286,12 @@ void RhxCpld::writeRegister(const Slot& slot, uint32_t value, unsigned mask) {
 void RhxCpld::masterStart(uint8_t addressByte) {
     ++counters_.starts;
     status_ = 0;
+    flushMasterTrace();  // a repeated start ends the message before it
     if (busyStarts_ > 0) {
         --busyStarts_;
         ++counters_.busyStarts;
         status_ = kStatusBusBusy;
+        if (trace_) trace_("i2c-master start refused: bus busy");
         return;
     }
     transferRead_ = addressByte & 1u;
@@ -299,6 +301,34 @@ void RhxCpld::masterStart(uint8_t addressByte) {
     } else {
         ++counters_.nackedStarts;
     }
+    if (trace_) {
+        traceBytes_.assign(1, addressByte);
+        traceNacked_ = !transferOpen_;
+        traceOpen_ = true;
+        if (!transferOpen_) flushMasterTrace();
+    }
+}
+
+// One line per message, in the form of the rig's I2C adapters:
+//   i2c-master write addr=0x2d 86 a6 00 -> ack
+//   i2c-master read addr=0x2d len=2 -> 15 00
+void RhxCpld::flushMasterTrace() {
+    if (!traceOpen_) return;
+    traceOpen_ = false;
+    if (!trace_ || traceBytes_.empty()) return;
+    bool read = traceBytes_[0] & 1u;
+    char head[64];
+    std::snprintf(head, sizeof head, "i2c-master %s addr=0x%02x", read ? "read" : "write",
+                  traceBytes_[0] >> 1);
+    std::string line = head;
+    std::string bytes;
+    for (size_t i = 1; i < traceBytes_.size(); ++i) bytes += " " + hexBytes(&traceBytes_[i], 1);
+    if (read && !traceNacked_) {
+        line += " len=" + std::to_string(traceBytes_.size() - 1) + " ->" + bytes;
+    } else {
+        line += bytes + (traceNacked_ ? " -> nack" : " -> ack");
+    }
+    trace_(line);
 }
 
 void RhxCpld::masterWrite(uint8_t byte) {
@@ -317,15 +347,22 @@ void RhxCpld::masterWrite(uint8_t byte) {
         status_ |= kStatusWriteFailed;
         ++counters_.failedWrites;
     }
+    if (traceOpen_) {
+        traceBytes_.push_back(byte);
+        traceNacked_ = traceNacked_ || !acked;
+    }
 }
 
 uint8_t RhxCpld::masterRead(bool last) {
     if (!transferOpen_ || !transferRead_) return 0xFF;  // nobody drives the data line
-    return masterBus_.readByte(last);
+    uint8_t byte = masterBus_.readByte(last);
+    if (traceOpen_) traceBytes_.push_back(byte);
+    return byte;
 }
 
 void RhxCpld::masterStop() {
     ++counters_.stops;
+    flushMasterTrace();  // the message's line before what the slave makes of it
     masterBus_.stop();
     transferOpen_ = false;
 }
@@ -357,6 +394,10 @@ bool RhxCpld::sendPacket(int port) {
     if ((header & 1u) != 0 || count == 0) return false;
     if (smbusTarget_ != 0 && slave != smbusTarget_) return false;
     ++sent_[port];
+    if (trace_) {
+        trace_("toe port " + std::to_string(port) + " sent " + std::to_string(count) +
+               "-byte packet to smbus 0x" + hexBytes(&slave, 1));
+    }
     if (frames_ != nullptr) {
         frames_->emitFrame(
             std::vector<uint8_t>(dpram_[port].begin(), dpram_[port].begin() + count));
@@ -392,6 +433,12 @@ void RhxCpld::setFrameSink(FrameSink* frames) {
 void RhxCpld::setSmbusTarget(uint8_t address) {
     std::lock_guard<std::mutex> lock(mutex_);
     smbusTarget_ = address & 0x7F;
+}
+
+void RhxCpld::setTrace(std::function<void(const std::string&)> trace) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    trace_ = std::move(trace);
+    traceOpen_ = false;
 }
 
 void RhxCpld::injectBusBusy(unsigned starts) {

@@ -2,7 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -90,6 +93,9 @@ class RhxCpld {
     void setFrameSink(FrameSink* frames);
     // SMBus address of the Ethernet controllers that take the packets; 0 accepts any header.
     void setSmbusTarget(uint8_t address);
+    // Decoded lines for the rig's trace: every I2C message of the master (at its stop or
+    // repeated start) and every packet sent.
+    void setTrace(std::function<void(const std::string&)> trace);
 
     // Fault injection: the next `starts` start commands find the bus busy; the next `bytes`
     // byte writes are lost on the wire; the next `reads` status reads show the serial-access
@@ -154,6 +160,8 @@ class RhxCpld {
     uint8_t masterRead(bool last);
     void masterStop();
 
+    void flushMasterTrace();
+
     void writeDpram(int port, uint32_t word);
     void sendPackets(uint8_t mask);
     bool sendPacket(int port);
@@ -215,6 +223,12 @@ class RhxCpld {
     unsigned lostBytes_ = 0;
     unsigned spiBusyReads_ = 0;
     MasterCounters counters_;
+
+    // Trace of the message the master is carrying.
+    std::function<void(const std::string&)> trace_;
+    bool traceOpen_ = false;
+    bool traceNacked_ = false;
+    std::vector<uint8_t> traceBytes_;
 };
 
 }  // namespace qrtsim

@@ -43,6 +43,44 @@ enum : uint8_t {
 constexpr uint8_t kPortOn = 2;
 constexpr uint8_t kPortOff = 1;
 
+// What each command does, for the trace.
+struct CommandName {
+    uint8_t command;
+    const char* name;
+};
+constexpr CommandName kCommandNames[] = {
+    {kCmdTemperature, "read-temperature"},
+    {kCmdDeviceState, "read-device-state"},
+    {kCmdSetProtect, "set-protect-temperature"},
+    {kCmdSetRecovery, "set-recovery-temperature"},
+    {kCmdVersion, "read-version"},
+    {kCmdLastPowerStates, "read-last-power-states"},
+    {kCmdSetPoEEnable, "set-poe-enable"},
+    {kCmdPseReadOne, "pse-read-byte"},
+    {kCmdPseWrite, "pse-write-byte"},
+    {kCmdPortStatus0, "read-port0-status"},
+    {kCmdPortStatus0 + 1, "read-port1-status"},
+    {kCmdPortStatus0 + 2, "read-port2-status"},
+    {kCmdPortStatus0 + 3, "read-port3-status"},
+    {kCmdBusy, "read-busy"},
+    {kCmdGetProtect, "read-protect-temperature"},
+    {kCmdGetRecovery, "read-recovery-temperature"},
+    {kCmdGetPoEEnable, "read-poe-enable"},
+    {kCmdPseReadTwo, "pse-read-word"},
+    {kCmdReset, "reset"},
+    {kCmdSetTempProtection, "set-temperature-protection"},
+    {kCmdGetTempProtection, "read-temperature-protection"},
+    {kCmdConsumedBudget, "read-consumed-budget"},
+    {kCmdLeftBudget, "read-left-budget"},
+    {kCmdSetBudgetControl, "set-budget-control"},
+    {kCmdGetBudgetControl, "read-budget-control"},
+    {kCmdGetFanDuty, "read-fan-duty"},
+    {kCmdSetFanDuty, "set-fan-duty"},
+    {kCmdFanRpm, "read-fan-rpm"},
+    {kCmdGetSmartFan, "read-smart-fan"},
+    {kCmdSetSmartFan, "set-smart-fan"},
+};
+
 constexpr size_t kExchangeBytes = 3;  // command byte and a two-byte data word
 constexpr size_t kLogLimit = 4096;    // a long-running rig keeps the recent exchanges only
 
@@ -113,6 +151,7 @@ void RhxMcu::stop() {
 void RhxMcu::execute(const Command& c) {
     if (log_.size() >= kLogLimit) log_.erase(log_.begin(), log_.begin() + kLogLimit / 2);
     log_.push_back(c);
+    if (trace_) traceCommand(c);
     reply_ = replyFor(c);
     replyPos_ = 0;
     auto ff = ffReplies_.find(c.command);
@@ -205,9 +244,11 @@ std::vector<uint8_t> RhxMcu::replyFor(const Command& c) {
         case kCmdGetTempProtection:
             return byteReply(s.temperatureProtection ? 1 : 0);
         case kCmdConsumedBudget:
-            return word16(s.consumedBudget);
-        case kCmdLeftBudget:
-            return word16(s.leftBudget);
+        case kCmdLeftBudget: {
+            uint16_t consumed = 0, left = 0;
+            budgets(consumed, left);
+            return word16(c.command == kCmdConsumedBudget ? consumed : left);
+        }
         case kCmdSetBudgetControl:
             s.powerBudgetControl = c.data0;
             return {};
@@ -233,6 +274,36 @@ std::vector<uint8_t> RhxMcu::replyFor(const Command& c) {
 uint8_t RhxMcu::deviceState() const {
     return static_cast<uint8_t>((settings_.stateFlags & ~0x0Cu) |
                                 ((settings_.powerSource & 3) << 2));
+}
+
+void RhxMcu::budgets(uint16_t& consumed, uint16_t& left) const {
+    const Settings& s = settings_;
+    if (s.totalBudget == 0) {
+        consumed = s.consumedBudget;
+        left = s.leftBudget;
+        return;
+    }
+    unsigned booked = 0;
+    for (int p = 0; p < kPorts; ++p)
+        if (portPowered(p)) booked += devices_[p].allocation;
+    consumed = static_cast<uint16_t>(std::min<unsigned>(booked, 0xFFFF));
+    left = static_cast<uint16_t>(s.totalBudget > booked ? s.totalBudget - booked : 0);
+}
+
+void RhxMcu::traceCommand(const Command& c) const {
+    const char* name = "unknown";
+    for (const auto& entry : kCommandNames)
+        if (entry.command == c.command) name = entry.name;
+    char line[128];
+    int n = std::snprintf(line, sizeof line, "mcu 0x%02x %s %02x %02x", c.command, name, c.data0,
+                          c.data1);
+    if (c.command == kCmdSetPoEEnable) {
+        static const char* const kCodes[4] = {"keep", "off", "on", "?"};
+        for (int p = 0; p < kPorts && n > 0 && size_t(n) < sizeof line; ++p)
+            n += std::snprintf(line + n, sizeof line - size_t(n), " port%d=%s", p,
+                               kCodes[(c.data0 >> (2 * p)) & 3]);
+    }
+    trace_(line);
 }
 
 // Over-temperature cuts every port; the ports come back once the card has cooled down to the
@@ -352,6 +423,11 @@ void RhxMcu::clearCommandLog() {
     log_.clear();
 }
 
+void RhxMcu::setTrace(std::function<void(const std::string&)> trace) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    trace_ = std::move(trace);
+}
+
 void RhxMcu::saveState(nlohmann::json& out) const {
     std::lock_guard<std::mutex> lock(mutex_);
     const Settings& s = settings_;
@@ -366,8 +442,11 @@ void RhxMcu::saveState(nlohmann::json& out) const {
     out["power_source"] = s.powerSource;
     out["device_state"] = deviceState();
     out["power_budget_control"] = s.powerBudgetControl;
-    out["consumed_budget_w"] = s.consumedBudget / 10.0;
-    out["left_budget_w"] = s.leftBudget / 10.0;
+    uint16_t consumed = 0, left = 0;
+    budgets(consumed, left);
+    if (s.totalBudget != 0) out["total_budget_w"] = s.totalBudget / 10.0;
+    out["consumed_budget_w"] = consumed / 10.0;
+    out["left_budget_w"] = left / 10.0;
     out["fan"] = {
         {"duty", s.fanDuty}, {"rpm", s.fanFullSpeedRpm * s.fanDuty / 100}, {"smart", s.smartFan}};
     out["busy"] = s.busy;
@@ -379,7 +458,8 @@ void RhxMcu::saveState(nlohmann::json& out) const {
                          {"class_code", devices_[p].classCode},
                          {"powered", portPowered(p)},
                          {"voltage_counts", devices_[p].voltage},
-                         {"current_counts", devices_[p].current}});
+                         {"current_counts", devices_[p].current},
+                         {"allocation_w", devices_[p].allocation / 10.0}});
     }
     out["ports"] = ports;
     nlohmann::json pse = nlohmann::json::object();

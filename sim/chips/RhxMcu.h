@@ -3,8 +3,10 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -37,6 +39,10 @@ class RhxMcu : public I2cSlave {
         uint8_t powerBudgetControl = 0;
         uint16_t consumedBudget = 0;  // tenths of a watt
         uint16_t leftBudget = 600;
+        // The budget the card's power input allows, in tenths of a watt. When set, the
+        // firmware books the allocation of every powered port against it and reports the
+        // consumed and remaining budget from that instead of the two fixed values above.
+        uint16_t totalBudget = 0;
         uint8_t fanDuty = 60;  // percent
         bool smartFan = false;
         unsigned fanFullSpeedRpm = 6000;
@@ -49,9 +55,10 @@ class RhxMcu : public I2cSlave {
 
     // A powered device on a PoE port as the PSE measures it.
     struct PortDevice {
-        uint8_t classCode = 0;  // PSE class code 1..7; 0 = nothing connected
-        uint16_t voltage = 0;   // PSE counts (5.835 mV each)
-        uint16_t current = 0;   // PSE counts (122.07 uA each)
+        uint8_t classCode = 0;    // PSE class code 1..7; 0 = nothing connected
+        uint16_t voltage = 0;     // PSE counts (5.835 mV each)
+        uint16_t current = 0;     // PSE counts (122.07 uA each)
+        uint16_t allocation = 0;  // tenths of a watt booked against the budget while powered
     };
 
     // One exchange as the firmware received it.
@@ -101,6 +108,9 @@ class RhxMcu : public I2cSlave {
     std::vector<Command> commandLog() const;
     void clearCommandLog();
 
+    // Decoded lines for the rig's trace: one per command the firmware acts on.
+    void setTrace(std::function<void(const std::string&)> trace);
+
     // Encoding of the temperature reply: sign bit, then the magnitude in 1/128 degree with
     // the two lowest bits clear.
     static std::array<uint8_t, 2> encodeTemperature(double celsius);
@@ -113,6 +123,8 @@ class RhxMcu : public I2cSlave {
     void writePse(uint8_t reg, uint8_t value);
     void updateProtection();
     uint8_t deviceState() const;
+    void budgets(uint16_t& consumed, uint16_t& left) const;
+    void traceCommand(const Command& c) const;
 
     mutable std::mutex mutex_;
     Settings settings_;
@@ -131,6 +143,7 @@ class RhxMcu : public I2cSlave {
     std::vector<uint8_t> reply_;
     size_t replyPos_ = 0;
     std::vector<Command> log_;
+    std::function<void(const std::string&)> trace_;
 };
 
 }  // namespace qrtsim

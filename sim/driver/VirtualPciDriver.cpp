@@ -68,6 +68,30 @@ std::string bytes(const uint8_t* data, size_t length) {
     return text;
 }
 
+// The header a register-access record and a cache-write record share.
+struct AccessHeader {
+    uint64_t offset;
+    uint32_t length;
+    uint32_t width;
+    uint32_t index;
+    uint32_t operation;
+    uint32_t key;
+};
+
+AccessHeader decodeAccess(const uint8_t* r) {
+    using namespace access;
+    return {get64(r + kOffset), get32(r + kLength),    get32(r + kWidth),
+            get32(r + kIndex),  get32(r + kOperation), get32(r + kKey)};
+}
+
+// "dev=... off=... len=...", and the width when it is not the usual 4 bytes.
+std::string describeAccess(const AccessHeader& a) {
+    std::string text = "dev=" + std::to_string(a.index) + " off=" + hex(a.offset) +
+                       " len=" + std::to_string(a.length);
+    if (a.width != 4) text += " width=" + std::to_string(a.width);
+    return text;
+}
+
 std::string failed(int error) {
     return std::string("failed: ") + std::strerror(error);
 }
@@ -291,48 +315,41 @@ int VirtualPciDriver::getScanList(OpenFile& file, uint8_t* r) {
 
 int VirtualPciDriver::registerAccess(OpenFile& file, uint8_t* r) {
     using namespace access;
-    uint64_t offset = get64(r + kOffset);
-    uint32_t length = get32(r + kLength);
-    uint32_t width = get32(r + kWidth);
-    uint32_t index = get32(r + kIndex);
-    uint32_t operation = get32(r + kOperation);
-    uint32_t key = get32(r + kKey);
-    bool write = operation == kWrite;
-    std::string line = std::string("pcimap ") + (write ? "register-write" : "register-read") +
-                       " dev=" + std::to_string(index) + " off=" + hex(offset) +
-                       " len=" + std::to_string(length);
-    if (width != 4) line += " width=" + std::to_string(width);
-    if (key != 0) line += " key=" + hex(key);
-    if (write && length <= kMaxData) line += " " + bytes(r + kData, length);
+    const AccessHeader a = decodeAccess(r);
+    bool write = a.operation == kWrite;
+    std::string line =
+        std::string("pcimap ") + (write ? "register-write " : "register-read ") + describeAccess(a);
+    if (a.key != 0) line += " key=" + hex(a.key);
+    if (write && a.length <= kMaxData) line += " " + bytes(r + kData, a.length);
 
-    Slot* slot = slotAt(file, index);
+    Slot* slot = slotAt(file, a.index);
     if (settings_.failing.count(write ? "register-write" : "register-read") ||
         (slot != nullptr && slot->faults.fail)) {
         emit(line + " -> " + failed(EIO));
         return -EIO;
     }
     int32_t status = kStatusOk;
-    if (slot == nullptr || (operation != kRead && operation != kWrite) ||
-        !validUnit(offset, width, length))
+    if (slot == nullptr || (a.operation != kRead && a.operation != kWrite) ||
+        !validUnit(a.offset, a.width, a.length))
         status = kStatusInvalid;
     else if (slot->faults.status != 0)
         status = slot->faults.status;
-    else if (!keyAdmits(*slot, key))
+    else if (!keyAdmits(*slot, a.key))
         status = kStatusBusy;
 
     if (status == kStatusOk) {
-        for (uint32_t done = 0; done < length; done += width) {
+        for (uint32_t done = 0; done < a.length; done += a.width) {
             if (write)
-                writeUnit(*slot->function, offset + done, width,
-                          unitFromBytes(r + kData + done, width));
+                writeUnit(*slot->function, a.offset + done, a.width,
+                          unitFromBytes(r + kData + done, a.width));
             else
-                unitToBytes(r + kData + done, width,
-                            readUnit(*slot->function, offset + done, width));
+                unitToBytes(r + kData + done, a.width,
+                            readUnit(*slot->function, a.offset + done, a.width));
         }
     }
     putSigned32(r + kStatus, status);
     if (!write && status == kStatusOk)
-        line += " -> " + bytes(r + kData, length) + " status=0";
+        line += " -> " + bytes(r + kData, a.length) + " status=0";
     else
         line += " -> status=" + std::to_string(status);
     emit(line);
@@ -434,40 +451,34 @@ int VirtualPciDriver::deviceInformation(OpenFile& file, uint8_t* r) {
 
 int VirtualPciDriver::cacheWriteCommand(OpenFile& file, uint8_t* r) {
     using namespace access;
-    uint64_t offset = get64(r + kOffset);
-    uint32_t length = get32(r + kLength);
-    uint32_t width = get32(r + kWidth);
-    uint32_t index = get32(r + kIndex);
-    uint32_t operation = get32(r + kOperation);
-    uint32_t key = get32(r + kKey);
+    const AccessHeader a = decodeAccess(r);
     uint32_t settle = get32(r + cachewrite::kSettle);
-    std::string line = "pcimap cache-write dev=" + std::to_string(index) + " off=" + hex(offset) +
-                       " len=" + std::to_string(length);
-    if (width != 4) line += " width=" + std::to_string(width);
-    if (length <= kMaxData)
-        line += " " + bytes(r + kData, length) + " mask " + bytes(r + cachewrite::kMask, length);
+    std::string line = "pcimap cache-write " + describeAccess(a);
+    if (a.length <= kMaxData)
+        line +=
+            " " + bytes(r + kData, a.length) + " mask " + bytes(r + cachewrite::kMask, a.length);
     line += " settle=" + std::to_string(settle);
 
-    Slot* slot = slotAt(file, index);
+    Slot* slot = slotAt(file, a.index);
     if (settings_.failing.count("cache-write") || (slot != nullptr && slot->faults.fail)) {
         emit(line + " -> " + failed(EIO));
         return -EIO;
     }
     int32_t status = kStatusOk;
-    if (slot == nullptr || operation != kWrite || !validUnit(offset, width, length) ||
+    if (slot == nullptr || a.operation != kWrite || !validUnit(a.offset, a.width, a.length) ||
         file.cache_.size() >= kMaxCachedCommands)
         status = kStatusInvalid;
     else if (slot->faults.status != 0)
         status = slot->faults.status;
     if (status == kStatusOk) {
         OpenFile::CachedCommand command{};
-        command.slot = file.scanList_[index];
-        command.offset = offset;
-        command.width = width;
-        command.length = length;
-        command.key = key;
-        std::memcpy(command.data, r + kData, length);
-        std::memcpy(command.mask, r + cachewrite::kMask, length);
+        command.slot = file.scanList_[a.index];
+        command.offset = a.offset;
+        command.width = a.width;
+        command.length = a.length;
+        command.key = a.key;
+        std::memcpy(command.data, r + kData, a.length);
+        std::memcpy(command.mask, r + cachewrite::kMask, a.length);
         command.settle = settle;
         file.cache_.push_back(command);
     }

@@ -88,8 +88,13 @@ RigDescription defaultRig() {
         rig.boards.push_back(std::move(board));
     };
     add("card0", {{"model", "PCIe-W504"}, {"sn", "W5A0001"}});
+    // The PoE card with a camera on every port, each port cabled to a host interface.
     add("card1", {{"model", "PCIe-RHX54P"},
                   {"sn", "RHX5400001"},
+                  {"poe_class0", "3"},
+                  {"poe_class1", "3"},
+                  {"poe_class2", "2"},
+                  {"poe_class3", "2"},
                   {"mac0", "02:4b:51:00:01:00"},
                   {"mac1", "02:4b:51:00:01:01"},
                   {"mac2", "02:4b:51:00:01:02"},

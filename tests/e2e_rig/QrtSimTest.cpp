@@ -202,6 +202,37 @@ TEST(QrtSim, TheTraceDecodesI2cMessages) {
     EXPECT_THAT(readFile(trace.path), HasSubstr("i2c-5 write addr=0x50 10 aa bb -> ack\n"));
 }
 
+TEST(QrtSim, SkippedPausesAreCountedPerProcessInsteadOfSlept) {
+    // Fifteen seconds of pauses in two processes; slept, they would hold the test that long.
+    TempFile state;
+    std::string probe = PROBE_PATH;
+    RunResult r = run(qrtSim({"--rig", rig("bench.rig"), "--skip-pauses", "--state", state.path,
+                              "--", "/bin/sh", "-c",
+                              probe + " pause 10000 && " + probe + " pause 5000 && " + probe +
+                                  " read 0x10b5 0x8718 0x0"}));
+    ASSERT_EQ(0, r.status) << r.err;
+    nlohmann::json pauses = nlohmann::json::parse(readFile(state.path))["pauses"];
+    EXPECT_EQ(2, pauses["count"]);
+    EXPECT_EQ(15000000, pauses["requested_us"]);
+    EXPECT_EQ(0, pauses["slept_us"]);
+    ASSERT_EQ(2u, pauses["processes"].size()) << pauses.dump();
+    EXPECT_EQ("e2e_rig_probe", pauses["processes"][0]["program"]);
+    EXPECT_EQ(10000000, pauses["processes"][0]["requested_us"]);
+    EXPECT_EQ(5000000, pauses["processes"][1]["requested_us"]);
+    EXPECT_THAT(r.err, HasSubstr("qrt-sim: pauses skipped: 2 requested by 2 processes, "
+                                 "15.000 s in all\n"));
+}
+
+TEST(QrtSim, AProcessWithASecondThreadSleepsItsPausesForReal) {
+    TempFile state;
+    RunResult r = run(qrtSim(
+        {"--skip-pauses", "--state", state.path, "--", PROBE_PATH, "pause", "20", "threaded"}));
+    ASSERT_EQ(0, r.status) << r.err;
+    nlohmann::json pauses = nlohmann::json::parse(readFile(state.path))["pauses"];
+    EXPECT_EQ(20000, pauses["requested_us"]);
+    EXPECT_EQ(20000, pauses["slept_us"]);
+}
+
 TEST(QrtSim, RigInterfacesCarryThePortsMacAndAddressAndLeaveTheHostAlone) {
     RunResult r =
         run(qrtSim({"--rig", rig("net.rig"), "--", PROBE_PATH, "ip-of", "02:4b:51:00:09:01"}));

@@ -4,12 +4,14 @@
 //   e2e_rig_probe read VENDOR DEVICE OFFSET          prints the register as 0x%08x
 //   e2e_rig_probe ip-of MAC                          prints the IPv4 address of that interface
 //   e2e_rig_probe i2c-write ADAPTER ADDRESS REG BYTE...
+//   e2e_rig_probe pause MS [threaded]                one SDK pause; threaded: after a thread ran
 // Exit status 0 on success, 1 when the operation fails, 2 for bad arguments.
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/bus/C_nkDTSI2C.h"
@@ -82,6 +84,13 @@ int i2cWrite(int argc, char** argv) {
     return status == 0 ? 0 : 1;
 }
 
+int pause(int argc, char** argv) {
+    if (argc < 3 || argc > 4) return 2;
+    if (argc == 4) std::thread([] {}).join();
+    I_CommonDef::Sleep(int(number(argv[2])));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +99,7 @@ int main(int argc, char** argv) {
     if (command == "read") return registerAccess(argc, argv, false);
     if (command == "ip-of") return ipOf(argc, argv);
     if (command == "i2c-write") return i2cWrite(argc, argv);
-    std::fprintf(stderr, "usage: e2e_rig_probe write|read|ip-of|i2c-write ...\n");
+    if (command == "pause") return pause(argc, argv);
+    std::fprintf(stderr, "usage: e2e_rig_probe write|read|ip-of|i2c-write|pause ...\n");
     return 2;
 }

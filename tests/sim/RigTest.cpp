@@ -103,7 +103,7 @@ TEST_F(RigFileTest, KeyErrorsNameFileSectionAndKey) {
     };
     for (const Case& c : cases) EXPECT_THAT(errorOf(c.text), HasSubstr(path + ": " + c.message));
     EXPECT_EQ("", errorOf("[c1]\nmodel = PCIe-RHX54P\nip0 = 10.1.2.3/16\nmac0 = 02:00:00:00:00:01\n"
-                          "temperature = -12.5\ncard_id = 0x2A\n"));
+                          "temperature = -12.5\ncard_id = 0x0A\n"));
 }
 
 TEST_F(RigFileTest, EveryProductModelBuildsAndUnbuiltModelsGetTheirPciIdentity) {

@@ -20,6 +20,7 @@
 #include "sim/rig/PcapWriter.h"
 #include "sim/rig/Rig.h"
 #include "sim/rig/RigFile.h"
+#include "sim/rig/SharedPauseLedger.h"
 #include "sim/rig/TraceLog.h"
 
 #ifndef QRT_SIM_LIBDIR
@@ -81,8 +82,14 @@ std::string appendList(const char* current, const std::string& item, const char*
 
 // Child side: the rig's environment, then the command.
 [[noreturn]] void execCommand(const RunOptions& options, const std::string& socket,
-                              const std::string& bridge, const std::string& namespaces) {
+                              const std::string& bridge, const std::string& namespaces,
+                              const std::string& pauseLedger) {
     ::setenv(bridge::kSocketVariable, socket.c_str(), 1);
+    // Without a ledger of our own, a ledger of an enclosing rig must not be used either.
+    if (pauseLedger.empty())
+        ::unsetenv(pauses::kLedgerVariable);
+    else
+        ::setenv(pauses::kLedgerVariable, pauseLedger.c_str(), 1);
     // The bridge goes first so that its open and ioctl are the ones the program binds.
     const char* preload = std::getenv("LD_PRELOAD");
     std::string preloads = bridge + (preload && *preload ? std::string(" ") + preload : "");
@@ -179,6 +186,12 @@ int runInRig(const RunOptions& options) {
     if (!sandbox.addInterfaces(rig->hostPorts(), error))
         note("no network interfaces for the rig's ports (" + error + ")");
 
+    SharedPauseLedger pauseLedger;
+    if (options.skipPauses && !pauseLedger.create(error)) {
+        note("cannot skip pauses: " + error);
+        return kSetupFailure;
+    }
+
     BridgeServer server(*rig);
     if (!server.listen(error)) {
         note("cannot serve the rig: " + error);
@@ -191,7 +204,8 @@ int runInRig(const RunOptions& options) {
         note(std::string("fork: ") + std::strerror(errno));
         return kSetupFailure;
     }
-    if (child == 0) execCommand(options, server.address(), bridge, sandbox.namespaces());
+    if (child == 0)
+        execCommand(options, server.address(), bridge, sandbox.namespaces(), pauseLedger.path());
     commandPid = child;
     installSignalForwarding();
 
@@ -205,11 +219,13 @@ int runInRig(const RunOptions& options) {
         rig->saveState(document);
         document["frames"] = frames.frames();
         document["exit_status"] = exitStatusOf(status);
+        if (options.skipPauses) pauseLedger.saveState(document["pauses"]);
         std::string text = document.dump(2) + "\n";
         if (std::fwrite(text.data(), 1, text.size(), state.get()) != text.size() ||
             std::fflush(state.get()) != 0)
             note("cannot write the state: " + options.stateFile + ": " + std::strerror(errno));
     }
+    if (options.skipPauses) note(pauseLedger.summary());
     return exitStatusOf(status);
 }
 

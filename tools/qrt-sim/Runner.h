@@ -12,6 +12,9 @@ struct RunOptions {
     std::string traceFile;
     std::string pcapFile;
     std::vector<std::string> plugins;  // board libraries to load before the rig is built
+    // Pauses (usleep) of single-threaded programs are counted and answered at once instead of
+    // slept; the counts go to the state file and a summary line on standard error.
+    bool skipPauses = false;
     std::vector<std::string> command;
 };
 

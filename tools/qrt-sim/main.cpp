@@ -22,6 +22,9 @@ int main(int argc, char** argv) {
     app.add_option("--trace", options.traceFile,
                    "write one decoded line per driver request and I2C message");
     app.add_option("--pcap", options.pcapFile, "write the Ethernet frames the boards emit");
+    app.add_flag("--skip-pauses", options.skipPauses,
+                 "count the pauses (usleep) programs ask for instead of sleeping them; a "
+                 "process keeps real time once it starts a second thread");
     app.add_option("--plugin", options.plugins, "load a library of further board models")
         ->check(CLI::ExistingFile);
     app.add_option("command", options.command, "COMMAND [ARGS...], after --")->required();

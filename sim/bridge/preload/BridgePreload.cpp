@@ -3,7 +3,8 @@
 // "/dev/i2c-N", become connections to the rig server, and ioctl, read, write and close on
 // those descriptors are carried to it. Every other call goes straight to the C library, so
 // files of the rig's mount namespace, sockets (netlink uevents included) and the host's
-// network interfaces are the kernel's own.
+// network interfaces are the kernel's own. In a run with skipped pauses, usleep() is counted
+// instead of slept (see "pauses" below).
 //
 // The library keeps no state that needs constructing: the SDK opens its driver from a static
 // initialiser, before a preloaded library's constructors run, so everything here starts
@@ -19,6 +20,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -26,6 +28,7 @@
 #include <unistd.h>
 
 #include "sim/bridge/BridgeProtocol.h"
+#include "sim/bridge/preload/PauseLedger.h"
 #include "sim/driver/PcimapWire.h"
 
 #define QRT_EXPORT extern "C" __attribute__((visibility("default")))
@@ -67,10 +70,7 @@ using CloseFunction = int (*)(int);
 using ReadFunction = ssize_t (*)(int, void*, size_t);
 using WriteFunction = ssize_t (*)(int, const void*, size_t);
 
-OpenFunction g_open, g_open64;
-OpenatFunction g_openat, g_openat64;
-FortifiedOpenFunction g_open2, g_open64_2;
-FortifiedOpenatFunction g_openat2, g_openat64_2;
+OpenFunction g_open;  // the bridge's own opens (the pause ledger)
 IoctlFunction g_ioctl;
 CloseFunction g_close;
 ReadFunction g_read;
@@ -410,82 +410,138 @@ ssize_t rigWrite(int fd, const void* data, size_t count) {
     return static_cast<ssize_t>(finish(result));
 }
 
+// The open family differs only in whether a directory descriptor comes first and whether a
+// creation mode may follow the flags; each member serves a rig node itself and hands every
+// other path to the C library's function of its own name. A relative path of openat never
+// names a rig node (rig nodes are absolute paths), so dirfd needs no look.
+template <typename Function, typename... Arguments>
+int openOrForward(Function* next, const char* name, const char* path, int flags,
+                  Arguments... arguments) {
+    int fd;
+    if (openRigNode(path, flags, &fd)) return fd;
+    return nextSymbol(next, name)(arguments...);
+}
+
 mode_t modeArgument(int flags, va_list arguments) {
     return needsMode(flags) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
 }
 
-bool absolute(const char* path) {
-    return path != nullptr && path[0] == '/';
+// ---- pauses ---------------------------------------------------------------------------------
+
+// In a run with skipped pauses (qrt-sim --skip-pauses) usleep() is answered at once and the
+// pause is counted in the ledger qrt-sim shares (PauseLedger.h); in every other run it is the C
+// library's. The SDK's only pause is usleep() (I_CommonDef::Sleep), so nanosleep and friends,
+// which only the program's own code would call, keep real time.
+
+namespace ledger = qrtsim::pauses;
+
+using UsleepFunction = int (*)(useconds_t);
+using ThreadCreateFunction = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+UsleepFunction g_usleep;
+ThreadCreateFunction g_pthreadCreate;
+
+ledger::PauseLedger* g_ledger;  // null: none (yet)
+int g_ledgerLookedUp;
+// This process image's record: the claiming process id in the high half, the record's index
+// plus one in the low half, so that a forked child sees the record is not its own.
+uint64_t g_claim;
+// Set when the process starts a second thread: from then on its pauses are slept for real,
+// since another thread may wait for a lock this one holds, or on a socket in real time.
+int g_threaded;
+
+ledger::PauseLedger* mapLedger() {
+    const char* path = getenv(ledger::kLedgerVariable);
+    if (path == nullptr || path[0] == '\0') return nullptr;
+    int fd = nextSymbol(&g_open, "open")(path, O_RDWR | O_CLOEXEC, 0);
+    if (fd < 0) return nullptr;
+    struct stat status;
+    void* memory = MAP_FAILED;
+    if (fstat(fd, &status) == 0 && status.st_size >= off_t(sizeof(ledger::PauseLedger)))
+        memory =
+            mmap(nullptr, sizeof(ledger::PauseLedger), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    nextSymbol(&g_close, "close")(fd);
+    if (memory == MAP_FAILED) return nullptr;
+    auto* book = static_cast<ledger::PauseLedger*>(memory);
+    if (book->magic != ledger::kLedgerMagic || book->records != ledger::kProcessRecords) {
+        munmap(memory, sizeof(ledger::PauseLedger));
+        return nullptr;
+    }
+    return book;
+}
+
+// The run's ledger, mapped on first use; null when pauses are not skipped in this run.
+ledger::PauseLedger* pauseLedger() {
+    ledger::PauseLedger* book = __atomic_load_n(&g_ledger, __ATOMIC_ACQUIRE);
+    if (book != nullptr || __atomic_load_n(&g_ledgerLookedUp, __ATOMIC_ACQUIRE)) return book;
+    book = mapLedger();
+    ledger::PauseLedger* expected = nullptr;
+    if (book != nullptr && !__atomic_compare_exchange_n(&g_ledger, &expected, book, false,
+                                                        __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+        munmap(book, sizeof(ledger::PauseLedger));  // another thread mapped it first
+        book = expected;
+    }
+    __atomic_store_n(&g_ledgerLookedUp, 1, __ATOMIC_RELEASE);
+    return book;
+}
+
+ledger::ProcessPauses* recordAt(ledger::PauseLedger* book, uint64_t claim) {
+    uint32_t index = static_cast<uint32_t>(claim) - 1;
+    return index < book->records ? &book->process[index] : &book->overflow;
+}
+
+// This process image's record, claimed on its first pause.
+ledger::ProcessPauses* processRecord(ledger::PauseLedger* book) {
+    uint64_t pid = static_cast<uint32_t>(getpid());
+    uint64_t claim = __atomic_load_n(&g_claim, __ATOMIC_ACQUIRE);
+    if (claim >> 32 == pid) return recordAt(book, claim);
+    uint32_t index = __atomic_fetch_add(&book->claimed, 1, __ATOMIC_ACQ_REL);
+    uint64_t mine = pid << 32 | (uint64_t(index < book->records ? index : book->records) + 1);
+    if (!__atomic_compare_exchange_n(&g_claim, &claim, mine, false, __ATOMIC_ACQ_REL,
+                                     __ATOMIC_ACQUIRE))
+        return recordAt(book, claim);  // another thread claimed first; ours stays unused
+    ledger::ProcessPauses* record = recordAt(book, mine);
+    if (record != &book->overflow) {
+        strncpy(record->program, program_invocation_short_name, sizeof record->program - 1);
+        __atomic_store_n(&record->pid, static_cast<int32_t>(pid), __ATOMIC_RELEASE);
+    }
+    return record;
 }
 
 }  // namespace
 
 // ---- the interposed entry points ------------------------------------------------------------
 
-QRT_EXPORT int open(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    int fd;
-    if (openRigNode(path, flags, &fd)) return fd;
-    return nextSymbol(&g_open, "open")(path, flags, mode);
-}
-
-QRT_EXPORT int open64(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    int fd;
-    if (openRigNode(path, flags, &fd)) return fd;
-    return nextSymbol(&g_open64, "open64")(path, flags, mode);
-}
-
-QRT_EXPORT int openat(int dirfd, const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    int fd;
-    if (absolute(path) && openRigNode(path, flags, &fd)) return fd;
-    return nextSymbol(&g_openat, "openat")(dirfd, path, flags, mode);
-}
-
-QRT_EXPORT int openat64(int dirfd, const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    int fd;
-    if (absolute(path) && openRigNode(path, flags, &fd)) return fd;
-    return nextSymbol(&g_openat64, "openat64")(dirfd, path, flags, mode);
-}
+// The members of the open family, each under its own name (which its C library fallback
+// shares). Parameters and arguments that come before the path: none, or a directory descriptor.
+#define QRT_OPEN_WITH_MODE(symbol, Function, LEADING_PARAMETERS, LEADING_ARGUMENTS)             \
+    QRT_EXPORT int symbol(LEADING_PARAMETERS const char* path, int flags, ...) {                \
+        va_list arguments;                                                                      \
+        va_start(arguments, flags);                                                             \
+        mode_t mode = modeArgument(flags, arguments);                                           \
+        va_end(arguments);                                                                      \
+        static Function next;                                                                   \
+        return openOrForward(&next, #symbol, path, flags, LEADING_ARGUMENTS path, flags, mode); \
+    }
 
 // The fortified variants glibc calls when a program is built with _FORTIFY_SOURCE.
-QRT_EXPORT int __open_2(const char* path, int flags) {
-    int fd;
-    if (openRigNode(path, flags, &fd)) return fd;
-    return nextSymbol(&g_open2, "__open_2")(path, flags);
-}
+#define QRT_OPEN_FORTIFIED(symbol, Function, LEADING_PARAMETERS, LEADING_ARGUMENTS)       \
+    QRT_EXPORT int symbol(LEADING_PARAMETERS const char* path, int flags) {               \
+        static Function next;                                                             \
+        return openOrForward(&next, #symbol, path, flags, LEADING_ARGUMENTS path, flags); \
+    }
 
-QRT_EXPORT int __open64_2(const char* path, int flags) {
-    int fd;
-    if (openRigNode(path, flags, &fd)) return fd;
-    return nextSymbol(&g_open64_2, "__open64_2")(path, flags);
-}
+#define QRT_NOTHING
+#define QRT_DIRFD_PARAMETER int dirfd,
+#define QRT_DIRFD_ARGUMENT dirfd,
 
-QRT_EXPORT int __openat_2(int dirfd, const char* path, int flags) {
-    int fd;
-    if (absolute(path) && openRigNode(path, flags, &fd)) return fd;
-    return nextSymbol(&g_openat2, "__openat_2")(dirfd, path, flags);
-}
-
-QRT_EXPORT int __openat64_2(int dirfd, const char* path, int flags) {
-    int fd;
-    if (absolute(path) && openRigNode(path, flags, &fd)) return fd;
-    return nextSymbol(&g_openat64_2, "__openat64_2")(dirfd, path, flags);
-}
+QRT_OPEN_WITH_MODE(open, OpenFunction, QRT_NOTHING, QRT_NOTHING)
+QRT_OPEN_WITH_MODE(open64, OpenFunction, QRT_NOTHING, QRT_NOTHING)
+QRT_OPEN_WITH_MODE(openat, OpenatFunction, QRT_DIRFD_PARAMETER, QRT_DIRFD_ARGUMENT)
+QRT_OPEN_WITH_MODE(openat64, OpenatFunction, QRT_DIRFD_PARAMETER, QRT_DIRFD_ARGUMENT)
+QRT_OPEN_FORTIFIED(__open_2, FortifiedOpenFunction, QRT_NOTHING, QRT_NOTHING)
+QRT_OPEN_FORTIFIED(__open64_2, FortifiedOpenFunction, QRT_NOTHING, QRT_NOTHING)
+QRT_OPEN_FORTIFIED(__openat_2, FortifiedOpenatFunction, QRT_DIRFD_PARAMETER, QRT_DIRFD_ARGUMENT)
+QRT_OPEN_FORTIFIED(__openat64_2, FortifiedOpenatFunction, QRT_DIRFD_PARAMETER, QRT_DIRFD_ARGUMENT)
 
 QRT_EXPORT int ioctl(int fd, unsigned long request, ...) {
     va_list arguments;
@@ -532,4 +588,44 @@ QRT_EXPORT ssize_t write(int fd, const void* data, size_t count) {
 QRT_EXPORT int close(int fd) {
     untrack(fd);
     return nextSymbol(&g_close, "close")(fd);
+}
+
+// Skipped in a run with a ledger and a single thread, slept otherwise; counted in every run
+// with a ledger.
+QRT_EXPORT int usleep(useconds_t microseconds) {
+    ledger::PauseLedger* book = pauseLedger();
+    if (book == nullptr) return nextSymbol(&g_usleep, "usleep")(microseconds);
+    ledger::ProcessPauses* record = processRecord(book);
+    __atomic_fetch_add(&record->count, 1, __ATOMIC_RELAXED);
+    __atomic_fetch_add(&record->requestedUs, microseconds, __ATOMIC_RELAXED);
+    if (!__atomic_load_n(&g_threaded, __ATOMIC_ACQUIRE)) return 0;
+    __atomic_fetch_add(&record->sleptUs, microseconds, __ATOMIC_RELAXED);
+    return nextSymbol(&g_usleep, "usleep")(microseconds);
+}
+
+// Only watched: the first thread a process starts puts its pauses back on real time.
+QRT_EXPORT int pthread_create(pthread_t* thread, const pthread_attr_t* attributes,
+                              void* (*start)(void*), void* argument) {
+    __atomic_store_n(&g_threaded, 1, __ATOMIC_RELEASE);
+    return nextSymbol(&g_pthreadCreate, "pthread_create")(thread, attributes, start, argument);
+}
+
+// For programs of the rig that report their own pauses (the benchmarks): the number of pauses
+// this process has requested and their total length in microseconds. Returns 1 in a run with
+// skipped pauses; 0, with nothing written, in any other run (nothing is counted there). Look it
+// up with dlsym(RTLD_DEFAULT, "qrtsim_requested_pauses"): it exists only inside a rig.
+QRT_EXPORT int qrtsim_requested_pauses(unsigned long long* count,
+                                       unsigned long long* microseconds) {
+    ledger::PauseLedger* book = pauseLedger();
+    if (book == nullptr) return 0;
+    // A process that has not paused yet has no record (and asking does not claim one).
+    uint64_t claim = __atomic_load_n(&g_claim, __ATOMIC_ACQUIRE);
+    bool claimed = claim >> 32 == static_cast<uint32_t>(getpid());
+    ledger::ProcessPauses* record = claimed ? recordAt(book, claim) : nullptr;
+    if (count != nullptr)
+        *count = record != nullptr ? __atomic_load_n(&record->count, __ATOMIC_RELAXED) : 0;
+    if (microseconds != nullptr)
+        *microseconds =
+            record != nullptr ? __atomic_load_n(&record->requestedUs, __ATOMIC_RELAXED) : 0;
+    return 1;
 }
