@@ -17,91 +17,30 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/RigRunner.h"
+
 namespace {
 
 using nlohmann::json;
 using ::testing::HasSubstr;
 
-struct RunResult {
-    int status = -1;
-    std::vector<json> outputs;  // one JSON document per probe run
-    std::string errors;
-    std::string trace;
-    json state;
-};
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// A scratch directory and the qrt-sim runs made in it.
-class RigRunner {
-  public:
-    RigRunner() {
-        char pattern[] = "/tmp/qrt-e2e-poe-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        dir_ = made != nullptr ? made : "";
-    }
-    ~RigRunner() {
-        if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
-    }
-
-    // Runs `command` (a shell command line; the probe is $PROBE) under qrt-sim with the rig
-    // text, or with the built-in rig when `rig` is empty.
-    RunResult run(const std::string& rig, const std::string& command) {
-        std::string rigFile = dir_ + "/poe.rig", state = dir_ + "/state.json";
-        std::string out = dir_ + "/out", err = dir_ + "/err", trace = dir_ + "/trace";
-        std::ofstream(rigFile) << rig;
-        std::remove(state.c_str());
-        std::string rigOption = rig.empty() ? "" : "--rig '" + rigFile + "' ";
-        std::string line = "PROBE='" POE_PROBE_PATH "' '" QRT_SIM_PATH "' " + rigOption +
-                           "--state '" + state + "' --trace '" + trace + "' -- /bin/sh -c '" +
-                           command + "' >'" + out + "' 2>'" + err + "'";
-        RunResult result;
-        int raw = std::system(line.c_str());
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.errors = readFile(err);
-        result.trace = readFile(trace);
-        std::istringstream lines(readFile(out));
-        for (std::string text; std::getline(lines, text);)
-            if (!text.empty()) result.outputs.push_back(json::parse(text, nullptr, false));
-        std::string stateText = readFile(state);
-        if (!stateText.empty()) result.state = json::parse(stateText, nullptr, false);
-        return result;
-    }
-
-    const std::string& dir() const { return dir_; }
-
-  private:
-    std::string dir_;
-};
+using qrttest::RigRun;
 
 class PoeBoardsEndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_FALSE(rig.dir().empty());
-        static const RunResult probe = RigRunner().run("[a]\nmodel = PCIe-RHX54P\n", "true");
+        ASSERT_TRUE(rig.usable());
+        static const RigRun probe = rig.run("[a]\nmodel = PCIe-RHX54P\n", "true");
         if (probe.status != 0)
             GTEST_SKIP() << "qrt-sim cannot run a program here: " << probe.errors;
     }
-    RigRunner rig;
+    qrttest::RigRunner rig{{{"PROBE", POE_PROBE_PATH}}};
 };
-
-const json& boardState(const RunResult& run, const std::string& section) {
-    static const json none;
-    if (!run.state.contains("boards")) return none;
-    for (const json& board : run.state["boards"])
-        if (board.value("section", "") == section) return board;
-    return none;
-}
 
 // ---------------------------------------------------------------------------------------------
 
 TEST_F(PoeBoardsEndToEnd, TheKitsControllersReadEachCardAsTheRigFileDescribesIt) {
-    RunResult run = rig.run(
+    RigRun run = rig.run(
         "[a]\nmodel = PCIe-RHX52\ncard_id = 5\nmcu_version = 1.14\ntemperature = 55.5\n"
         "mac0 = 02:00:00:00:0a:00\nmac1 = 02:00:00:00:0a:01\nsn = A52-0001\n"
         "[b]\nmodel = PCIe-RHX54PPRO\npcb_version = 4\npower_source = 1\n"
@@ -139,7 +78,7 @@ TEST_F(PoeBoardsEndToEnd, TheKitsControllersReadEachCardAsTheRigFileDescribesIt)
     // The state document shows the same identity, decoded from the EEPROM's bytes.
     for (const auto& [section, index] : {std::pair<std::string, int>{"a", 0}, {"b", 1}, {"c", 2}}) {
         SCOPED_TRACE(section);
-        const json& board = boardState(run, section);
+        const json& board = run.board(section);
         ASSERT_TRUE(board.contains("eeprom")) << run.state.dump(1);
         const json& identity = board["eeprom"]["identity"];
         const json& probed = cards[index]["eeprom"];
@@ -148,12 +87,12 @@ TEST_F(PoeBoardsEndToEnd, TheKitsControllersReadEachCardAsTheRigFileDescribesIt)
         EXPECT_EQ(identity["pn"], probed["pn"]);
         EXPECT_EQ(board["mcu"]["version"], cards[index]["mcu"]["version"]);
     }
-    EXPECT_EQ(boardState(run, "b")["eeprom"]["identity"]["board_part_number"], "27640-09");
-    EXPECT_EQ(boardState(run, "b")["mcu"]["power_source"], 1);
+    EXPECT_EQ(run.board("b")["eeprom"]["identity"]["board_part_number"], "27640-09");
+    EXPECT_EQ(run.board("b")["mcu"]["power_source"], 1);
 }
 
 TEST_F(PoeBoardsEndToEnd, TheBuiltInCardHoldsPoeEnablesThatAnotherProcessSet) {
-    RunResult run = rig.run("", "$PROBE 0 1,0,1,0 && $PROBE");
+    RigRun run = rig.run("", "$PROBE 0 1,0,1,0 && $PROBE");
     ASSERT_EQ(run.status, 0) << run.errors;
     ASSERT_EQ(run.outputs.size(), 2u) << run.errors;
     EXPECT_EQ(run.outputs[0]["cards"][0]["mcu"]["set_status"], 0);
@@ -162,7 +101,7 @@ TEST_F(PoeBoardsEndToEnd, TheBuiltInCardHoldsPoeEnablesThatAnotherProcessSet) {
     EXPECT_EQ(card["eeprom"]["mac"][3], "02:4b:51:00:01:03");
     EXPECT_EQ(card["eeprom"]["sn"], "RHX5400001");
 
-    const json& board = boardState(run, "card1");
+    const json& board = run.board("card1");
     ASSERT_EQ(board.value("model", ""), "PCIe-RHX54P") << run.state.dump(1);
     std::vector<bool> enabled;
     for (const json& port : board["mcu"]["ports"]) enabled.push_back(port["enabled"]);

@@ -15,87 +15,28 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/RigRunner.h"
+
 namespace {
 
 using nlohmann::json;
 
 constexpr int kUntouched = 7;  // the probe's fill value for entries the library must not write
 
-struct RunResult {
-    int status = -1;
-    std::vector<json> outputs;  // one JSON document per probe run
-    std::string errors;
-    json state;
-};
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// A scratch directory and the qrt-sim runs made in it.
-class RigRunner {
-  public:
-    RigRunner() {
-        char pattern[] = "/tmp/qrt-e2e-usb3-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        dir_ = made != nullptr ? made : "";
-    }
-    ~RigRunner() {
-        if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
-    }
-
-    // Runs `command` (a shell command line; the probes are $PROBE and $SERIES) under qrt-sim
-    // with the rig text.
-    RunResult run(const std::string& rig, const std::string& command) {
-        std::string rigFile = dir_ + "/usb3.rig", state = dir_ + "/state.json";
-        std::string out = dir_ + "/out", err = dir_ + "/err";
-        std::ofstream(rigFile) << rig;
-        std::remove(state.c_str());
-        std::string line = "PROBE='" USB3_PROBE_PATH "' SERIES='" USB3_SERIES_PROBE_PATH
-                           "' '" QRT_SIM_PATH "' --rig '" +
-                           rigFile + "' --state '" + state + "' -- /bin/sh -c '" + command +
-                           "' >'" + out + "' 2>'" + err + "'";
-        RunResult result;
-        int raw = std::system(line.c_str());
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.errors = readFile(err);
-        std::istringstream lines(readFile(out));
-        for (std::string text; std::getline(lines, text);)
-            if (!text.empty()) result.outputs.push_back(json::parse(text, nullptr, false));
-        std::string stateText = readFile(state);
-        if (!stateText.empty()) result.state = json::parse(stateText, nullptr, false);
-        return result;
-    }
-
-    const std::string& dir() const { return dir_; }
-
-  private:
-    std::string dir_;
-};
+using qrttest::RigRun;
 
 // The rig runner works without root (the driver bridge alone); without it there is nothing to
-// test against.
+// test against. The probes are single-threaded, so their pauses are counted, not slept.
 class Usb3EndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_FALSE(rig.dir().empty());
-        static const RunResult probe = RigRunner().run("[a]\nmodel = PCIe-W504\n", "true");
+        ASSERT_TRUE(rig.usable());
+        static const RigRun probe = rig.run("[a]\nmodel = PCIe-W504\n", "true");
         if (probe.status != 0)
             GTEST_SKIP() << "qrt-sim cannot run a program here: " << probe.errors;
     }
-    RigRunner rig;
+    qrttest::RigRunner rig{{{"PROBE", USB3_PROBE_PATH}, {"SERIES", USB3_SERIES_PROBE_PATH}}};
 };
-
-const json& boardState(const RunResult& run, const std::string& section) {
-    static const json none;
-    if (!run.state.contains("boards")) return none;
-    for (const json& board : run.state["boards"])
-        if (board.value("section", "") == section) return board;
-    return none;
-}
 
 // Products of a `list` document of the given type.
 std::vector<json> productsOfType(const json& list, int type) {
@@ -152,7 +93,7 @@ TEST_F(Usb3EndToEnd, EveryModelIsDetectedWithItsIdentity) {
     for (const Identity& c : cards)
         rigText +=
             std::string("[") + c.model + "]\nmodel = " + c.model + "\nsn = " + c.sn + "\n" + c.keys;
-    RunResult run = rig.run(rigText, "$PROBE list");
+    RigRun run = rig.run(rigText, "$PROBE list");
     ASSERT_EQ(run.status, 0) << run.errors;
     ASSERT_EQ(run.outputs.size(), 1u) << run.errors;
     const json& list = run.outputs[0];
@@ -183,7 +124,7 @@ TEST_F(Usb3EndToEnd, EveryModelIsDetectedWithItsIdentity) {
 TEST_F(Usb3EndToEnd, OnlyThePartNumberAfterItsPrefixIdentifiesACard) {
     // a: the 8-port part number stored without its prefix; b: a 4-port board whose flash holds
     // the 8-port part number behind an arbitrary prefix; c: a frame-grabber card on a PEX 8608.
-    RunResult run = rig.run(
+    RigRun run = rig.run(
         "[a]\nmodel = PCIe-W508\npn = 53104-20\n"
         "[b]\nmodel = PCIe-W504\npn = x#_53104-20\n"
         "[c]\nmodel = PCIe-RHX54P\n",
@@ -212,7 +153,9 @@ struct PowerCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const PowerCase& c, std::ostream* os) { *os << c.model << " pattern " << c.pattern; }
+void PrintTo(const PowerCase& c, std::ostream* os) {
+    *os << c.model << " pattern " << c.pattern;
+}
 
 class Usb3Power : public Usb3EndToEnd, public ::testing::WithParamInterface<PowerCase> {};
 
@@ -220,7 +163,7 @@ TEST_P(Usb3Power, SetAndGetChangeTheCardsPortPowerAsWired) {
     const PowerCase& c = GetParam();
     // Three programs in one rig: a refused short list, the pattern, and a fresh process
     // reading the power back from the hardware.
-    RunResult run =
+    RigRun run =
         rig.run(std::string("[card]\nmodel = ") + c.model + "\n",
                 std::string("$PROBE power 0 ") + c.tooShort + "; $PROBE power 0 " + c.pattern +
                     "; $PROBE getpower 0 " + std::to_string(csvValues(c.pattern).size()));
@@ -240,7 +183,7 @@ TEST_P(Usb3Power, SetAndGetChangeTheCardsPortPowerAsWired) {
     EXPECT_EQ(run.outputs[2]["get"]["status"], 0);
     EXPECT_EQ(run.outputs[2]["get"]["values"], json(pattern));
 
-    const json& board = boardState(run, "card");
+    const json& board = run.board("card");
     ASSERT_FALSE(board.is_null()) << run.state.dump(1);
     EXPECT_EQ(board["port_power"], json(pattern));
     EXPECT_EQ(board["mcu"]["channels"], json(c.channels));
@@ -275,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(Models, Usb3Power, ::testing::ValuesIn(kPowerCases), []
 // ---------------------------------------------------------------------------------------------
 
 TEST_F(Usb3EndToEnd, ExternalSupplyStateFollowsTheSensePin) {
-    RunResult run = rig.run(
+    RigRun run = rig.run(
         "[a]\nmodel = PCIe-W508\npcb_version = 3\nex_power = 1\n"
         "[b]\nmodel = PCIe-W504\nex_power = 1\n"
         "[c]\nmodel = PCIe-W512\nex_power = 0\n"
@@ -306,7 +249,7 @@ TEST_F(Usb3EndToEnd, ExternalSupplyStateFollowsTheSensePin) {
         ASSERT_NE(product, nullptr);
         EXPECT_EQ((*product)["state_status"], e.stateStatus);
         EXPECT_EQ((*product)["state"], e.state);
-        const json& board = boardState(run, e.section);
+        const json& board = run.board(e.section);
         EXPECT_EQ(board["external_supply"]["connected"], e.plugged);
     }
 }
@@ -327,8 +270,8 @@ json withoutSerialPort(json state) {
 
 TEST_F(Usb3EndToEnd, PexBoardWithoutMicrocontrollerIsRejectedByBothSeriesUntouched) {
     const std::string rigText = "[card]\nmodel = PCIe-RHX54P\n";
-    RunResult before = rig.run(rigText, "true");
-    RunResult after = rig.run(rigText, "$SERIES");
+    RigRun before = rig.run(rigText, "true");
+    RigRun after = rig.run(rigText, "$SERIES");
     ASSERT_EQ(after.status, 0) << after.errors;
     ASSERT_EQ(after.outputs.size(), 1u) << after.errors;
     const json& devices = after.outputs[0]["devices"];
@@ -337,9 +280,8 @@ TEST_F(Usb3EndToEnd, PexBoardWithoutMicrocontrollerIsRejectedByBothSeriesUntouch
     EXPECT_FALSE(devices[0]["w50x"]);
     EXPECT_FALSE(devices[0]["w51x"]);
     // No pin, no other register changed.
-    ASSERT_FALSE(boardState(before, "card").is_null()) << before.errors;
-    EXPECT_EQ(withoutSerialPort(boardState(after, "card")),
-              withoutSerialPort(boardState(before, "card")));
+    ASSERT_FALSE(before.board("card").is_null()) << before.errors;
+    EXPECT_EQ(withoutSerialPort(after.board("card")), withoutSerialPort(before.board("card")));
 }
 
 }  // namespace

@@ -1,0 +1,97 @@
+#pragma once
+
+// Runs shell command lines under `qrt-sim` with a rig file, for end-to-end tests: the probe
+// programs print one JSON document per line; the run collects them with the exit status,
+// standard error, the trace and the rig's state document. Test programs define QRT_SIM_PATH.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace qrttest {
+
+struct RigRun {
+    int status = -1;
+    std::vector<nlohmann::json> outputs;  // one JSON document per line of standard output
+    std::string errors;
+    std::string trace;
+    nlohmann::json state;
+
+    // The state document of the board of a rig section, or null.
+    const nlohmann::json& board(const std::string& section) const {
+        static const nlohmann::json none;
+        if (!state.contains("boards")) return none;
+        for (const nlohmann::json& b : state["boards"])
+            if (b.value("section", "") == section) return b;
+        return none;
+    }
+};
+
+inline std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A scratch directory and the qrt-sim runs made in it.
+class RigRunner {
+  public:
+    // `programs`: environment variables naming the probe programs for the command lines.
+    explicit RigRunner(std::map<std::string, std::string> programs)
+        : programs_(std::move(programs)) {
+        char pattern[] = "/tmp/qrt-e2e-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        dir_ = made != nullptr ? made : "";
+    }
+    ~RigRunner() {
+        if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+    }
+    RigRunner(const RigRunner&) = delete;
+    RigRunner& operator=(const RigRunner&) = delete;
+
+    bool usable() const { return !dir_.empty(); }
+
+    // Runs `command` (a shell command line) under qrt-sim with the rig text, or with the
+    // built-in rig when `rig` is empty.
+    RigRun run(const std::string& rig, const std::string& command) const {
+        std::string rigFile = dir_ + "/test.rig", state = dir_ + "/state.json";
+        std::string out = dir_ + "/out", err = dir_ + "/err", trace = dir_ + "/trace";
+        std::ofstream(rigFile) << rig;
+        std::remove(state.c_str());
+        std::string line;
+        for (const auto& [name, path] : programs_) line += name + "='" + path + "' ";
+        // The probes are single-threaded: their pauses are counted, not slept.
+        line += "'" QRT_SIM_PATH "' --skip-pauses ";
+        if (!rig.empty()) line += "--rig '" + rigFile + "' ";
+        line += "--state '" + state + "' --trace '" + trace + "' -- /bin/sh -c '" + command +
+                "' >'" + out + "' 2>'" + err + "'";
+        RigRun result;
+        int raw = std::system(line.c_str());
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.errors = readWholeFile(err);
+        result.trace = readWholeFile(trace);
+        std::istringstream lines(readWholeFile(out));
+        for (std::string text; std::getline(lines, text);)
+            if (!text.empty())
+                result.outputs.push_back(nlohmann::json::parse(text, nullptr, false));
+        std::string stateText = readWholeFile(state);
+        if (!stateText.empty()) result.state = nlohmann::json::parse(stateText, nullptr, false);
+        return result;
+    }
+
+  private:
+    std::map<std::string, std::string> programs_;
+    std::string dir_;
+};
+
+}  // namespace qrttest
