@@ -3,9 +3,9 @@
 // The function names that the installed public header declares, read from the header text
 // itself, so that tests compare the library against what applications actually see.
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <set>
 #include <string>
 
@@ -14,10 +14,21 @@ namespace qrttest {
 inline std::set<std::string> publicHeaderFunctions() {
     std::ifstream in(QRT_TEST_PUBLIC_HEADER);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    static const std::regex declaration(R"(QRT_API\s+[^;(]*?\b(QRT_\w+)\s*\()");
+    // A declaration is "QRT_API <return type> QRT_Name(": take the QRT_ word that stands
+    // right before the first "(" after each QRT_API marker.
     std::set<std::string> names;
-    for (std::sregex_iterator it(text.begin(), text.end(), declaration), end; it != end; ++it)
-        names.insert((*it)[1]);
+    const std::string marker = "QRT_API";
+    for (size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1)) {
+        size_t open = text.find_first_of("(;", at + marker.size());
+        if (open == std::string::npos || text[open] != '(') continue;
+        size_t end = text.find_last_not_of(" \t\n", open - 1) + 1;
+        size_t begin = end;
+        while (begin > at && (std::isalnum(static_cast<unsigned char>(text[begin - 1])) ||
+                              text[begin - 1] == '_'))
+            --begin;
+        std::string name = text.substr(begin, end - begin);
+        if (name.rfind("QRT_", 0) == 0 && name != marker) names.insert(name);
+    }
     return names;
 }
 
