@@ -192,6 +192,21 @@ VirtualPciDriver::Slot* VirtualPciDriver::slotAt(const OpenFile& file, uint64_t 
     return &slots_[file.scanList_[index]];
 }
 
+// A request that fails as a system call: the rig injects the failure for this request, or for
+// every request on the addressed function. The trace line says so.
+bool VirtualPciDriver::failsOutright(const char* request, const Slot* slot,
+                                     const std::string& line) const {
+    if (!settings_.failing.count(request) && !(slot != nullptr && slot->faults.fail)) return false;
+    emit(line + " -> " + failed(EIO));
+    return true;
+}
+
+// The status a request on a function starts from: invalid without a function, else the status
+// the rig injects for it (0 when none).
+int32_t VirtualPciDriver::presetStatus(const Slot* slot) {
+    return slot == nullptr ? kStatusInvalid : slot->faults.status;
+}
+
 bool VirtualPciDriver::keyAdmits(const Slot& slot, uint32_t key) const {
     return slot.lockKey == 0 || slot.lockKey == key;
 }
@@ -242,10 +257,7 @@ int VirtualPciDriver::addScanDevice(OpenFile& file, uint8_t* r) {
     uint8_t flag = r[kFlag];
     std::string line = "pcimap add-scan vendor=" + hex(uint32_t(vendor)) +
                        " device=" + hex(uint32_t(device)) + " flag=" + std::to_string(flag);
-    if (settings_.failing.count("add-scan")) {
-        emit(line + " -> " + failed(EIO));
-        return -EIO;
-    }
+    if (failsOutright("add-scan", nullptr, line)) return -EIO;
     if (flag & 1) {
         file.pairs_.clear();
         file.scanList_.clear();
@@ -291,10 +303,7 @@ int VirtualPciDriver::addScanDevice(OpenFile& file, uint8_t* r) {
 
 int VirtualPciDriver::getScanList(OpenFile& file, uint8_t* r) {
     using namespace scanlist;
-    if (settings_.failing.count("scan-list")) {
-        emit("pcimap scan-list -> " + failed(EIO));
-        return -EIO;
-    }
+    if (failsOutright("scan-list", nullptr, "pcimap scan-list")) return -EIO;
     std::memset(r + kFirstTable, 0, 4 * kEntries);
     std::memset(r + kSecondTable, 0, 4 * kEntries);
     int32_t status = settings_.scanStatus;
@@ -323,11 +332,7 @@ int VirtualPciDriver::registerAccess(OpenFile& file, uint8_t* r) {
     if (write && a.length <= kMaxData) line += " " + bytes(r + kData, a.length);
 
     Slot* slot = slotAt(file, a.index);
-    if (settings_.failing.count(write ? "register-write" : "register-read") ||
-        (slot != nullptr && slot->faults.fail)) {
-        emit(line + " -> " + failed(EIO));
-        return -EIO;
-    }
+    if (failsOutright(write ? "register-write" : "register-read", slot, line)) return -EIO;
     int32_t status = kStatusOk;
     if (slot == nullptr || (a.operation != kRead && a.operation != kWrite) ||
         !validUnit(a.offset, a.width, a.length))
@@ -357,10 +362,7 @@ int VirtualPciDriver::registerAccess(OpenFile& file, uint8_t* r) {
 }
 
 int VirtualPciDriver::getVersion(uint8_t* r) {
-    if (settings_.failing.count("version")) {
-        emit("pcimap version -> " + failed(EIO));
-        return -EIO;
-    }
+    if (failsOutright("version", nullptr, "pcimap version")) return -EIO;
     std::memset(r, 0, kVersionBytes);
     std::memcpy(r, settings_.version.data(), std::min(settings_.version.size(), kVersionBytes - 1));
     emit("pcimap version -> \"" + std::string(reinterpret_cast<char*>(r)) + "\"");
@@ -372,17 +374,9 @@ int VirtualPciDriver::lock(OpenFile& file, uint8_t* r) {
     uint32_t index = get32(r + kIndex);
     std::string line = "pcimap lock dev=" + std::to_string(index);
     Slot* slot = slotAt(file, index);
-    if (settings_.failing.count("lock") || (slot != nullptr && slot->faults.fail)) {
-        emit(line + " -> " + failed(EIO));
-        return -EIO;
-    }
-    int32_t status = kStatusOk;
-    if (slot == nullptr)
-        status = kStatusInvalid;
-    else if (slot->faults.status != 0)
-        status = slot->faults.status;
-    else if (slot->lockKey != 0)
-        status = kStatusBusy;
+    if (failsOutright("lock", slot, line)) return -EIO;
+    int32_t status = presetStatus(slot);
+    if (status == kStatusOk && slot->lockKey != 0) status = kStatusBusy;
     if (status == kStatusOk) {
         slot->lockKey = nextKey_++;
         if (nextKey_ == 0) nextKey_ = 1;
@@ -403,16 +397,9 @@ int VirtualPciDriver::unlock(OpenFile& file, uint8_t* r) {
     uint32_t key = get32(r + kKey);
     std::string line = "pcimap unlock dev=" + std::to_string(index) + " key=" + hex(key);
     Slot* slot = slotAt(file, index);
-    if (settings_.failing.count("unlock") || (slot != nullptr && slot->faults.fail)) {
-        emit(line + " -> " + failed(EIO));
-        return -EIO;
-    }
-    int32_t status = kStatusOk;
-    if (slot == nullptr)
-        status = kStatusInvalid;
-    else if (slot->faults.status != 0)
-        status = slot->faults.status;
-    else if (slot->lockKey == 0 || slot->lockKey != key)
+    if (failsOutright("unlock", slot, line)) return -EIO;
+    int32_t status = presetStatus(slot);
+    if (status == kStatusOk && (slot->lockKey == 0 || slot->lockKey != key))
         status = kStatusInvalid;  // not locked, or locked under another key
     if (status == kStatusOk) {
         slot->lockKey = 0;
@@ -428,15 +415,8 @@ int VirtualPciDriver::deviceInformation(OpenFile& file, uint8_t* r) {
     uint64_t index = get64(r + kIndex);
     std::string line = "pcimap device-info dev=" + std::to_string(int64_t(index));
     Slot* slot = slotAt(file, index);
-    if (settings_.failing.count("device-info") || (slot != nullptr && slot->faults.fail)) {
-        emit(line + " -> " + failed(EIO));
-        return -EIO;
-    }
-    int32_t status = kStatusOk;
-    if (slot == nullptr)
-        status = kStatusInvalid;
-    else if (slot->faults.status != 0)
-        status = slot->faults.status;
+    if (failsOutright("device-info", slot, line)) return -EIO;
+    int32_t status = presetStatus(slot);
     if (status == kStatusOk) {
         putSigned32(r + kFirst, slot->function->vendorId());
         putSigned32(r + kSecond, slot->function->deviceId());
@@ -460,10 +440,7 @@ int VirtualPciDriver::cacheWriteCommand(OpenFile& file, uint8_t* r) {
     line += " settle=" + std::to_string(settle);
 
     Slot* slot = slotAt(file, a.index);
-    if (settings_.failing.count("cache-write") || (slot != nullptr && slot->faults.fail)) {
-        emit(line + " -> " + failed(EIO));
-        return -EIO;
-    }
+    if (failsOutright("cache-write", slot, line)) return -EIO;
     int32_t status = kStatusOk;
     if (slot == nullptr || a.operation != kWrite || !validUnit(a.offset, a.width, a.length) ||
         file.cache_.size() >= kMaxCachedCommands)
@@ -489,10 +466,7 @@ int VirtualPciDriver::cacheWriteCommand(OpenFile& file, uint8_t* r) {
 }
 
 int VirtualPciDriver::clearCommandCache(OpenFile& file, uint8_t* r) {
-    if (settings_.failing.count("cache-clear")) {
-        emit("pcimap cache-clear -> " + failed(EIO));
-        return -EIO;
-    }
+    if (failsOutright("cache-clear", nullptr, "pcimap cache-clear")) return -EIO;
     size_t dropped = file.cache_.size();
     file.cache_.clear();
     putSigned32(r, kStatusOk);
@@ -501,10 +475,7 @@ int VirtualPciDriver::clearCommandCache(OpenFile& file, uint8_t* r) {
 }
 
 int VirtualPciDriver::executeCommandCache(OpenFile& file, uint8_t* r) {
-    if (settings_.failing.count("cache-execute")) {
-        emit("pcimap cache-execute -> " + failed(EIO));
-        return -EIO;
-    }
+    if (failsOutright("cache-execute", nullptr, "pcimap cache-execute")) return -EIO;
     std::vector<OpenFile::CachedCommand> commands;
     commands.swap(file.cache_);
     int32_t status = kStatusOk;

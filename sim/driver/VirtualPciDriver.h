@@ -133,6 +133,8 @@ class VirtualPciDriver {
     // The function a record's device index names in `file`'s scan list, or null.
     Slot* slotAt(const OpenFile& file, uint64_t index);
     bool keyAdmits(const Slot& slot, uint32_t key) const;
+    bool failsOutright(const char* request, const Slot* slot, const std::string& line) const;
+    static int32_t presetStatus(const Slot* slot);
     void release(OpenFile& file);
     void emit(const std::string& line) const;
 
