@@ -42,10 +42,17 @@ MODULE_PARM_DESC(node_mode,
  * ending them; longer ones can be interrupted. */
 #define NKP_SHORT_SETTLE_US	20000
 
-/* A PCI function that some scan list, cached command or lock refers to. */
+/*
+ * A PCI function some scan list has named. It stays mapped until the module
+ * unloads or the function leaves the bus: enabling a device and mapping its
+ * BAR is slow work, and programs open and close the node often. A function
+ * that left the bus is forgotten once no scan list, cached command or held
+ * lock (its users) names it any more.
+ */
 struct nkp_function {
 	struct list_head node;		/* in nkp_functions */
 	unsigned int users;		/* under nkp_functions_lock */
+	bool gone;			/* under nkp_functions_lock */
 	struct pci_dev *pdev;
 	struct mutex lock;		/* everything below */
 	void __iomem *regs;		/* memory BAR 0; NULL: config space */
@@ -242,7 +249,7 @@ static struct nkp_function *nkp_function_get(struct pci_dev *pdev)
 	struct nkp_function *f;
 
 	list_for_each_entry(f, &nkp_functions, node) {
-		if (f->pdev == pdev) {
+		if (f->pdev == pdev && !f->gone) {
 			f->users++;
 			return f;
 		}
@@ -258,10 +265,11 @@ static struct nkp_function *nkp_function_get(struct pci_dev *pdev)
 	return f;
 }
 
-/* Under nkp_functions_lock: drops a user; true when that was the last. */
+/* Under nkp_functions_lock: drops a user; true when the function is to be
+ * forgotten (it left the bus and nothing names it). */
 static bool nkp_function_unuse(struct nkp_function *f)
 {
-	if (--f->users)
+	if (--f->users || !f->gone)
 		return false;
 	list_del(&f->node);
 	return true;
@@ -284,12 +292,12 @@ static void nkp_function_hold(struct nkp_function *f)
 
 static void nkp_function_put(struct nkp_function *f)
 {
-	bool last;
+	bool forget;
 
 	mutex_lock(&nkp_functions_lock);
-	last = nkp_function_unuse(f);
+	forget = nkp_function_unuse(f);
 	mutex_unlock(&nkp_functions_lock);
-	if (last)
+	if (forget)
 		nkp_function_free(f);
 }
 
@@ -792,19 +800,26 @@ static int nkp_bus_event(struct notifier_block *nb, unsigned long action,
 			 void *data)
 {
 	struct pci_dev *pdev = to_pci_dev(data);
-	struct nkp_function *f;
+	struct nkp_function *f, *next;
+	LIST_HEAD(unused);
 
 	if (action != BUS_NOTIFY_DEL_DEVICE)
 		return NOTIFY_DONE;
+
 	mutex_lock(&nkp_functions_lock);
-	list_for_each_entry(f, &nkp_functions, node) {
-		if (f->pdev != pdev)
+	list_for_each_entry_safe(f, next, &nkp_functions, node) {
+		if (f->pdev != pdev || f->gone)
 			continue;
 		mutex_lock(&f->lock);
 		nkp_unmap_space(f);
 		mutex_unlock(&f->lock);
+		f->gone = true;
+		if (!f->users)
+			list_move(&f->node, &unused);
 	}
 	mutex_unlock(&nkp_functions_lock);
+	list_for_each_entry_safe(f, next, &unused, node)
+		nkp_function_free(f);
 	return NOTIFY_OK;
 }
 
@@ -835,11 +850,17 @@ static int __init nkp_init(void)
 	return 0;
 }
 
-/* No file is open at unload (each holds the module), so no function is left. */
+/* No file is open at unload (each holds the module): nothing names a function. */
 static void __exit nkp_exit(void)
 {
+	struct nkp_function *f, *next;
+
 	misc_deregister(&nkp_device);
 	bus_unregister_notifier(&pci_bus_type, &nkp_bus_notifier);
+	list_for_each_entry_safe(f, next, &nkp_functions, node) {
+		list_del(&f->node);
+		nkp_function_free(f);
+	}
 }
 
 module_init(nkp_init);
