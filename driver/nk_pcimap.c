@@ -55,9 +55,9 @@ struct nkp_function {
 	bool gone;			/* under nkp_functions_lock */
 	struct pci_dev *pdev;
 	struct mutex lock;		/* everything below */
-	void __iomem *regs;		/* memory BAR 0; NULL: config space */
+	void __iomem *regs;		/* BAR 0; NULL: config space */
 	u64 size;			/* bytes of the register space */
-	bool enabled;			/* we enabled the device's memory */
+	bool enabled;			/* we enabled its memory */
 	u32 key;			/* driver lock; 0 when free */
 	struct nkp_file *holder;	/* open file that took the key */
 };
@@ -80,7 +80,8 @@ struct nkp_file {
 	s32 vendors[NKP_MAX_PAIRS];
 	s32 devices[NKP_MAX_PAIRS];
 	unsigned int n_listed;
-	struct nkp_function *listed[NKP_MAX_LISTED];	/* user references */
+	/* Each holds a user reference. */
+	struct nkp_function *listed[NKP_MAX_LISTED];
 	struct list_head cache;
 	unsigned int n_cached;
 };
@@ -241,7 +242,7 @@ static bool nkp_valid_span(const struct nkp_function *f, u64 offset,
 	return offset < f->size && length <= f->size - offset;
 }
 
-/* ---- Functions ----------------------------------------------------------- */
+/* ---- Functions --------------------------------------------------------- */
 
 /* Under nkp_functions_lock: the function of pdev, with a new user. */
 static struct nkp_function *nkp_function_get(struct pci_dev *pdev)
@@ -312,7 +313,7 @@ static bool nkp_key_admits(const struct nkp_function *f, u32 key)
 	return !f->key || f->key == key;
 }
 
-/* ---- Scan list ------------------------------------------------------------ */
+/* ---- Scan list --------------------------------------------------------- */
 
 static bool nkp_pair_registered(const struct nkp_file *file, s32 vendor,
 				s32 device)
@@ -436,7 +437,7 @@ static long nkp_device_info(struct nkp_file *file, void *record)
 	return 0;
 }
 
-/* ---- Register access ----------------------------------------------------- */
+/* ---- Register access --------------------------------------------------- */
 
 static long nkp_access(struct nkp_file *file, void *record)
 {
@@ -472,7 +473,7 @@ static long nkp_access(struct nkp_file *file, void *record)
 	return 0;
 }
 
-/* ---- Driver lock ------------------------------------------------------------ */
+/* ---- Driver lock ------------------------------------------------------- */
 
 static long nkp_lock(struct nkp_file *file, void *record)
 {
@@ -553,7 +554,7 @@ static void nkp_drop_locks(struct nkp_file *file)
 		nkp_function_free(f);
 }
 
-/* ---- Command cache ------------------------------------------------------- */
+/* ---- Command cache ----------------------------------------------------- */
 
 static void nkp_free_commands(struct list_head *commands)
 {
@@ -584,7 +585,7 @@ static long nkp_cache_write(struct nkp_file *file, void *record)
 	mutex_unlock(&f->lock);
 	if (!valid)
 		return 0;
-	c = kzalloc(sizeof(*c), GFP_KERNEL);
+	c = kzalloc(sizeof(*c), GFP_KERNEL_ACCOUNT);
 	if (!c)
 		return -ENOMEM;
 	nkp_function_hold(f);
@@ -683,7 +684,7 @@ static long nkp_cache_execute(struct nkp_file *file, void *record)
 	return ret;
 }
 
-/* ---- Version ----------------------------------------------------------------- */
+/* ---- Version ----------------------------------------------------------- */
 
 static long nkp_version(struct nkp_file *file, void *record)
 {
@@ -694,7 +695,7 @@ static long nkp_version(struct nkp_file *file, void *record)
 	return 0;
 }
 
-/* ---- Character device --------------------------------------------------------- */
+/* ---- Character device -------------------------------------------------- */
 
 static const struct nkp_request {
 	unsigned int code;
@@ -755,7 +756,7 @@ static long nkp_ioctl(struct file *filp, unsigned int code, unsigned long arg)
 
 static int nkp_open(struct inode *inode, struct file *filp)
 {
-	struct nkp_file *file = kzalloc(sizeof(*file), GFP_KERNEL);
+	struct nkp_file *file = kzalloc(sizeof(*file), GFP_KERNEL_ACCOUNT);
 
 	if (!file)
 		return -ENOMEM;
@@ -783,7 +784,6 @@ static const struct file_operations nkp_fops = {
 	.release = nkp_release,
 	.unlocked_ioctl = nkp_ioctl,
 	.compat_ioctl = compat_ptr_ioctl,
-	.llseek = no_llseek,
 };
 
 static struct miscdevice nkp_device = {
@@ -850,7 +850,8 @@ static int __init nkp_init(void)
 	return 0;
 }
 
-/* No file is open at unload (each holds the module): nothing names a function. */
+/* No file is open at unload (each holds the module): nothing names a
+ * function any more. */
 static void __exit nkp_exit(void)
 {
 	struct nkp_function *f, *next;
