@@ -99,13 +99,9 @@ class DriverCase : public ::testing::Test {
 
     nkpcimap::RegisterAccessRecord access(uint32_t operation, uint64_t offset, uint32_t width,
                                           uint32_t length, uint32_t index = 1) {
-        nkpcimap::RegisterAccessRecord record = {};
-        record.offset = offset;
-        record.width = width;
-        record.length = length;
-        record.deviceIndex = index;
-        record.operation = operation;
-        return record;
+        // Fields in record order: offset, length, width, device index, operation.
+        return nkpcimap::RegisterAccessRecord{offset, length, width, index, operation,
+                                              0,      0,      {},    {}};
     }
 
     Channel channel;
