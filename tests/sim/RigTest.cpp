@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "sim/boards/PlainBoard.h"
+#include "sim/chips/Violations.h"
 #include "sim/rig/PcapWriter.h"
 #include "sim/rig/Rig.h"
 #include "sim/rig/RigFile.h"
@@ -135,13 +136,13 @@ TEST_F(RigFileTest, TheDriverListsBoardsInSectionOrderWithTheirFaults) {
         "[0]\nmodel = PCIe-RHX54P\n[driver]\nversion = 9.9\nfail = version\n");
     Rig rig(loadRigFile(path), {}, frames);
     ASSERT_NE(nullptr, rig.pciDriver());
-    EXPECT_EQ(2u, rig.pciDriver()->functionCount());
+    EXPECT_EQ(3u, rig.pciDriver()->functionCount());  // the X550's two LAN functions
     auto file = rig.pciDriver()->open();
 
     std::vector<uint8_t> record(36, 0);
     record[0] = 0x86, record[1] = 0x80, record[4] = 0x63, record[5] = 0x15, record[20] = 1;
     ASSERT_EQ(0, rig.pciDriver()->request(*file, 0xC0084D01, record));
-    EXPECT_EQ(1, record[12]);  // one X550
+    EXPECT_EQ(2, record[12]);  // one X550, two LAN functions
     std::vector<uint8_t> access(80, 0);
     access[8] = 4, access[12] = 4, access[20] = 1;  // read, device 0
     ASSERT_EQ(0, rig.pciDriver()->request(*file, 0xC0084D03, access));
@@ -179,6 +180,30 @@ TEST_F(RigFileTest, PortsWithAMacBecomeHostInterfacesNamedAfterTheirSection) {
     EXPECT_EQ(0x11, ports[1].mac[5]);
     EXPECT_EQ("qrt1p0", ports[2].interface);  // the same stem again: numbered by board
     for (const auto& port : ports) EXPECT_LE(port.interface.size() + 1, 15u);
+}
+
+TEST_F(RigFileTest, TheStateTotalsTheViolationsEveryChipCounted) {
+    writeRig("[a]\nmodel = PCIe-W504\n[b]\nmodel = PCIe-RHX54P\n[c]\nmodel = PCIe-W508\n");
+    std::vector<std::string> lines;
+    Rig rig(
+        loadRigFile(path), [&lines](const std::string& line) { lines.push_back(line); }, frames);
+    nlohmann::json clean;
+    rig.saveState(clean);
+    EXPECT_EQ(0, clean["violations"]);
+    EXPECT_EQ(nlohmann::json::object(), clean["boards"][1]["mcu"]["violations"]);
+    // Two control words that are no command of the switch, on two cards.
+    for (size_t board : {0u, 2u, 2u})
+        rig.board(board).pciFunctions()[0]->writeRegister32(0x260, 0x00001234);
+    nlohmann::json state;
+    rig.saveState(state);
+    EXPECT_EQ(3, state["violations"]);
+    EXPECT_EQ(2, state["boards"][2]["switch"]["violations"]["unknown-serial-command"]);
+    EXPECT_EQ(
+        "boards/a/switch: unknown-serial-command=1\nboards/c/switch: "
+        "unknown-serial-command=2\n",
+        Violations::describe(state));
+    EXPECT_THAT(lines,
+                ::testing::Contains("[c] switch violation unknown-serial-command: 0x00001234"));
 }
 
 TEST(BoardConfig, TypedAccessorsParseStrictlyAndNameTheKey) {
