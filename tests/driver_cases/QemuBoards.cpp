@@ -19,6 +19,7 @@
 #include <string>
 
 #include "sim/boards/Board.h"
+#include "sim/chips/Violations.h"
 
 namespace {
 
@@ -77,14 +78,13 @@ class EduFunction : public PciFunction {
         auto dma = dma_.find(offset);
         if (dma == dma_.end()) return;
         // Starting a transfer would move guest memory: no driver case may do it.
-        if (offset == kDmaCommand && (value & 1)) ++violations_["dma-start"];
+        if (offset == kDmaCommand && (value & 1)) violations_.count("dma-start");
         dma->second = value;
     }
 
     void saveState(nlohmann::json& out) const override {
         out["liveness"] = liveness_;
-        out["violations"] = nlohmann::json::object();
-        for (const auto& [kind, count] : violations_) out["violations"][kind] = count;
+        out["violations"] = violations_.toJson();
     }
 
   private:
@@ -103,7 +103,7 @@ class EduFunction : public PciFunction {
 
     bool insideBar(uint64_t offset) {
         if (offset + 4 <= kBarBytes) return true;
-        ++violations_["outside-bar"];
+        violations_.count("outside-bar", std::to_string(offset));
         return false;
     }
 
@@ -112,7 +112,7 @@ class EduFunction : public PciFunction {
     uint32_t status_ = 0;
     uint32_t interrupts_ = 0;
     std::map<uint64_t, uint64_t> dma_ = {{0x80, 0}, {0x88, 0}, {0x90, 0}, {kDmaCommand, 0}};
-    std::map<std::string, uint64_t> violations_;
+    Violations violations_{"edu"};
 };
 
 class HostBridgeFunction : public PciFunction {
@@ -123,14 +123,11 @@ class HostBridgeFunction : public PciFunction {
         return offset == 0 ? uint32_t(deviceId()) << 16 | vendorId() : 0;
     }
     // No driver case changes the host bridge's configuration.
-    void writeRegister32(uint64_t, uint32_t) override { ++violations_["configuration-write"]; }
-    void saveState(nlohmann::json& out) const override {
-        out["violations"] = nlohmann::json::object();
-        for (const auto& [kind, count] : violations_) out["violations"][kind] = count;
-    }
+    void writeRegister32(uint64_t, uint32_t) override { violations_.count("configuration-write"); }
+    void saveState(nlohmann::json& out) const override { out["violations"] = violations_.toJson(); }
 
   private:
-    std::map<std::string, uint64_t> violations_;
+    Violations violations_{"hostbridge"};
 };
 
 template <typename Function>
