@@ -13,4 +13,4 @@ $SUDO apt-get install -y -qq --no-install-recommends \
 # headers of the kernel that linux-image-amd64 depends on (scripts/driver-vm-test.sh).
 kernel=$(apt-cache depends linux-image-amd64 | sed -n 's/^ *Depends: linux-image-\([0-9].*-amd64\)$/\1/p' | head -n1)
 $SUDO apt-get install -y -qq --no-install-recommends \
-  qemu-system-x86 busybox-static cpio xz-utils kmod "linux-headers-$kernel" >/dev/null
+  qemu-system-x86 busybox-static cpio xz-utils "linux-headers-$kernel" >/dev/null
