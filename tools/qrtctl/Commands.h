@@ -101,8 +101,9 @@ namespace qrtctl {
 
 // A row of on/off states, one per port or input, read and written as a whole by the C API.
 struct SwitchRow {
-    const char* what;   // "port power"
-    const char* label;  // "port": printed as "port 2: on", JSON key "ports"
+    const char* what;    // "port power"
+    const char* label;   // "port": printed as "port 2: on"
+    const char* plural;  // "ports": the JSON key
     int (*count)(void* handle, unsigned* n);
     int (*get)(void* handle, int* states, unsigned n);
     int (*set)(void* handle, int* states, unsigned n);  // null: read only

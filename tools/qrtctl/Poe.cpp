@@ -29,8 +29,9 @@ const PoeProperty kPoePortProperties[5] = {
 
 namespace {
 
-const SwitchRow kPortEnables{"PoE port enables", "port", QRT_PoEGetPortNums, QRT_PoEGetPortEnable,
-                             QRT_PoESetPortEnable};
+const SwitchRow kPortEnables{
+    "PoE port enables",  "port", "ports", QRT_PoEGetPortNums, QRT_PoEGetPortEnable,
+    QRT_PoESetPortEnable};
 
 // A property as JSON (rounded to what is printed) and as text; null and "-" when the
 // product does not support it.

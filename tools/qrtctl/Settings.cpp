@@ -139,18 +139,16 @@ std::vector<int> readSwitchRow(void* handle, const Selection& selection, const S
 }
 
 void addSwitchRowCommands(CLI::App& family, const SwitchRow& row) {
-    addCommand(family, "get", std::string("Print the ") + row.what + " of every " + row.label,
-               [row](const Selection& selection) {
-                   std::vector<int> states = readSwitchRow(selection.handle(), selection, row);
-                   std::string text;
-                   for (size_t i = 0; i < states.size(); ++i)
-                       text += std::string(row.label) + " " + std::to_string(i) + ": " +
-                               switchName(states[i]) + "\n";
-                   emit(
-                       selection,
-                       Json{{"product", selection.product}, {std::string(row.label) + "s", states}},
-                       text);
-               });
+    addCommand(
+        family, "get", std::string("Print the ") + row.what + " of every " + row.label,
+        [row](const Selection& selection) {
+            std::vector<int> states = readSwitchRow(selection.handle(), selection, row);
+            std::string text;
+            for (size_t i = 0; i < states.size(); ++i)
+                text += std::string(row.label) + " " + std::to_string(i) + ": " +
+                        switchName(states[i]) + "\n";
+            emit(selection, Json{{"product", selection.product}, {row.plural, states}}, text);
+        });
     if (row.set == nullptr) return;
     auto values = std::make_shared<std::vector<std::string>>();
     CLI::App* set = addCommand(
