@@ -71,6 +71,9 @@ struct Setting {
     Accessor<T> outputs;  // Index::Line: of the outputs (get null: inputs only)
 };
 
+// The JSON key of a command or index name: "one-trigger-all" -> "one_trigger_all", "FAN" -> "fan".
+std::string key(std::string name);
+
 // Adds the setting as a subcommand of `family`. It prints "<index>: <value>[ (unit U)]" or
 // {"product", "<indexName>", "<name>", "unit"} when reading, and nothing when writing.
 template <class T>

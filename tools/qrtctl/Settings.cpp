@@ -40,13 +40,12 @@ std::string numberText(T value) {
     return std::to_string(value);
 }
 
-// "one-trigger-all" -> "one_trigger_all"; "FAN" -> "fan".
+}  // namespace
+
 std::string key(std::string name) {
     for (char& c : name) c = c == '-' ? '_' : static_cast<char>(std::tolower(c));
     return name;
 }
-
-}  // namespace
 
 const ValueFormat<int> kSwitchValue{parseSwitchValue, number<int>, switchText};
 const ValueFormat<unsigned> kUnsignedSwitchValue{parseUnsignedSwitchValue, number<unsigned>,

@@ -10,6 +10,22 @@ namespace qrtctl {
 
 namespace {
 
+// The trigger's switches and its source: whole-word settings of the card's CPLD.
+const std::vector<Setting<int>>& toeFlags() {
+    // clang-format off
+    static const std::vector<Setting<int>> flags = {
+        {"enable", "Print or switch the trigger", "on|off", Index::None, "", kSwitchValue,
+         {wholeGet<int, QRT_ToEGetTriggerEnable>, wholeSet<int, QRT_ToESetTriggerEnable>, nullptr}, {}},
+        {"source", "Print or set the trigger source (0 or 1)", "SOURCE", Index::None, "", kIntegerValue,
+         {wholeGet<int, QRT_ToEGetTriggerSource>, wholeSet<int, QRT_ToESetTriggerSource>, nullptr}, {}},
+        {"one-trigger-all", "Print or switch one-trigger-all mode (one trigger fires every port)", "on|off",
+         Index::None, "", kSwitchValue,
+         {wholeGet<int, QRT_ToEGetOneTriggerAllMode>, wholeSet<int, QRT_ToESetOneTriggerAllMode>, nullptr}, {}},
+    };
+    // clang-format on
+    return flags;
+}
+
 std::string hex32(unsigned long value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lx", value);
@@ -50,20 +66,13 @@ void status(const Selection& selection) {
     unsigned ports = portCount(handle, selection);
     Json doc{{"product", selection.product}, {"ports", ports}};
     std::string text = "ports: " + std::to_string(ports) + "\n";
-    int flag = 0;
-    const struct {
-        const char* key;
-        int (*get)(void*, int*);
-    } flags[] = {{"enable", QRT_ToEGetTriggerEnable},
-                 {"source", QRT_ToEGetTriggerSource},
-                 {"one_trigger_all", QRT_ToEGetOneTriggerAllMode}};
-    for (const auto& f : flags)
-        if (readable(f.get(handle, &flag), what + f.key)) {
-            doc[f.key] = flag;
-            text += std::string(f.key) + ": " +
-                    (f.get == QRT_ToEGetTriggerSource ? std::to_string(flag) : switchName(flag)) +
-                    "\n";
+    for (const Setting<int>& flag : toeFlags()) {
+        int value = 0;
+        if (readable(flag.inputs.get(handle, 0, &value), what + flag.name)) {
+            doc[key(flag.name)] = value;
+            text += std::string(flag.name) + ": " + flag.format.text(value) + "\n";
         }
+    }
     QRT_EDGETRIGGER_TYPE edge = QRT_EDGE_TRIGGER_EDGE0;
     if (readable(QRT_ToEGetTriggerActivation(handle, &edge), what + "activation")) {
         doc["activation"] = edgeName(edge);
@@ -160,34 +169,7 @@ void addToeCommands(CLI::App& app) {
         ->type_name("PORT|all");
     addActionCommand(*toe);
 
-    using Flag = Accessor<int>;
-    addSetting<int>(*toe, {"enable",
-                           "Print or switch the trigger",
-                           "on|off",
-                           Index::None,
-                           "",
-                           kSwitchValue,
-                           Flag{wholeGet<int, QRT_ToEGetTriggerEnable>,
-                                wholeSet<int, QRT_ToESetTriggerEnable>, nullptr},
-                           {}});
-    addSetting<int>(*toe, {"source",
-                           "Print or set the trigger source (0 or 1)",
-                           "SOURCE",
-                           Index::None,
-                           "",
-                           kIntegerValue,
-                           Flag{wholeGet<int, QRT_ToEGetTriggerSource>,
-                                wholeSet<int, QRT_ToESetTriggerSource>, nullptr},
-                           {}});
-    addSetting<int>(*toe, {"one-trigger-all",
-                           "Print or switch one-trigger-all mode (one trigger fires every port)",
-                           "on|off",
-                           Index::None,
-                           "",
-                           kSwitchValue,
-                           Flag{wholeGet<int, QRT_ToEGetOneTriggerAllMode>,
-                                wholeSet<int, QRT_ToESetOneTriggerAllMode>, nullptr},
-                           {}});
+    for (const Setting<int>& flag : toeFlags()) addSetting(*toe, flag);
     addSetting<QRT_EDGETRIGGER_TYPE>(
         *toe, {"activation",
                "Print or set the trigger activation edge",
