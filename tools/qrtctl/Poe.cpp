@@ -46,7 +46,12 @@ void addProperty(const PoeProperty& property, int status, float value, const std
 void status(const Selection& selection) {
     void* handle = selection.handle();
     std::string what = selection.name() + ": PoE";
-    std::vector<int> enables = readSwitchRow(handle, selection, kPortEnables);
+    unsigned n = 0;
+    check(QRT_PoEGetPortNums(handle, &n), what + " port count");
+    // Cards that cannot read their enables back still report their other values.
+    std::vector<int> enables(n);
+    bool enablesRead =
+        n == 0 || readable(QRT_PoEGetPortEnable(handle, enables.data(), n), what + " port enables");
     Json card = Json::object(), ports = Json::array();
     std::string text;
     for (const PoeProperty& property : kPoeCardProperties) {
@@ -60,9 +65,9 @@ void status(const Selection& selection) {
     text += "port enabled";
     for (const PoeProperty& property : kPoePortProperties) text += std::string(" ") + property.key;
     text += "\n";
-    for (unsigned port = 0; port < enables.size(); ++port) {
-        Json entry{{"port", port}, {"enabled", enables[port]}};
-        text += std::to_string(port) + " " + switchName(enables[port]);
+    for (unsigned port = 0; port < n; ++port) {
+        Json entry{{"port", port}, {"enabled", enablesRead ? Json(enables[port]) : Json()}};
+        text += std::to_string(port) + " " + (enablesRead ? switchName(enables[port]) : "-");
         for (const PoeProperty& property : kPoePortProperties) {
             float value = 0;
             text += " ";
