@@ -12,7 +12,8 @@ int main(void) {
 
         int status = QRT_ToESetActionCommand(card, 0, 0x12345678, 0x1, 0xFFFFFFFF);
         unsigned long device = 0, group = 0, mask = 0;
-        if (status == QRT_SUCCESS) status = QRT_ToEGetActionCommand(card, 0, &device, &group, &mask);
+        if (status == QRT_SUCCESS)
+            status = QRT_ToEGetActionCommand(card, 0, &device, &group, &mask);
         printf("port 0: device key 0x%08lx, group key 0x%08lx, group mask 0x%08lx\n", device, group,
                mask);
         if (status == QRT_SUCCESS) status = QRT_ToESendActionCommand(card, -1); /* -1: all ports */

@@ -37,13 +37,16 @@ cmake -S "$examples/standalone" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" \
   -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="$*" >"$work/cmake.log"
 cmake --build "$work/cmake" >>"$work/cmake.log"
 
-# Every example runs in the installed rig (the default one) and ends well; the DIO example
-# waits 0 seconds for events.
-"$prefix/bin/qrt-sim" --skip-pauses -- sh -c "
+# Every example runs in the installed rig and ends well; the DIO example waits 0 seconds for
+# events.
+"$prefix/bin/qrt-sim" --skip-pauses --rig "$(dirname "$0")/examples.rig" -- sh -c "
   for example in '$work'/pc-* '$work/cmake/usb3_power'; do
     echo \"== \$example\"; \"\$example\" 0 || exit 1
   done" >"$work/run.log" 2>&1 || { cat "$work/run.log"; fail "an example failed"; }
 grep -q "^port 1: off" "$work/run.log" && grep -q "^product 0: status 0" "$work/run.log" ||
   { cat "$work/run.log"; fail "USB3 example did not switch port 1"; }
 [ "$(grep -c "^product 0: status 0" "$work/run.log")" -eq 2 ] || fail "find_package example"
+grep -q "^port 0: device key 0x12345678, group key 0x00000001, group mask 0xffffffff" "$work/run.log" &&
+  grep -q "^port 0: on, 4[0-9.]* V, 0.4[0-9]* A" "$work/run.log" ||
+  { cat "$work/run.log"; fail "PoE or ToE example"; }
 echo "installed examples: ok"
