@@ -5,6 +5,7 @@
 #include <linux/if_packet.h>
 #include <net/if.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -46,6 +47,8 @@ std::string findProgram(const std::string& name) {
 }
 
 constexpr size_t kEthernetHeader = 14;
+constexpr int kRunningPolls = 300;  // 3 s at most
+constexpr useconds_t kRunningPollUs = 10000;
 
 // The cable's far end gets the lowest host address of the port address's /24 network that is
 // not the port's own: the action commands go to that network's broadcast address.
@@ -58,6 +61,22 @@ std::string farEndAddress(const std::string& portAddress) {
     out.s_addr = htonl(far);
     char text[INET_ADDRSTRLEN];
     return ::inet_ntop(AF_INET, &out, text, sizeof text) != nullptr ? text : "";
+}
+
+// A link that has just come up gets its transmit queue only when the kernel's link watch has
+// seen the carrier, which it may defer by up to a second; frames sent before are dropped.
+void waitUntilRunning(int sock, const std::string& interface) {
+    ifreq request{};
+    std::snprintf(request.ifr_name, sizeof request.ifr_name, "%s", interface.c_str());
+    for (int poll = 0; poll < kRunningPolls; ++poll) {
+        if (::ioctl(sock, SIOCGIFFLAGS, &request) != 0) return;
+        if ((request.ifr_flags & IFF_RUNNING) != 0) {
+            // The queue is attached right after the flag is raised.
+            if (poll > 0) ::usleep(kRunningPollUs);
+            return;
+        }
+        ::usleep(kRunningPollUs);
+    }
 }
 
 }  // namespace
@@ -220,6 +239,7 @@ bool Sandbox::sendFrame(const std::string& interface, const std::vector<uint8_t>
             ::close(fd);
             fd = -1;
         }
+        if (fd >= 0) waitUntilRunning(fd, interface);
         found = packetSockets_.emplace(interface, fd).first;
     }
     if (found->second < 0) return false;
