@@ -63,7 +63,7 @@ class Rig {
     const BoardConfig& boardConfig(size_t index) const { return boards_[index].config; }
 
     // {"rig": file, "boards": [{"section", "model", board state...}], "driver": {...},
-    //  "i2c_adapters": [numbers]}
+    //  "i2c_adapters": [numbers], "violations": total of every model's violation counts}
     void saveState(nlohmann::json& out) const;
 
   private:

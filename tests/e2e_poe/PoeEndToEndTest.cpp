@@ -35,7 +35,8 @@ class PoeEndToEnd : public ::testing::Test {
     // Runs the probe once in the rig and returns its document.
     json probe(const std::string& rigText, const std::string& request, RigRun* out = nullptr,
                const std::string& options = "") {
-        RigRun run = rig.run(rigText, "$PROBE " + request, options);
+        RigRun run = rig.run(rigText, "$PROBE " + request, qrttest::RigRunner::kNoViolations,
+                             options);
         EXPECT_EQ(run.status, 0) << run.errors;
         EXPECT_EQ(run.outputs.size(), 1u) << run.errors;
         json document = run.outputs.empty() ? json() : run.outputs[0];
@@ -293,7 +294,7 @@ TEST_F(PoeEndToEnd, ActionCommandsGoOnTheWireAsValidGvcpFrames) {
     RigRun run = rig.run(rigText,
                          "$PROBE toe 0 0 0x7711223344 0xA1B2C3D4 0xFFFFFFFF cardp0 && "
                          "$PROBE toe 0 1 1 2 0x80000000 cardp1",
-                         "--pcap '" + pcap + "'");
+                         qrttest::RigRunner::kNoViolations, "--pcap '" + pcap + "'");
     ASSERT_EQ(run.status, 0) << run.errors;
     ASSERT_EQ(run.outputs.size(), 2u) << run.errors;
     const json& first = run.outputs[0]["toe"];
