@@ -33,17 +33,12 @@ constexpr int kUnreadThreshold = 255;
 constexpr unsigned kVersionText = 16;
 constexpr unsigned kModelText = 32;
 
-struct ModelName {
-    QRT_PRODUCT_TYPE type;
-    const char* text;
-};
-constexpr ModelName kModelNames[] = {
+constexpr POE_MODEL_NAME kModelNames[] = {
     {QRT_PRODUCT_RHX44PLUS, "PCIe-RHX44+"},  {QRT_PRODUCT_RHX52, "PCIe-RHX52"},
     {QRT_PRODUCT_RHX54, "PCIe-RHX54"},       {QRT_PRODUCT_RHX52P, "PCIe-RHX52P"},
     {QRT_PRODUCT_RHX54P, "PCIe-RHX54P"},     {QRT_PRODUCT_RHX54I, "PCIe-RHX54I"},
     {QRT_PRODUCT_RHX54PAT, "PCIe-RHX54PAT"},
 };
-constexpr const char* kUnknownModel = "UnknownProduct";
 
 // Writes the identity text line by line into a caller buffer. Each line is formatted at the
 // write position with the room left and the position advances by what the line needed, so a
@@ -122,10 +117,7 @@ int A_poeSeries::getEEPROMText(unsigned long field, char* buf, unsigned len) {
 
 unsigned A_poeSeries::getFeatureList(QRT_FEATURE_TYPE* list, unsigned capacity) {
     static const QRT_FEATURE_TYPE kFeatures[] = {QRT_FEATURE_POE, QRT_FEATURE_EX_POWER_SUPPLY};
-    constexpr unsigned kCount = sizeof(kFeatures) / sizeof(kFeatures[0]);
-    if (list == nullptr || capacity < kCount) return kCount;
-    std::copy(kFeatures, kFeatures + kCount, list);
-    return kCount;
+    return copyFeatures(kFeatures, list, capacity);
 }
 
 void* A_poeSeries::getFeatureHandle(QRT_FEATURE_TYPE feature) {
@@ -152,10 +144,7 @@ int A_poeSeries::getPCBVersion() {
 }
 
 int A_poeSeries::genProductString(char* buf, int len) {
-    const char* text = kUnknownModel;
-    for (const ModelName& name : kModelNames)
-        if (name.type == productType) text = name.text;
-    return copyText(text, buf, len > 0 ? static_cast<unsigned>(len) : 0);
+    return copyModelName(kModelNames, buf, len);
 }
 
 int A_poeSeries::getInfo(char* buf, unsigned len) {

@@ -1,7 +1,5 @@
 #include "product/poe/C_GPUPX000.h"
 
-#include <algorithm>
-
 namespace {
 constexpr const char* kFanDescription = "The FAN on the NVidia P1000";
 }
@@ -24,10 +22,7 @@ int C_GPUPX000::checkValid() {
 unsigned C_GPUPX000::getFeatureList(QRT_FEATURE_TYPE* list, unsigned capacity) {
     static const QRT_FEATURE_TYPE kFeatures[] = {QRT_FEATURE_POE, QRT_FEATURE_TOE,
                                                  QRT_FEATURE_EX_POWER_SUPPLY, QRT_FEATURE_FAN};
-    constexpr unsigned kCount = sizeof(kFeatures) / sizeof(kFeatures[0]);
-    if (list == nullptr || capacity < kCount) return kCount;
-    std::copy(kFeatures, kFeatures + kCount, list);
-    return kCount;
+    return copyFeatures(kFeatures, list, capacity);
 }
 
 void* C_GPUPX000::getFeatureHandle(QRT_FEATURE_TYPE feature) {
