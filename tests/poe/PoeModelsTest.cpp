@@ -70,20 +70,6 @@ TEST(PoeModels, EachBoardIsAcceptedByItsClassAloneAndMisfitsByNone) {
     }
 }
 
-TEST(PoeModels, PowerConsumptionCalculationNeedsFirmwareNewerThan1_13) {
-    for (auto [version, status] :
-         {std::pair<const char*, int>{"1.13", QRT_ERR_NOT_SUPPORTED}, {"1.14", 0}, {"2.0", 0}}) {
-        SCOPED_TRACE(version);
-        RigCard rig("PCIe-RHX54P", {{"mcu_version", version}});
-        C_rhx5xp card;
-        ASSERT_EQ(card.initial(rig.pciMap()), 0);
-        int mode = -1;
-        EXPECT_EQ(card.setPoEPowConsumCalcProps(1), status);
-        EXPECT_EQ(card.getPoEPowConsumCalcProps(&mode), status);
-        EXPECT_EQ(rig.board().mcu().settings().powerBudgetControl, status == 0 ? 1 : 0);
-    }
-}
-
 TEST(PoeModels, InputsDescriptionsAndFanCheckTheirIndex) {
     RigCard pro("PCIe-RHX54PRO");
     C_rhx5xPro proCard;
