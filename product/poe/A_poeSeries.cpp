@@ -73,10 +73,9 @@ class InfoText {
 
 A_poeSeries::A_poeSeries() = default;
 
+// Calls still running on other threads are the owner's to stop first, so the destructor does
+// not wait for the card lock.
 A_poeSeries::~A_poeSeries() {
-    // Calls still running on other threads are the owner's to stop first; the lock is only
-    // tried so that a destructor never blocks on it.
-    C_ObjectLock guard(lock);
     initialized = 0;
 }
 
