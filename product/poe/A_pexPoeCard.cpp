@@ -159,7 +159,7 @@ int A_pexPoeCard<Base>::getExPowSupplyDescription(unsigned index, char* buf, uns
 
 template <class Base>
 int A_pexPoeCard<Base>::getPoEProperty(QRT_POEPROPERTY_TYPE p, float* value) {
-    if (p != QRT_POE_PROP_TOTAL_BUDGET) return Base::getPoEProperty(p, value);
+    if (this->enumValue(p) != QRT_POE_PROP_TOTAL_BUDGET) return Base::getPoEProperty(p, value);
     if (value == nullptr) return QRT_ERR_INVALID_PARAM;
     return this->withMcu([&]() -> int {
         unsigned source = 0;

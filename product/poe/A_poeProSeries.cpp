@@ -182,7 +182,7 @@ int A_poeProSeries::getToEOneTriggerAllMode(int* mode) {
 // 2 -> (1, 1).
 int A_poeProSeries::setToEEdgeTriggerMode(QRT_EDGETRIGGER_TYPE mode) {
     int first, second;
-    switch (mode) {
+    switch (enumValue(mode)) {
         case QRT_EDGE_TRIGGER_EDGE0:
             first = 0, second = 1;
             break;

@@ -409,15 +409,17 @@ int A_poeSeries::getPoEProperty(QRT_POEPROPERTY_TYPE p, float* value) {
     return withMcu([&]() -> int {
         RHXMCU_POESTATE state = {};
         int status = QRT_SUCCESS;
-        switch (p) {
+        const int property = enumValue(p);
+        switch (property) {
             case QRT_POE_PROP_STATE_FLAG0:
             case QRT_POE_PROP_STATE_FLAG1:
             case QRT_POE_PROP_STATE_FLAG5_CLEAR:
                 status = mcu->getPoEState(&state);
                 if (status != QRT_SUCCESS) return status;
-                if (p == QRT_POE_PROP_STATE_FLAG0) *value = state.stateBit0 ? 1.0f : 0.0f;
-                if (p == QRT_POE_PROP_STATE_FLAG1) *value = state.stateBit1 ? 1.0f : 0.0f;
-                if (p == QRT_POE_PROP_STATE_FLAG5_CLEAR) *value = state.stateBit5 ? 0.0f : 1.0f;
+                if (property == QRT_POE_PROP_STATE_FLAG0) *value = state.stateBit0 ? 1.0f : 0.0f;
+                if (property == QRT_POE_PROP_STATE_FLAG1) *value = state.stateBit1 ? 1.0f : 0.0f;
+                if (property == QRT_POE_PROP_STATE_FLAG5_CLEAR)
+                    *value = state.stateBit5 ? 0.0f : 1.0f;
                 return QRT_SUCCESS;
             case QRT_POE_PROP_TEMPERATURE:
                 return mcu->getThermalTemperature(value);
@@ -435,7 +437,7 @@ int A_poeSeries::getPoEPortProperty(unsigned port, QRT_POEPORTPROPERTY_TYPE p, f
     if (port >= poePortCount || value == nullptr) return QRT_ERR_INVALID_PARAM;
     unsigned reading = 0;
     int status;
-    switch (p) {
+    switch (enumValue(p)) {
         case QRT_POEPORT_PROP_CURRENT:
             return getPoEPSECurrent(port, value);
         case QRT_POEPORT_PROP_VOLTAGE:

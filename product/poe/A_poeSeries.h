@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -147,6 +148,15 @@ class A_poeSeries : public I_poeSeries {
     // Reads a text field of the EEPROM into buf: at most len - 1 bytes of the field, always
     // terminated.
     int getEEPROMText(unsigned long field, char* buf, unsigned len);
+    // The number a caller passed as an enumeration. A C caller may pass any 32-bit value, which
+    // C++ must not load as the enumeration itself; the bits are read as they are.
+    template <class Enum>
+    static int enumValue(const Enum& value) {
+        static_assert(sizeof(Enum) == sizeof(int), "32-bit enumerations");
+        int number;
+        std::memcpy(&number, &value, sizeof number);
+        return number;
+    }
     // Copies `text` into buf the way the model strings and descriptions are handed out.
     static int copyText(const char* text, char* buf, unsigned len);
     // A model string by product type; "UnknownProduct" for a type not in the table.
