@@ -11,4 +11,5 @@ echo "wireshark-common wireshark-common/install-setuid boolean false" | $SUDO de
 $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config clang-format \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
-  nlohmann-json3-dev libcli11-dev iproute2 binutils util-linux tshark >/dev/null
+  nlohmann-json3-dev libcli11-dev iproute2 binutils util-linux tshark \
+  python3 python3-prometheus-client dpkg-dev fakeroot file lintian help2man >/dev/null
