@@ -127,7 +127,7 @@ int C_rhx10T::getExPowSupplyDescription(unsigned index, char* buf, unsigned len)
 }
 
 int C_rhx10T::getPoEProperty(QRT_POEPROPERTY_TYPE p, float* value) {
-    if (p != QRT_POE_PROP_TOTAL_BUDGET) return A_poeProSeries::getPoEProperty(p, value);
+    if (enumValue(p) != QRT_POE_PROP_TOTAL_BUDGET) return A_poeProSeries::getPoEProperty(p, value);
     if (value == nullptr) return QRT_ERR_INVALID_PARAM;
     return withMcu([&]() -> int {
         unsigned source = 0;
