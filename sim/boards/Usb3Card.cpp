@@ -19,6 +19,12 @@ const std::vector<Usb3CardModel> kModels = {
     {"PCIe-W508P", "53104-21", 8, true},  {"PCIe-W512P", "53104-31", 12, true},
 };
 
+// The switch's direction register as the board's configuration leaves it: every pin an input,
+// the other bits of every pin's field set, and on the PEX 8718 a pattern in the bits above the
+// last pin.
+constexpr uint32_t kPex8608PowerOnDirection = 0x55555555;
+constexpr uint32_t kPex8718PowerOnDirection = 0xA501B6DB;
+
 // Keys this board reads beyond the common ones.
 const std::vector<std::string> kBoardKeys = {"ex_power", "switch", "card_id_valid",
                                              "serial_busy_polls"};
@@ -71,7 +77,11 @@ Usb3Card::Usb3Card(const Usb3CardModel& model, const BoardConfig& config, BoardC
         config.fail("switch", "the 12-port card needs the PEX 8608 (ports 8 to 11 on its pins)");
     switch_ =
         std::make_unique<PexSwitch>(chip == 8608 ? PexSwitch::pex8608() : PexSwitch::pex8718());
-    switch_->setSerialBusyPolls(unsigned(config.integer("serial_busy_polls", 1, 0, 100000)));
+    switch_->setSerialBusyPolls(
+        unsigned(config.integer("serial_busy_polls", PexSwitch::kDefaultBusyPolls, 0, 100000)));
+    switch_->setPowerOnDirection(chip == 8608 ? kPex8608PowerOnDirection
+                                              : kPex8718PowerOnDirection);
+    switch_->setClock(*context.clock);
 
     pcbVersion_ = unsigned(config.integer("pcb_version", model.externalSupply ? 2 : 0, 0, 3));
     bool pex8718 = chip == 8718;
@@ -88,6 +98,7 @@ Usb3Card::Usb3Card(const Usb3CardModel& model, const BoardConfig& config, BoardC
     settings.cardIdValid = config.integer("card_id_valid", 1, 0, 1) != 0;
     parseVersion(config, settings);
     mcu_ = std::make_unique<Usb3CardMcu>(settings);
+    mcu_->setClock(*context.clock);
     if (context.trace) {
         std::string section = config.section;
         auto trace = context.trace;

@@ -31,6 +31,17 @@ const PexChipLayout& PexSwitch::pex8718() {
 
 PexSwitch::PexSwitch(const PexChipLayout& chip) : chip_(chip) {}
 
+uint32_t PexSwitch::directionBits() const {
+    uint32_t bits = 0;
+    for (unsigned pin = 0; pin < chip_.pinCount; ++pin)
+        bits |= 1u << (pin * chip_.directionFieldWidth + chip_.directionBitInField);
+    return bits;
+}
+
+void PexSwitch::setPowerOnDirection(uint32_t value) {
+    direction_ = value & ~directionBits();
+}
+
 void PexSwitch::setStrap(unsigned pin, bool level) {
     if (pin >= chip_.pinCount) return;
     if (level)
@@ -65,35 +76,59 @@ uint32_t PexSwitch::readRegister32(uint64_t offset) {
     if (offset == chip_.directionRegister) return direction_;
     if (offset == chip_.inputRegister) return inputLevels();
     if (offset == chip_.outputRegister) return output_;
-    if (offset == kSerialData) return data_;
+    if (offset == kSerialData) return readSerialData();
     if (offset == kSerialControl) {
-        // Each poll of a running command counts down; the command finishes on the last one,
-        // so the poll after it sees the port idle with the result in place.
-        if (busyLeft_ == 0) return control_;
-        if (--busyLeft_ == 0) completeSerialCommand();
+        // Each poll of a running command counts down; the first poll that finds the port idle
+        // sees the end of the transfer, from which a read's word settles.
+        if (busyLeft_ == 0) {
+            if (finishing_) completeSerialCommand();
+            return control_;
+        }
+        --busyLeft_;
         return control_ | kSerialBusy;
     }
-    auto it = registers_.find(offset);
-    return it == registers_.end() ? 0 : it->second;
+    return 0;
+}
+
+uint32_t PexSwitch::readSerialData() {
+    if (busyLeft_ != 0) {
+        violations_.count("data-read-while-busy");
+    } else if (pendingRead_ && (finishing_ || !readSettled_.ready(*clock_))) {
+        violations_.count("data-read-too-early");
+    } else if (pendingRead_) {
+        data_ = readWord_;
+        pendingRead_ = false;
+    }
+    return data_;
 }
 
 void PexSwitch::writeRegister32(uint64_t offset, uint32_t value) {
     offset &= ~uint64_t{3};
-    if (offset == 0 || offset == chip_.inputRegister) return;  // read-only
     if (offset == chip_.directionRegister) {
+        uint32_t changed = (direction_ ^ value) & ~directionBits();
+        if (changed != 0)
+            violations_.count("preserved-bits-changed",
+                              "direction " + hex32(direction_) + " -> " + hex32(value));
         direction_ = value;
     } else if (offset == chip_.outputRegister) {
         output_ = value & ((1u << chip_.pinCount) - 1);
     } else if (offset == kSerialData) {
         if (busyLeft_ != 0) {
+            // The port is shifting a word through the data register; the write is lost.
             ++counters_.dataWritesBusy;
             violations_.count("data-write-while-busy", hex32(value));
+            return;
         }
         data_ = value;
+        pendingRead_ = false;
     } else if (offset == kSerialControl) {
         serialCommand(value);
     } else {
-        registers_[offset] = value;
+        char where[24];
+        std::snprintf(where, sizeof where, "0x%03llx", static_cast<unsigned long long>(offset));
+        violations_.count(offset == 0 || offset == chip_.inputRegister ? "write-to-read-only"
+                                                                       : "unknown-register",
+                          std::string(where) + " <- " + hex32(value));
     }
 }
 
@@ -116,7 +151,7 @@ void PexSwitch::serialCommand(uint32_t control) {
     control_ = control;
     uint32_t block = control & kBlockIndexMask;
     // The device sees the transfer at once (so the board state never lags behind a program
-    // that exits right after a write); the host sees a read's word only once the flag drops.
+    // that exits right after a write); the host sees a read's word only once it has settled.
     if (write) {
         ++counters_.writes;
         if (serialDevice_ != nullptr) serialDevice_->writeBlock(block, data_);
@@ -127,12 +162,13 @@ void PexSwitch::serialCommand(uint32_t control) {
         pendingRead_ = true;
     }
     busyLeft_ = busyPolls_;
+    finishing_ = true;
     if (busyLeft_ == 0) completeSerialCommand();
 }
 
 void PexSwitch::completeSerialCommand() {
-    if (pendingRead_) data_ = readWord_;
-    pendingRead_ = false;
+    finishing_ = false;
+    readSettled_.start(*clock_, kReadSettleUs);
 }
 
 void PexSwitch::saveState(nlohmann::json& out) const {
@@ -155,9 +191,6 @@ void PexSwitch::saveState(nlohmann::json& out) const {
                      {"rejected_commands", counters_.rejected},
                      {"commands_while_busy", counters_.whileBusy},
                      {"data_writes_while_busy", counters_.dataWritesBusy}};
-    nlohmann::json others = nlohmann::json::object();
-    for (const auto& [offset, value] : registers_) others[hex32(uint32_t(offset))] = hex32(value);
-    out["registers"] = others;
     out["violations"] = violations_.toJson();
 }
 

@@ -147,6 +147,7 @@ void Rig::addBoard(const BoardConfig& config, FrameSink& frames) {
     built.context = std::make_unique<BoardContext>();
     built.context->frames = &frames;
     built.context->trace = trace_;
+    built.context->clock = &clock_;
     try {
         built.board = type->make(built.config, *built.context);
     } catch (const RigError&) {

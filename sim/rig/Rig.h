@@ -13,6 +13,7 @@
 #include "sim/boards/Board.h"
 #include "sim/driver/I2cAdapter.h"
 #include "sim/driver/VirtualPciDriver.h"
+#include "sim/rig/RigClock.h"
 #include "sim/rig/RigFile.h"
 
 namespace qrtsim {
@@ -52,6 +53,8 @@ class Rig {
     I2cAdapter* i2cAdapter(int number);
     std::vector<int> i2cAdapterNumbers() const;
     const std::vector<HostPort>& hostPorts() const { return hostPorts_; }
+    // The clock every board's chips run on.
+    RigClock& clock() { return clock_; }
 
     size_t boardCount() const { return boards_.size(); }
     Board& board(size_t index) { return *boards_[index].board; }
@@ -74,6 +77,7 @@ class Rig {
 
     std::string file_;
     Trace trace_;
+    RigClock clock_;
     std::unique_ptr<VirtualPciDriver> driver_;
     std::vector<BuiltBoard> boards_;  // destroyed before the driver's functions are forgotten
     std::map<int, std::unique_ptr<I2cAdapter>> adapters_;
