@@ -93,10 +93,11 @@ class RigRunner {
                 result.outputs.push_back(nlohmann::json::parse(text, nullptr, false));
         std::string stateText = readWholeFile(state);
         if (!stateText.empty()) result.state = nlohmann::json::parse(stateText, nullptr, false);
-        if (violations == kNoViolations && result.state.is_object())
+        if (violations == kNoViolations && result.state.is_object()) {
             EXPECT_EQ(result.state.value("violations", -1), 0)
                 << "the rig's chips counted protocol violations:\n"
                 << violationLines(result.trace) << "in: " << command;
+        }
         return result;
     }
 
