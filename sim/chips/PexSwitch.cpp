@@ -6,13 +6,17 @@ namespace qrtsim {
 
 namespace {
 
-// The two switches differ in pin count, GPIO register block and the direction field per pin:
-// the 8608 has two bits per pin (direction in the upper one), the 8718 three (direction in the
-// topmost). The 8718's EEPROM port also wants its addressing bits 0x00A00000 in every command.
-const PexChipLayout kPex8608 = {"PEX 8608", 0x8608, 16,    0x62C,      2,
-                                1,          0x63C,  0x644, 0x00004000, 0x00006000};
-const PexChipLayout kPex8718 = {"PEX 8718", 0x8718, 6,     0x600,      3,
-                                2,          0x61C,  0x624, 0x00A04000, 0x00A06000};
+// The PEX 8608 has sixteen pins with two control bits each, which fill its direction
+// register; the PEX 8718 six pins with three bits each, and its EEPROM port addressing field
+// 0b101.
+// clang-format off
+const PexChipLayout kPex8608 = {
+    "PEX 8608", 0x8608, /*pins*/ 16, /*direction*/ 0x62C, /*input*/ 0x63C, /*output*/ 0x644,
+    /*fieldBits*/ 2, /*addressingField*/ 0b000};
+const PexChipLayout kPex8718 = {
+    "PEX 8718", 0x8718, /*pins*/ 6, /*direction*/ 0x600, /*input*/ 0x61C, /*output*/ 0x624,
+    /*fieldBits*/ 3, /*addressingField*/ 0b101};
+// clang-format on
 
 std::string hex32(uint32_t value) {
     char text[16];
@@ -33,8 +37,7 @@ PexSwitch::PexSwitch(const PexChipLayout& chip) : chip_(chip) {}
 
 uint32_t PexSwitch::directionBits() const {
     uint32_t bits = 0;
-    for (unsigned pin = 0; pin < chip_.pinCount; ++pin)
-        bits |= 1u << (pin * chip_.directionFieldWidth + chip_.directionBitInField);
+    for (unsigned pin = 0; pin < chip_.pinCount; ++pin) bits |= 1u << chip_.outputEnableBit(pin);
     return bits;
 }
 
@@ -52,8 +55,7 @@ void PexSwitch::setStrap(unsigned pin, bool level) {
 
 bool PexSwitch::pinIsOutput(unsigned pin) const {
     if (pin >= chip_.pinCount) return false;
-    unsigned bit = pin * chip_.directionFieldWidth + chip_.directionBitInField;
-    return (direction_ >> bit) & 1u;
+    return (direction_ >> chip_.outputEnableBit(pin)) & 1u;
 }
 
 bool PexSwitch::pinLevel(unsigned pin) const {
@@ -135,8 +137,8 @@ void PexSwitch::writeRegister32(uint64_t offset, uint32_t value) {
 void PexSwitch::serialCommand(uint32_t control) {
     control &= ~kSerialBusy;  // the status bit is read-only
     uint32_t command = control & ~kBlockIndexMask;
-    bool write = command == chip_.writeCommand;
-    bool read = command == chip_.readCommand;
+    bool write = command == chip_.writeCommand();
+    bool read = command == chip_.readCommand();
     if (!write && !read) {
         ++counters_.rejected;
         violations_.count("unknown-serial-command", hex32(control));

@@ -14,23 +14,37 @@
 
 namespace qrtsim {
 
-// What differs between the PLX switches the cards carry: identity, pin count, where the GPIO
-// registers sit and how the direction field of each pin is laid out, and the serial-EEPROM
-// port's command words.
+// What differs between the PLX switches the cards carry, in the chip's own terms: identity,
+// pin count, the GPIO register block, the width of each pin's field in the direction register,
+// and the addressing field the serial-EEPROM port wants in every command.
+//
+// Both chips give each pin a field of control bits in the direction register, pin 0 in the
+// lowest bits; the field's most significant bit is the pin's output enable. The serial port's
+// control word carries the SPI EEPROM instruction in bits 15..13 (WRITE 0x02, READ 0x03, as a
+// serial EEPROM takes them) above the block index in bits 12..0, and on the PEX 8718 the
+// port's addressing field in bits 23..21; a word with other bits is no command of the port.
 struct PexChipLayout {
     const char* name;  // "PEX 8608"
     uint16_t deviceId;
     unsigned pinCount;
     uint32_t directionRegister;
-    unsigned directionFieldWidth;  // bits per pin in the direction register
-    unsigned directionBitInField;  // the bit of the field that makes the pin an output
-    uint32_t inputRegister;
-    uint32_t outputRegister;
-    // Complete command words of the serial port (everything above the block index). The PEX
-    // 8718 needs its EEPROM addressing bits in every command; a word with other bits is not a
-    // command the port executes.
-    uint32_t writeCommand;
-    uint32_t readCommand;
+    uint32_t inputRegister;    // bit i: the level of pin i
+    uint32_t outputRegister;   // bit i: the level pin i drives as an output
+    unsigned fieldBits;        // control bits per pin in the direction register
+    uint32_t addressingField;  // bits 23..21 of every serial command
+
+    // The bit of the direction register that makes `pin` an output.
+    unsigned outputEnableBit(unsigned pin) const { return pin * fieldBits + fieldBits - 1; }
+    uint32_t command(uint32_t instruction) const {
+        return addressingField << kAddressingShift | instruction << kInstructionShift;
+    }
+    uint32_t writeCommand() const { return command(kEepromWrite); }
+    uint32_t readCommand() const { return command(kEepromRead); }
+
+    static constexpr unsigned kInstructionShift = 13;
+    static constexpr unsigned kAddressingShift = 21;
+    static constexpr uint32_t kEepromWrite = 0x02;
+    static constexpr uint32_t kEepromRead = 0x03;
 };
 
 // A PLX PEX 8608 or PEX 8718 PCIe switch as the kit's driver sees it: its GPIO block and its
