@@ -38,9 +38,6 @@ constexpr unsigned kPcbVersionMax = 31;  // five strap pins
 constexpr unsigned kCardIdMax = 15;      // four strap pins
 constexpr const char* kDefaultMcuVersion = "2.1";
 
-// The switch's direction register as the board's configuration leaves it: every pin an input,
-// the other bit of every pin's field set.
-constexpr uint32_t kPowerOnDirection = 0x55555555;
 
 // The budget the microcontroller books the ports against, by the power input it senses
 // (device-state bits 3..2), in tenths of a watt.
@@ -171,14 +168,7 @@ std::array<uint8_t, 6> PoeCard::defaultMac(const std::string& section, unsigned 
 
 PoeCard::PoeCard(const PoeCardModel& model, const BoardConfig& config, BoardContext& context)
     : model_(model) {
-    for (unsigned port = model.ports; port < 4; ++port) {
-        for (const std::string& key :
-             {"mac" + std::to_string(port), "poe_class" + std::to_string(port)}) {
-            if (config.has(key))
-                config.fail(key, "the " + std::string(model.model) + " has " +
-                                     std::to_string(model.ports) + " camera ports");
-        }
-    }
+    refusePortKeysBeyond(config, model.model, model.ports);
     pcbVersion_ = unsigned(config.integer("pcb_version", model.pcbVersion, 0, kPcbVersionMax));
     cardId_ = unsigned(config.integer("card_id", 0, 0, kCardIdMax));
 
@@ -187,8 +177,8 @@ PoeCard::PoeCard(const PoeCardModel& model, const BoardConfig& config, BoardCont
     wireStraps(pcbVersion_, cardId_);
     configureCpld(config);
     switch_->attachSerialDevice(&cpld_->spiPort());
-    configureMcu(config);
-    programEeprom(config);
+    mcu_ = makeMcu(config, model.ports, model.fan);
+    eeprom_ = makeEeprom(config, model.ports, model.partNumber);
     cpld_->masterBus().attach(RhxMcu::kAddress, mcu_.get());
     cpld_->masterBus().attach(At24c02d::kAddress, eeprom_.get());
     switch_->setClock(*context.clock);
@@ -220,22 +210,37 @@ void PoeCard::wireStraps(unsigned pcbVersion, unsigned cardId) {
 
 void PoeCard::configureCpld(const BoardConfig& config) {
     cpld_ = std::make_unique<RhxCpld>();
-    cpld_->setVersion(parseCpldVersion(config, model_.cpldVersion));
+    cpld_->setVersion(cpldVersion(config, model_.cpldVersion));
     // Only the Pro boards wire the SMBus sender to the Ethernet controllers.
     if (model_.toe) cpld_->setSmbusTarget(kEthernetSmbusAddress);
 }
 
-void PoeCard::configureMcu(const BoardConfig& config) {
+void PoeCard::refusePortKeysBeyond(const BoardConfig& config, const char* model, unsigned ports) {
+    for (unsigned port = ports; port < 4; ++port) {
+        for (const std::string& key :
+             {"mac" + std::to_string(port), "poe_class" + std::to_string(port)}) {
+            if (config.has(key))
+                config.fail(key, "the " + std::string(model) + " has " + std::to_string(ports) +
+                                     " camera ports");
+        }
+    }
+}
+
+RhxCpld::Version PoeCard::cpldVersion(const BoardConfig& config, const char* fallback) {
+    return parseCpldVersion(config, fallback);
+}
+
+std::unique_ptr<RhxMcu> PoeCard::makeMcu(const BoardConfig& config, unsigned ports, bool fan) {
     RhxMcu::Settings settings;
     settings.version = parseMcuVersion(config);
     settings.temperature = config.number("temperature", settings.temperature, -55, 150);
     settings.powerSource = int(config.integer("power_source", 0, 0, 3));
     settings.totalBudget = kBudgetBySource[settings.powerSource];
-    settings.fanFullSpeedRpm = model_.fan ? settings.fanFullSpeedRpm : 0;  // no tachometer
-    settings.lastPowerStates = static_cast<uint8_t>((1u << model_.ports) - 1);
-    mcu_ = std::make_unique<RhxMcu>();
-    mcu_->setSettings(settings);
-    for (unsigned port = 0; port < model_.ports; ++port) {
+    settings.fanFullSpeedRpm = fan ? settings.fanFullSpeedRpm : 0;  // no tachometer
+    settings.lastPowerStates = static_cast<uint8_t>((1u << ports) - 1);
+    auto mcu = std::make_unique<RhxMcu>();
+    mcu->setSettings(settings);
+    for (unsigned port = 0; port < ports; ++port) {
         unsigned code = unsigned(config.integer("poe_class" + std::to_string(port), 0, 0, 7));
         RhxMcu::PortDevice device;
         device.classCode = static_cast<uint8_t>(code);
@@ -243,14 +248,16 @@ void PoeCard::configureMcu(const BoardConfig& config) {
         double watts = kDeviceClasses[code].drawWatts;
         device.voltage = code != 0 ? uint16_t(std::lround(kPortVolts / kPseVoltsPerCount)) : 0;
         device.current = uint16_t(std::lround(watts / kPortVolts / kPseAmpsPerCount));
-        mcu_->setPortDevice(int(port), device);
+        mcu->setPortDevice(int(port), device);
     }
+    return mcu;
 }
 
-void PoeCard::programEeprom(const BoardConfig& config) {
-    eeprom_ = std::make_unique<At24c02d>();
+std::unique_ptr<At24c02d> PoeCard::makeEeprom(const BoardConfig& config, unsigned ports,
+                                              const char* partNumber) {
+    auto eeprom = std::make_unique<At24c02d>();
     std::vector<std::array<uint8_t, 6>> macs;
-    for (unsigned port = 0; port < model_.ports; ++port) {
+    for (unsigned port = 0; port < ports; ++port) {
         std::string key = "mac" + std::to_string(port);
         std::array<uint8_t, 6> mac = config.mac(key, defaultMac(config.section, port));
         if ((mac[0] & 1u) != 0) config.fail(key, macText(mac.data()) + " is a multicast address");
@@ -260,23 +267,23 @@ void PoeCard::programEeprom(const BoardConfig& config) {
                 config.fail(key, "the same address as port " + std::to_string(other));
         }
         macs.push_back(mac);
-        eeprom_->load(uint8_t(kMacSlot + 8 * port), std::vector<uint8_t>(mac.begin(), mac.end()));
+        eeprom->load(uint8_t(kMacSlot + 8 * port), std::vector<uint8_t>(mac.begin(), mac.end()));
     }
 
     char serial[16];
     std::snprintf(serial, sizeof serial, "RX%07u", fnv1a(config.section) % 10000000u);
-    auto field = [this](uint8_t offset, const std::string& text) {
+    auto field = [&eeprom](uint8_t offset, const std::string& text) {
         std::vector<uint8_t> bytes(text.begin(), text.end());
         bytes.resize(kTextField, 0);
-        eeprom_->load(offset, bytes);
+        eeprom->load(offset, bytes);
     };
     field(kSerialNumberField, textKey(config, "sn", serial));
     // The first boards carry no part number; their EEPROM field stays erased.
-    std::string partNumber = model_.partNumber != nullptr
-                                 ? std::string(kPartNumberPrefix) + model_.partNumber
-                                 : std::string();
-    partNumber = textKey(config, "pn", partNumber);
-    if (!partNumber.empty()) field(kPartNumberField, partNumber);
+    std::string text =
+        partNumber != nullptr ? std::string(kPartNumberPrefix) + partNumber : std::string();
+    text = textKey(config, "pn", text);
+    if (!text.empty()) field(kPartNumberField, text);
+    return eeprom;
 }
 
 void PoeCard::saveState(nlohmann::json& out) const {
@@ -289,16 +296,18 @@ void PoeCard::saveState(nlohmann::json& out) const {
     switch_->saveState(out["switch"]);
     cpld_->saveState(out["cpld"]);
     mcu_->saveState(out["mcu"]);
-    nlohmann::json& eeprom = out["eeprom"];
-    eeprom_->saveState(eeprom);
+    saveEeprom(*eeprom_, model_.ports, out["eeprom"]);
+}
 
+void PoeCard::saveEeprom(const At24c02d& eeprom, unsigned ports, nlohmann::json& out) {
+    eeprom.saveState(out);
     // The identity as the EEPROM holds it now (a program may have rewritten it).
-    std::array<uint8_t, At24c02d::kSize> memory = eeprom_->contents();
+    std::array<uint8_t, At24c02d::kSize> memory = eeprom.contents();
     nlohmann::json macs = nlohmann::json::array();
-    for (unsigned port = 0; port < model_.ports; ++port)
+    for (unsigned port = 0; port < ports; ++port)
         macs.push_back(macText(&memory[kMacSlot + 8 * port]));
     std::string partNumber = fieldText(memory, kPartNumberField);
-    eeprom["identity"] = {
+    out["identity"] = {
         {"mac", macs},
         {"sn", fieldText(memory, kSerialNumberField)},
         {"pn", partNumber},

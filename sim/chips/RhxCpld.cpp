@@ -114,6 +114,8 @@ RhxCpld::Slot RhxCpld::decodeI2cOffset(uint32_t wordOffset) {
         {0x68, Reg::MasterReadFour, 1},
         {kI2cVersionTime, Reg::VersionTime, 1},
         {kI2cVersionDate, Reg::VersionDate, 1},
+        {0x0C, Reg::PcbVersion, 1},
+        {0x7C, Reg::CardId, 1},
     };
     for (const auto& e : kBlock) {
         if (wordOffset >= e.offset && wordOffset < e.offset + 4u * static_cast<uint32_t>(e.ports))
@@ -291,6 +293,10 @@ uint32_t RhxCpld::readRegister(const Slot& slot) {
         }
         case Reg::MasterControl:
             return status_;
+        case Reg::PcbVersion:
+            return pcbByte_;
+        case Reg::CardId:
+            return uint32_t{cardId_} << 16;
         case Reg::VersionTime:
             return version_.time;
         case Reg::VersionDate:
@@ -317,6 +323,8 @@ bool RhxCpld::writeAccepted(const Slot& slot, uint32_t value, unsigned mask) {
         case Reg::VersionTime:
         case Reg::VersionDate:
         case Reg::VersionWord:
+        case Reg::PcbVersion:
+        case Reg::CardId:
             violations_.count("write-to-read-only", detail);
             return false;
         case Reg::Counter:
@@ -553,6 +561,12 @@ void RhxCpld::triggerInput(int port, bool rising) {
 void RhxCpld::setVersion(const Version& version) {
     std::lock_guard<std::mutex> lock(mutex_);
     version_ = version;
+}
+
+void RhxCpld::setBoardIdentity(uint8_t pcbByte, uint8_t cardId) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pcbByte_ = pcbByte;
+    cardId_ = cardId;
 }
 
 void RhxCpld::setFrameSink(FrameSink* frames) {
