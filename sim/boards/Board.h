@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/chips/ChipClock.h"
 #include "sim/chips/I2cBus.h"
 #include "sim/chips/PciFunction.h"
 
@@ -59,6 +60,9 @@ class FrameSink {
 struct BoardContext {
     FrameSink* frames = nullptr;                    // never null inside the rig
     std::function<void(const std::string&)> trace;  // decoded trace line; may be empty
+    // The time line the board's chips measure the other side's waits on (the rig's clock:
+    // real time plus the pauses the requesting process had skipped). Never null.
+    const ChipClock* clock = &ChipClock::steady();
 };
 
 // One product of the rig, assembled from chip models with the product's wiring.

@@ -38,6 +38,7 @@ constexpr unsigned kPcbVersionMax = 31;  // five strap pins
 constexpr unsigned kCardIdMax = 15;      // four strap pins
 constexpr const char* kDefaultMcuVersion = "2.1";
 
+
 // The budget the microcontroller books the ports against, by the power input it senses
 // (device-state bits 3..2), in tenths of a watt.
 constexpr uint16_t kBudgetBySource[4] = {616, 1200, 200, 616};
@@ -172,6 +173,7 @@ PoeCard::PoeCard(const PoeCardModel& model, const BoardConfig& config, BoardCont
     cardId_ = unsigned(config.integer("card_id", 0, 0, kCardIdMax));
 
     switch_ = std::make_unique<PexSwitch>(PexSwitch::pex8608());
+    switch_->setPowerOnDirection(kPowerOnDirection);
     wireStraps(pcbVersion_, cardId_);
     configureCpld(config);
     switch_->attachSerialDevice(&cpld_->spiPort());
@@ -179,6 +181,10 @@ PoeCard::PoeCard(const PoeCardModel& model, const BoardConfig& config, BoardCont
     eeprom_ = makeEeprom(config, model.ports, model.partNumber);
     cpld_->masterBus().attach(RhxMcu::kAddress, mcu_.get());
     cpld_->masterBus().attach(At24c02d::kAddress, eeprom_.get());
+    switch_->setClock(*context.clock);
+    cpld_->setClock(*context.clock);
+    mcu_->setClock(*context.clock);
+    eeprom_->setClock(*context.clock);
 
     if (context.trace) {
         auto trace = [section = config.section, sink = context.trace](const std::string& line) {

@@ -50,6 +50,9 @@ class PoeCard : public Board {
     static constexpr uint8_t kPartNumberField = 0x60;
     static constexpr unsigned kTextField = 32;  // bytes, terminator included
     static constexpr uint8_t kEthernetSmbusAddress = 0x49;
+    // The switch's direction register as the board's configuration leaves it: every pin an
+    // input, the other bit of every pin's field set.
+    static constexpr uint32_t kPowerOnDirection = 0x55555555;
 
     static const std::vector<PoeCardModel>& models();
     // The MAC address a port gets when the rig file gives none: locally administered, derived

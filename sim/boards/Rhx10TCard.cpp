@@ -36,6 +36,9 @@ Rhx10TCard::Rhx10TCard(const BoardConfig& config, BoardContext& context) {
     lan_[0]->i2cBus().attach(RhxCpld::kI2cAddress, &cpld_->i2cPort());
     cpld_->masterBus().attach(RhxMcu::kAddress, mcu_.get());
     cpld_->masterBus().attach(At24c02d::kAddress, eeprom_.get());
+    cpld_->setClock(*context.clock);
+    mcu_->setClock(*context.clock);
+    eeprom_->setClock(*context.clock);
 
     if (context.trace) {
         auto trace = [section = config.section, sink = context.trace](const std::string& line) {

@@ -22,6 +22,8 @@ Rhx44PlusCard::Rhx44PlusCard(const BoardConfig& config, BoardContext& context) {
     cardId_ = unsigned(config.integer("card_id", 0, 0, 15));
 
     switch_ = std::make_unique<PexSwitch>(PexSwitch::pex8608());
+    switch_->setPowerOnDirection(PoeCard::kPowerOnDirection);
+    switch_->setClock(*context.clock);
     for (unsigned pin = 0; pin < switch_->chip().pinCount; ++pin) switch_->setStrap(pin, true);
     for (unsigned bit = 0; bit < 5; ++bit)
         switch_->setStrap(PoeCard::kPcbVersionPins[bit], (pcbVersion_ >> bit) & 1u);
@@ -32,6 +34,7 @@ Rhx44PlusCard::Rhx44PlusCard(const BoardConfig& config, BoardContext& context) {
     cpld_ = std::make_unique<RhxCpld>();
     cpld_->setVersion(PoeCard::cpldVersion(config, kCpldVersion));
     switch_->attachSerialDevice(&cpld_->spiPort());
+    cpld_->setClock(*context.clock);
     gpioI2c_.attach(PsePowerChip::kAddress, &powerChip_);
 
     if (context.trace) {

@@ -10,14 +10,26 @@ namespace {
 // The prefix the factory puts before the part number in the microcontroller's flash.
 constexpr const char* kPartNumberPrefix = "W5-";
 
-// Pins of the 12-port card that carry ports 8, 9, 10 and 11.
-constexpr unsigned kPinOfPort8To11[4] = {7, 6, 9, 8};
+// The 12-port card's extra ports sit on two pin pairs from pin 6, the higher pin of a pair
+// carrying the lower port.
+constexpr unsigned kFirstPinPort = 8;
+constexpr unsigned kFirstPortPin = 6;
+
+unsigned pinOfPort(unsigned port) {
+    unsigned k = port - kFirstPinPort;
+    return kFirstPortPin + 2 * (k / 2) + (1 - k % 2);
+}
 
 const std::vector<Usb3CardModel> kModels = {
-    {"PCIe-W504", "53104-10", 4, false},  {"PCIe-W508", "53104-20", 8, false},
-    {"PCIe-W512", "53104-30", 12, false}, {"PCIe-W504P", "53104-11", 4, true},
-    {"PCIe-W508P", "53104-21", 8, true},  {"PCIe-W512P", "53104-31", 12, true},
+    {"PCIe-W504", 4, false}, {"PCIe-W508", 8, false}, {"PCIe-W512", 12, false},
+    {"PCIe-W504P", 4, true}, {"PCIe-W508P", 8, true}, {"PCIe-W512P", 12, true},
 };
+
+// The switch's direction register as the board's configuration leaves it: every pin an input,
+// the other bits of every pin's field set, and on the PEX 8718 a pattern in the bits above the
+// last pin.
+constexpr uint32_t kPex8608PowerOnDirection = 0x55555555;
+constexpr uint32_t kPex8718PowerOnDirection = 0xA501B6DB;
 
 // Keys this board reads beyond the common ones.
 const std::vector<std::string> kBoardKeys = {"ex_power", "switch", "card_id_valid",
@@ -58,6 +70,10 @@ const BoardRegistrar kRegistrars[] = {
 
 }  // namespace
 
+std::string Usb3CardModel::partNumber() const {
+    return "53104-" + std::to_string(ports / 4) + (externalSupply ? "1" : "0");
+}
+
 const std::vector<Usb3CardModel>& Usb3Card::models() {
     return kModels;
 }
@@ -71,7 +87,11 @@ Usb3Card::Usb3Card(const Usb3CardModel& model, const BoardConfig& config, BoardC
         config.fail("switch", "the 12-port card needs the PEX 8608 (ports 8 to 11 on its pins)");
     switch_ =
         std::make_unique<PexSwitch>(chip == 8608 ? PexSwitch::pex8608() : PexSwitch::pex8718());
-    switch_->setSerialBusyPolls(unsigned(config.integer("serial_busy_polls", 1, 0, 100000)));
+    switch_->setSerialBusyPolls(
+        unsigned(config.integer("serial_busy_polls", PexSwitch::kDefaultBusyPolls, 0, 100000)));
+    switch_->setPowerOnDirection(chip == 8608 ? kPex8608PowerOnDirection
+                                              : kPex8718PowerOnDirection);
+    switch_->setClock(*context.clock);
 
     pcbVersion_ = unsigned(config.integer("pcb_version", model.externalSupply ? 2 : 0, 0, 3));
     bool pex8718 = chip == 8718;
@@ -82,12 +102,13 @@ Usb3Card::Usb3Card(const Usb3CardModel& model, const BoardConfig& config, BoardC
 
     Usb3CardMcu::Settings settings;
     settings.partNumber =
-        flashText(config, "pn", std::string(kPartNumberPrefix) + model.partNumber);
+        flashText(config, "pn", std::string(kPartNumberPrefix) + model.partNumber());
     settings.serialNumber = flashText(config, "sn", "00000000");
     settings.cardId = int(config.integer("card_id", 1, 0, 127));
     settings.cardIdValid = config.integer("card_id_valid", 1, 0, 1) != 0;
     parseVersion(config, settings);
     mcu_ = std::make_unique<Usb3CardMcu>(settings);
+    mcu_->setClock(*context.clock);
     if (context.trace) {
         std::string section = config.section;
         auto trace = context.trace;
@@ -102,10 +123,10 @@ Usb3Card::Usb3Card(const Usb3CardModel& model, const BoardConfig& config, BoardC
     for (unsigned port = 0; port < model.ports; ++port) {
         if (model.ports == 4)
             ports_.push_back({false, 2 * port});
-        else if (port < 8)
+        else if (port < kFirstPinPort)
             ports_.push_back({false, port});
         else
-            ports_.push_back({true, kPinOfPort8To11[port - 8]});
+            ports_.push_back({true, pinOfPort(port)});
     }
 }
 

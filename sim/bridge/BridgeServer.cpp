@@ -42,9 +42,13 @@ bool sendAll(int fd, const uint8_t* data, size_t size) {
 
 }  // namespace
 
-BridgeServer::BridgeServer(Rig& rig) : rig_(rig) {}
+BridgeServer::BridgeServer(Rig& rig) : rig_(rig) {
+    if (VirtualPciDriver* driver = rig_.pciDriver())
+        driver->setAbandonedFileCheck([this] { closeAbandonedFiles(); });
+}
 
 BridgeServer::~BridgeServer() {
+    if (VirtualPciDriver* driver = rig_.pciDriver()) driver->setAbandonedFileCheck(nullptr);
     closeConnections();
     if (listenFd_ >= 0) ::close(listenFd_);
 }
@@ -61,6 +65,9 @@ bool BridgeServer::listen(std::string& error) {
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path + 1, name.data(), name.size());  // abstract: leading zero
     socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    // Every request then carries its sender's credentials (accepted sockets inherit the option).
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof on);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 64) != 0) {
         error = std::string("bind/listen: ") + std::strerror(errno);
         ::close(fd);
@@ -101,6 +108,8 @@ void BridgeServer::accept() {
     for (;;) {
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) return;
+        int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof on);
         auto connection = std::make_unique<Connection>();
         connection->fd = fd;
         connections_.push_back(std::move(connection));
@@ -110,11 +119,25 @@ void BridgeServer::accept() {
 bool BridgeServer::receive(Connection& connection) {
     uint8_t buffer[16384];
     for (;;) {
-        ssize_t got = ::recv(connection.fd, buffer, sizeof buffer, 0);
+        // The kernel never joins the bytes of two senders in one receive.
+        iovec data{buffer, sizeof buffer};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
+        msghdr message{};
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        ssize_t got = ::recvmsg(connection.fd, &message, 0);
         if (got == 0) return false;
         if (got < 0) {
             if (errno == EINTR) continue;
             return errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_CREDENTIALS) continue;
+            ucred sender{};
+            std::memcpy(&sender, CMSG_DATA(c), sizeof sender);
+            connection.sender = sender.pid;
         }
         connection.input.insert(connection.input.end(), buffer, buffer + got);
         // Frames are handled as they complete, so a bad length is caught at its header.
@@ -124,8 +147,12 @@ bool BridgeServer::receive(Connection& connection) {
             std::memcpy(&length, connection.input.data() + at, sizeof length);
             if (length < sizeof(uint32_t) || length > kMaxBody) return false;
             if (connection.input.size() - at - sizeof length < length) break;
-            if (!handleFrame(connection, connection.input.data() + at + sizeof length, length))
-                return false;
+            serving_ = &connection;
+            rig_.clock().setRequester(connection.sender);
+            bool served =
+                handleFrame(connection, connection.input.data() + at + sizeof length, length);
+            serving_ = nullptr;
+            if (!served) return false;
             at += sizeof length + length;
         }
         connection.input.erase(connection.input.begin(),
@@ -180,6 +207,16 @@ bool BridgeServer::reply(Connection& connection, int64_t result,
 void BridgeServer::close(size_t index) {
     ::close(connections_[index]->fd);
     connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void BridgeServer::closeAbandonedFiles() {
+    for (const auto& connection : connections_) {
+        if (connection.get() == serving_ || !connection->node) continue;
+        pollfd hangUp{connection->fd, POLLRDHUP, 0};
+        if (::poll(&hangUp, 1, 0) <= 0) continue;
+        // Whatever the process sent last it sent before it went; its file closes now.
+        if (hangUp.revents & (POLLRDHUP | POLLHUP | POLLERR)) connection->node.reset();
+    }
 }
 
 void BridgeServer::closeConnections() {

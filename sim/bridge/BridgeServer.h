@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,6 +18,12 @@ class Rig;
 // (BridgeProtocol.h). Everything runs on the caller's thread, one request at a time, so the
 // rig sees the requests of all processes in one order, as the hardware would. Closing a
 // connection closes its device file (the driver drops the locks it held).
+//
+// Each request arrives with the credentials of the process that sent it (SO_PASSCRED); the
+// rig's clock runs for that process while the request is served. A kernel driver has released
+// the files of a process before its parent learns of the exit; here a hung-up connection may
+// wait its turn behind others, so before the driver refuses a request over a lock held by
+// another file it has the server close the files whose processes have all gone.
 class BridgeServer {
   public:
     explicit BridgeServer(Rig& rig);
@@ -41,6 +49,7 @@ class BridgeServer {
         std::vector<uint8_t> input;
         std::unique_ptr<DeviceNode> node;
         bool opened = false;
+        pid_t sender = 0;  // the process whose bytes were received last
     };
 
     void accept();
@@ -49,11 +58,15 @@ class BridgeServer {
     bool handleFrame(Connection& connection, const uint8_t* body, uint32_t length);
     bool reply(Connection& connection, int64_t result, const std::vector<uint8_t>& payload);
     void close(size_t index);
+    // Closes the device file of every connection whose peer has hung up (all its processes
+    // have closed it), except the one being served.
+    void closeAbandonedFiles();
 
     Rig& rig_;
     int listenFd_ = -1;
     std::string address_;
     std::vector<std::unique_ptr<Connection>> connections_;
+    const Connection* serving_ = nullptr;
 };
 
 }  // namespace qrtsim

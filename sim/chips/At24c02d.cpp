@@ -17,14 +17,18 @@ bool At24c02d::start(bool read) {
     std::lock_guard<std::mutex> lock(mutex_);
     // A write not closed by a stop is abandoned: the page buffer is never programmed.
     pageBuffer_.clear();
+    endRead();
     writing_ = false;
     addressPending_ = false;
-    if (busyStarts_ > 0) {
-        --busyStarts_;  // internal write cycle still running
+    if (!writeCycle_.ready(*clock_)) {
+        // Still programming: the device does not answer its address.
+        violations_.count("address-during-write-cycle",
+                          std::to_string(writeCycle_.remainingUs(*clock_)) + " us before it ends");
         return false;
     }
     writing_ = !read;
     addressPending_ = !read;
+    reading_ = read;
     return true;
 }
 
@@ -46,9 +50,9 @@ bool At24c02d::writeByte(uint8_t byte) {
 }
 
 uint8_t At24c02d::readByte(bool last) {
-    (void)last;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (writing_) return 0xFF;
+    if (!reading_) return 0xFF;
+    lastNacked_ = last;
     uint8_t value = memory_[counter_];
     counter_ = static_cast<uint8_t>(counter_ + 1);
     return value;
@@ -58,18 +62,32 @@ void At24c02d::stop() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (writing_ && !pageBuffer_.empty()) program();
     pageBuffer_.clear();
+    endRead();
     writing_ = false;
     addressPending_ = false;
 }
 
+// A sequential read ends with a byte the host does not acknowledge; after an acknowledged one
+// the device goes on driving the data line with the next byte.
+void At24c02d::endRead() {
+    if (reading_ && !lastNacked_) violations_.count("read-not-ended-with-nack");
+    reading_ = false;
+    lastNacked_ = true;
+}
+
 void At24c02d::program() {
+    if (firstAddress_ % kPageSize + pageBuffer_.size() > kPageSize) {
+        char text[48];
+        std::snprintf(text, sizeof text, "%zu bytes at 0x%02x", pageBuffer_.size(), firstAddress_);
+        violations_.count("write-past-page-end", text);
+    }
     for (const auto& cell : pageBuffer_) memory_[cell.first] = cell.second;
     unsigned length =
         pageBuffer_.size() < kPageSize ? static_cast<unsigned>(pageBuffer_.size()) : kPageSize;
     if (writes_.size() >= kWriteLogLimit)
         writes_.erase(writes_.begin(), writes_.begin() + kWriteLogLimit / 2);
     writes_.push_back(PageWrite{firstAddress_, length});
-    busyStarts_ = writeCycleNacks_;
+    writeCycle_.start(*clock_, writeCycleUs_);
     if (trace_) {
         std::string line = "eeprom page write at 0x";
         char text[8];
@@ -104,9 +122,19 @@ void At24c02d::setWriteProtect(bool on) {
     writeProtect_ = on;
 }
 
-void At24c02d::setWriteCycleNacks(unsigned starts) {
+void At24c02d::setClock(const ChipClock& clock) {
     std::lock_guard<std::mutex> lock(mutex_);
-    writeCycleNacks_ = starts;
+    clock_ = &clock;
+}
+
+void At24c02d::setWriteCycleUs(uint64_t us) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    writeCycleUs_ = us;
+}
+
+bool At24c02d::inWriteCycle() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !writeCycle_.ready(*clock_);
 }
 
 std::vector<At24c02d::PageWrite> At24c02d::pageWrites() const {

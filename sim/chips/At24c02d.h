@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/chips/ChipClock.h"
 #include "sim/chips/I2cSlave.h"
 #include "sim/chips/Violations.h"
 
@@ -23,11 +24,17 @@ namespace qrtsim {
 // repeated start programs nothing. Reads continue from the address counter and roll over from
 // 255 to 0; a write of the word address alone only sets the counter (the "dummy write" in
 // front of a random read).
+//
+// Programming takes the write cycle (5 ms by the chip clock) after the stop; until it is over
+// the device does not acknowledge its address. Counted as violations: an address sent during
+// the write cycle, a page write that runs past the end of its page (the bytes wrap onto the
+// page's first ones), and a read that the host ends by acknowledging the last byte.
 class At24c02d : public I2cSlave {
   public:
     static constexpr uint8_t kAddress = 0x50;
     static constexpr unsigned kSize = 256;
     static constexpr unsigned kPageSize = 8;
+    static constexpr uint64_t kWriteCycleUs = 5000;
 
     // One programmed page write: first word address and the number of bytes programmed.
     struct PageWrite {
@@ -51,9 +58,13 @@ class At24c02d : public I2cSlave {
 
     // The write-protect pin: data bytes are not acknowledged and nothing is programmed.
     void setWriteProtect(bool on);
-    // After each programmed write the device ignores its address for `starts` start
-    // conditions, as during its internal write cycle.
-    void setWriteCycleNacks(unsigned starts);
+    // The time line the write cycle runs on (steady time by default).
+    void setClock(const ChipClock& clock);
+    // Whether the last programmed write is still being programmed.
+    bool inWriteCycle() const;
+    // Fault injection: a write cycle of another length than the datasheet's 5 ms.
+    void setWriteCycleUs(uint64_t us);
+    const Violations& violations() const { return violations_; }
 
     std::vector<PageWrite> pageWrites() const;
     void clearPageWrites();
@@ -63,6 +74,7 @@ class At24c02d : public I2cSlave {
 
   private:
     void program();
+    void endRead();
 
     mutable std::mutex mutex_;
     std::array<uint8_t, kSize> memory_;
@@ -72,8 +84,11 @@ class At24c02d : public I2cSlave {
     std::vector<std::pair<uint8_t, uint8_t>> pageBuffer_;  // word address, byte
     uint8_t firstAddress_ = 0;
     bool writeProtect_ = false;
-    unsigned writeCycleNacks_ = 0;
-    unsigned busyStarts_ = 0;
+    const ChipClock* clock_ = &ChipClock::steady();
+    ReadyAt writeCycle_;
+    uint64_t writeCycleUs_ = kWriteCycleUs;
+    bool reading_ = false;
+    bool lastNacked_ = true;
     std::vector<PageWrite> writes_;
     std::function<void(const std::string&)> trace_;
     Violations violations_{"eeprom"};

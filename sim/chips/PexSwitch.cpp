@@ -6,13 +6,17 @@ namespace qrtsim {
 
 namespace {
 
-// The two switches differ in pin count, GPIO register block and the direction field per pin:
-// the 8608 has two bits per pin (direction in the upper one), the 8718 three (direction in the
-// topmost). The 8718's EEPROM port also wants its addressing bits 0x00A00000 in every command.
-const PexChipLayout kPex8608 = {"PEX 8608", 0x8608, 16,    0x62C,      2,
-                                1,          0x63C,  0x644, 0x00004000, 0x00006000};
-const PexChipLayout kPex8718 = {"PEX 8718", 0x8718, 6,     0x600,      3,
-                                2,          0x61C,  0x624, 0x00A04000, 0x00A06000};
+// The PEX 8608 has sixteen pins with two control bits each, which fill its direction
+// register; the PEX 8718 six pins with three bits each, and its EEPROM port addressing field
+// 0b101.
+// clang-format off
+const PexChipLayout kPex8608 = {
+    "PEX 8608", 0x8608, /*pins*/ 16, /*direction*/ 0x62C, /*input*/ 0x63C, /*output*/ 0x644,
+    /*fieldBits*/ 2, /*addressingField*/ 0b000};
+const PexChipLayout kPex8718 = {
+    "PEX 8718", 0x8718, /*pins*/ 6, /*direction*/ 0x600, /*input*/ 0x61C, /*output*/ 0x624,
+    /*fieldBits*/ 3, /*addressingField*/ 0b101};
+// clang-format on
 
 std::string hex32(uint32_t value) {
     char text[16];
@@ -31,6 +35,16 @@ const PexChipLayout& PexSwitch::pex8718() {
 
 PexSwitch::PexSwitch(const PexChipLayout& chip) : chip_(chip) {}
 
+uint32_t PexSwitch::directionBits() const {
+    uint32_t bits = 0;
+    for (unsigned pin = 0; pin < chip_.pinCount; ++pin) bits |= 1u << chip_.outputEnableBit(pin);
+    return bits;
+}
+
+void PexSwitch::setPowerOnDirection(uint32_t value) {
+    direction_ = value & ~directionBits();
+}
+
 void PexSwitch::setStrap(unsigned pin, bool level) {
     if (pin >= chip_.pinCount) return;
     if (level)
@@ -41,8 +55,7 @@ void PexSwitch::setStrap(unsigned pin, bool level) {
 
 bool PexSwitch::pinIsOutput(unsigned pin) const {
     if (pin >= chip_.pinCount) return false;
-    unsigned bit = pin * chip_.directionFieldWidth + chip_.directionBitInField;
-    return (direction_ >> bit) & 1u;
+    return (direction_ >> chip_.outputEnableBit(pin)) & 1u;
 }
 
 bool PexSwitch::pinLevel(unsigned pin) const {
@@ -65,43 +78,67 @@ uint32_t PexSwitch::readRegister32(uint64_t offset) {
     if (offset == chip_.directionRegister) return direction_;
     if (offset == chip_.inputRegister) return inputLevels();
     if (offset == chip_.outputRegister) return output_;
-    if (offset == kSerialData) return data_;
+    if (offset == kSerialData) return readSerialData();
     if (offset == kSerialControl) {
-        // Each poll of a running command counts down; the command finishes on the last one,
-        // so the poll after it sees the port idle with the result in place.
-        if (busyLeft_ == 0) return control_;
-        if (--busyLeft_ == 0) completeSerialCommand();
+        // Each poll of a running command counts down; the first poll that finds the port idle
+        // sees the end of the transfer, from which a read's word settles.
+        if (busyLeft_ == 0) {
+            if (finishing_) completeSerialCommand();
+            return control_;
+        }
+        --busyLeft_;
         return control_ | kSerialBusy;
     }
-    auto it = registers_.find(offset);
-    return it == registers_.end() ? 0 : it->second;
+    return 0;
+}
+
+uint32_t PexSwitch::readSerialData() {
+    if (busyLeft_ != 0) {
+        violations_.count("data-read-while-busy");
+    } else if (pendingRead_ && (finishing_ || !readSettled_.ready(*clock_))) {
+        violations_.count("data-read-too-early");
+    } else if (pendingRead_) {
+        data_ = readWord_;
+        pendingRead_ = false;
+    }
+    return data_;
 }
 
 void PexSwitch::writeRegister32(uint64_t offset, uint32_t value) {
     offset &= ~uint64_t{3};
-    if (offset == 0 || offset == chip_.inputRegister) return;  // read-only
     if (offset == chip_.directionRegister) {
+        uint32_t changed = (direction_ ^ value) & ~directionBits();
+        if (changed != 0)
+            violations_.count("preserved-bits-changed",
+                              "direction " + hex32(direction_) + " -> " + hex32(value));
         direction_ = value;
     } else if (offset == chip_.outputRegister) {
         output_ = value & ((1u << chip_.pinCount) - 1);
     } else if (offset == kSerialData) {
         if (busyLeft_ != 0) {
+            // The port is shifting a word through the data register; the write is lost.
             ++counters_.dataWritesBusy;
             violations_.count("data-write-while-busy", hex32(value));
+            return;
         }
         data_ = value;
+        pendingRead_ = false;
     } else if (offset == kSerialControl) {
         serialCommand(value);
     } else {
-        registers_[offset] = value;
+        char where[24];
+        std::snprintf(where, sizeof where, "0x%03llx", static_cast<unsigned long long>(offset));
+        violations_.count(offset == 0 || offset == chip_.inputRegister ? "write-to-read-only"
+                                                                       : "unknown-register",
+                          std::string(where) + " <- " + hex32(value));
     }
 }
 
 void PexSwitch::serialCommand(uint32_t control) {
     control &= ~kSerialBusy;  // the status bit is read-only
     uint32_t command = control & ~kBlockIndexMask;
-    bool write = command == chip_.writeCommand;
-    bool read = command == chip_.readCommand;
+    bool write = command == chip_.writeCommand();
+    bool read = command == chip_.readCommand();
     if (!write && !read) {
         ++counters_.rejected;
         violations_.count("unknown-serial-command", hex32(control));
@@ -116,7 +153,7 @@ void PexSwitch::serialCommand(uint32_t control) {
     control_ = control;
     uint32_t block = control & kBlockIndexMask;
     // The device sees the transfer at once (so the board state never lags behind a program
-    // that exits right after a write); the host sees a read's word only once the flag drops.
+    // that exits right after a write); the host sees a read's word only once it has settled.
     if (write) {
         ++counters_.writes;
         if (serialDevice_ != nullptr) serialDevice_->writeBlock(block, data_);
@@ -127,12 +164,13 @@ void PexSwitch::serialCommand(uint32_t control) {
         pendingRead_ = true;
     }
     busyLeft_ = busyPolls_;
+    finishing_ = true;
     if (busyLeft_ == 0) completeSerialCommand();
 }
 
 void PexSwitch::completeSerialCommand() {
-    if (pendingRead_) data_ = readWord_;
-    pendingRead_ = false;
+    finishing_ = false;
+    readSettled_.start(*clock_, kReadSettleUs);
 }
 
 void PexSwitch::saveState(nlohmann::json& out) const {
@@ -155,9 +193,6 @@ void PexSwitch::saveState(nlohmann::json& out) const {
                      {"rejected_commands", counters_.rejected},
                      {"commands_while_busy", counters_.whileBusy},
                      {"data_writes_while_busy", counters_.dataWritesBusy}};
-    nlohmann::json others = nlohmann::json::object();
-    for (const auto& [offset, value] : registers_) others[hex32(uint32_t(offset))] = hex32(value);
-    out["registers"] = others;
     out["violations"] = violations_.toJson();
 }
 

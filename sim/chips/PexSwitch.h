@@ -7,46 +7,66 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/chips/ChipClock.h"
 #include "sim/chips/PciFunction.h"
 #include "sim/chips/SerialPortDevice.h"
 #include "sim/chips/Violations.h"
 
 namespace qrtsim {
 
-// What differs between the PLX switches the cards carry: identity, pin count, where the GPIO
-// registers sit and how the direction field of each pin is laid out, and the serial-EEPROM
-// port's command words.
+// What differs between the PLX switches the cards carry, in the chip's own terms: identity,
+// pin count, the GPIO register block, the width of each pin's field in the direction register,
+// and the addressing field the serial-EEPROM port wants in every command.
+//
+// Both chips give each pin a field of control bits in the direction register, pin 0 in the
+// lowest bits; the field's most significant bit is the pin's output enable. The serial port's
+// control word carries the SPI EEPROM instruction in bits 15..13 (WRITE 0x02, READ 0x03, as a
+// serial EEPROM takes them) above the block index in bits 12..0, and on the PEX 8718 the
+// port's addressing field in bits 23..21; a word with other bits is no command of the port.
 struct PexChipLayout {
     const char* name;  // "PEX 8608"
     uint16_t deviceId;
     unsigned pinCount;
     uint32_t directionRegister;
-    unsigned directionFieldWidth;  // bits per pin in the direction register
-    unsigned directionBitInField;  // the bit of the field that makes the pin an output
-    uint32_t inputRegister;
-    uint32_t outputRegister;
-    // Complete command words of the serial port (everything above the block index). The PEX
-    // 8718 needs its EEPROM addressing bits in every command; a word with other bits is not a
-    // command the port executes.
-    uint32_t writeCommand;
-    uint32_t readCommand;
+    uint32_t inputRegister;    // bit i: the level of pin i
+    uint32_t outputRegister;   // bit i: the level pin i drives as an output
+    unsigned fieldBits;        // control bits per pin in the direction register
+    uint32_t addressingField;  // bits 23..21 of every serial command
+
+    // The bit of the direction register that makes `pin` an output.
+    unsigned outputEnableBit(unsigned pin) const { return pin * fieldBits + fieldBits - 1; }
+    uint32_t command(uint32_t instruction) const {
+        return addressingField << kAddressingShift | instruction << kInstructionShift;
+    }
+    uint32_t writeCommand() const { return command(kEepromWrite); }
+    uint32_t readCommand() const { return command(kEepromRead); }
+
+    static constexpr unsigned kInstructionShift = 13;
+    static constexpr unsigned kAddressingShift = 21;
+    static constexpr uint32_t kEepromWrite = 0x02;
+    static constexpr uint32_t kEepromRead = 0x03;
 };
 
 // A PLX PEX 8608 or PEX 8718 PCIe switch as the kit's driver sees it: its GPIO block and its
-// serial-EEPROM port, with every other register a plain 32-bit cell.
+// serial-EEPROM port. Other registers read 0; a write to a register that is none of these is
+// refused (and counted as a violation).
 //
 // Pins: the direction register holds a field per pin; only one bit of it decides the
-// direction, the rest (and the bits above the last pin) are stored as written. An input pin
-// reads the level the board puts on it (its strap); an output pin reads what the output
-// register drives.
+// direction. The other bits of every field and the bits above the last pin configure the pins
+// in other ways; the board's configuration sets them at power-on (setPowerOnDirection), and a
+// write that changes any of them counts as a violation (software must write them back as it
+// read them). An input pin reads the level the board puts on it (its strap); an output pin
+// reads what the output register drives.
 //
 // Serial port: the control register carries a block index in bits 12..0 and a command above
 // it; the data register holds the word to send or the word received. A write command hands the
-// data register's word to the attached device; a read command fetches the device's word, which
-// appears in the data register when the command finishes. A command keeps the busy flag
-// (bit 18) set for a configurable number of control-register reads; a command issued while the
-// flag is set is lost, as on the chip. With nothing attached, reads return the idle level of
-// the data line (all ones).
+// data register's word to the attached device; a read command fetches the device's word. A
+// command keeps the busy flag (bit 18) set for a number of control-register reads (2 unless
+// the board says otherwise); a read's word reaches the data register 1 ms after the first
+// control-register read that finds the port idle again. Counted as violations, and without effect:
+// a command or a data-register write while the port is busy, a control word that is no command of
+// the chip; a data-register read before the word is there returns what the register held before.
+// With nothing attached, reads return the idle level of the data line (all ones).
 class PexSwitch : public PciFunction {
   public:
     static constexpr uint16_t kVendorPlx = 0x10B5;
@@ -54,6 +74,8 @@ class PexSwitch : public PciFunction {
     static constexpr uint64_t kSerialData = 0x264;
     static constexpr uint32_t kSerialBusy = 1u << 18;
     static constexpr uint32_t kBlockIndexMask = 0x1FFF;
+    static constexpr unsigned kDefaultBusyPolls = 2;
+    static constexpr uint64_t kReadSettleUs = 1000;
 
     static const PexChipLayout& pex8608();
     static const PexChipLayout& pex8718();
@@ -72,6 +94,12 @@ class PexSwitch : public PciFunction {
     void attachSerialDevice(SerialPortDevice* device) { serialDevice_ = device; }
     // Level the board holds an input pin at (pull-up, strap resistor, sensed signal).
     void setStrap(unsigned pin, bool level);
+    // The direction register as the board's configuration leaves it at power-on: every pin an
+    // input, the other bits of the fields as the board sets them.
+    void setPowerOnDirection(uint32_t value);
+    // The bits of the direction register that decide pin directions.
+    uint32_t directionBits() const;
+    void setClock(const ChipClock& clock) { clock_ = &clock; }
     // Control-register reads that show the busy flag after each command.
     void setSerialBusyPolls(unsigned polls) { busyPolls_ = polls; }
     // Decoded lines for the rig's trace: the violations the switch sees.
@@ -93,25 +121,29 @@ class PexSwitch : public PciFunction {
     };
     const SerialCounters& serialCounters() const { return counters_; }
     bool serialBusy() const { return busyLeft_ != 0; }
+    const Violations& violations() const { return violations_; }
 
   private:
     uint32_t inputLevels() const;
     void serialCommand(uint32_t control);
     void completeSerialCommand();
+    uint32_t readSerialData();
 
     const PexChipLayout& chip_;
     SerialPortDevice* serialDevice_ = nullptr;
-    std::map<uint64_t, uint32_t> registers_;  // every cell that is not modelled below
+    const ChipClock* clock_ = &ChipClock::steady();
     uint32_t direction_ = 0;
     uint32_t output_ = 0;
     uint32_t straps_ = 0;
 
     uint32_t control_ = 0;  // last control word, busy flag excluded
     uint32_t data_ = 0;
-    unsigned busyPolls_ = 1;
+    unsigned busyPolls_ = kDefaultBusyPolls;
     unsigned busyLeft_ = 0;
-    bool pendingRead_ = false;
+    bool pendingRead_ = false;  // a read's word on its way to the data register
     uint32_t readWord_ = 0;
+    bool finishing_ = false;  // no poll has seen the last command's end yet
+    ReadyAt readSettled_;
     SerialCounters counters_;
     Violations violations_{"switch"};
 };

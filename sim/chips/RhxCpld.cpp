@@ -25,6 +25,39 @@ constexpr uint32_t kOffSmbusStart = 0x04;
 constexpr uint32_t kOffToeControl = 0x10;
 constexpr uint32_t kOffDelay = 0x40;
 
+// The register blocks the CPLD decodes on each face (end exclusive).
+constexpr uint32_t kI2cBlockEnd = 0x80;
+constexpr uint32_t kSerialToeEnd = kSerialToeBase + kMasterOffset;
+constexpr uint32_t kSerialMasterEnd = kSerialMasterBase + 0x20;
+constexpr uint32_t kSerialStampBase = 0x700;
+constexpr uint32_t kSerialStampEnd = 0x710;
+
+// Bits of a written word that the CPLD reserves: they must be zero (or, for the packet memory,
+// one), byte by byte as the word is written.
+constexpr uint32_t kStartReserved = 0xFFFFFF00;
+constexpr uint32_t kControlReserved = 0x000000C0;
+constexpr uint32_t kDelayReserved = 0xFF000000;
+constexpr uint32_t kHeaderReserved = 0xFF000000;
+constexpr uint32_t kDpramOnes = 0xFFFF0000;
+
+// The serial face: an access keeps the CPLD busy for this many status reads.
+constexpr unsigned kSerialBusyStatusReads = 1;
+// The I2C face: a register write takes the CPLD this long.
+constexpr uint64_t kI2cWriteUs = 5000;
+
+uint32_t byteMask(unsigned mask) {
+    uint32_t bits = 0;
+    for (unsigned b = 0; b < 4; ++b)
+        if (mask & (1u << b)) bits |= 0xFFu << (8 * b);
+    return bits;
+}
+
+std::string hexWord(uint32_t value) {
+    char text[12];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
 uint8_t byteOf(uint32_t word, unsigned index) {
     return static_cast<uint8_t>(word >> (8 * index));
 }
@@ -88,22 +121,25 @@ RhxCpld::Slot RhxCpld::decodeI2cOffset(uint32_t wordOffset) {
         if (wordOffset >= e.offset && wordOffset < e.offset + 4u * static_cast<uint32_t>(e.ports))
             return Slot{e.reg, static_cast<int>((wordOffset - e.offset) / 4), wordOffset};
     }
-    return Slot{Reg::None, 0, wordOffset};
+    return Slot{wordOffset < kI2cBlockEnd ? Reg::Unknown : Reg::None, 0, wordOffset};
 }
 
 RhxCpld::Slot RhxCpld::decodeSpiAddress(uint32_t address) const {
     if (address == kSerialVersionWord) return Slot{Reg::VersionWord, 0, 0};
-    if (address == kSerialVersionTime || address == kSerialVersionDate) {
+    if (address >= kSerialStampBase && address < kSerialStampEnd) {
         // Older CPLDs have no stamp registers; the packed version word is all they carry.
         if (version_.packed) return Slot{};
-        return address == kSerialVersionTime ? Slot{Reg::VersionTime, 0, kI2cVersionTime}
-                                             : Slot{Reg::VersionDate, 0, kI2cVersionDate};
+        if (address == kSerialVersionTime) return Slot{Reg::VersionTime, 0, kI2cVersionTime};
+        if (address == kSerialVersionDate) return Slot{Reg::VersionDate, 0, kI2cVersionDate};
+        return Slot{Reg::Unknown, 0, 0};
     }
-    if (address >= kSerialToeBase && address < kSerialToeBase + kMasterOffset) {
+    if (address >= kSerialToeBase && address < kSerialToeEnd)
         return decodeI2cOffset(address - kSerialToeBase);
-    }
-    if (address >= kSerialMasterBase && address < kSerialMasterBase + 0x1C) {
-        return decodeI2cOffset(address - kSerialMasterBase + kMasterOffset);
+    if (address >= kSerialMasterBase && address < kSerialMasterEnd) {
+        Slot slot = decodeI2cOffset(address - kSerialMasterBase + kMasterOffset);
+        // The version words of the I2C map sit at the end of this block on the serial map.
+        if (slot.reg == Reg::VersionTime || slot.reg == Reg::VersionDate) slot.reg = Reg::Unknown;
+        return slot;
     }
     return Slot{};
 }
@@ -114,16 +150,43 @@ RhxCpld::Slot RhxCpld::decodeSpiAddress(uint32_t address) const {
 void RhxCpld::SpiPort::writeBlock(uint32_t blockIndex, uint32_t word) {
     std::lock_guard<std::mutex> lock(cpld_.mutex_);
     Slot slot = cpld_.decodeSpiAddress(blockIndex * 4);
-    if (slot.reg == Reg::VersionWord) return;  // read-only
+    if (slot.reg == Reg::None || !cpld_.serialAccessAdmitted(slot, "write")) return;
     cpld_.writeRegister(slot, word, 0xF);
 }
 
 uint32_t RhxCpld::SpiPort::readBlock(uint32_t blockIndex) {
     std::lock_guard<std::mutex> lock(cpld_.mutex_);
     Slot slot = cpld_.decodeSpiAddress(blockIndex * 4);
-    if (slot.reg == Reg::VersionWord)
-        return cpld_.version_.packed ? cpld_.version_.packedWord : kVersionMarker;
+    if (slot.reg == Reg::None) return 0xFFFFFFFF;
+    if (slot.reg == Reg::MasterControl) return cpld_.serialStatusRead();
+    if (!cpld_.serialAccessAdmitted(slot, "read")) return 0xFFFFFFFF;
     return cpld_.readRegister(slot);
+}
+
+bool RhxCpld::serialAccessAdmitted(const Slot& slot, const char* what) {
+    if (serialBusyReads_ > 0) {
+        char text[48];
+        std::snprintf(text, sizeof text, "%s of 0x%02x before the status showed it idle", what,
+                      slot.offset);
+        violations_.count("access-while-busy", text);
+        return false;
+    }
+    serialBusyReads_ = kSerialBusyStatusReads;
+    return true;
+}
+
+// A read of the status word: the I2C master's status, with bit 9 while the CPLD is still
+// carrying out the previous serial access.
+uint32_t RhxCpld::serialStatusRead() {
+    uint32_t status = status_;
+    if (serialBusyReads_ > 0) {
+        --serialBusyReads_;
+        status |= kStatusSpiBusy;
+    } else if (spiBusyReads_ > 0) {
+        --spiBusyReads_;
+        status |= kStatusSpiBusy;
+    }
+    return status;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -133,6 +196,14 @@ uint32_t RhxCpld::SpiPort::readBlock(uint32_t blockIndex) {
 bool RhxCpld::I2cPort::start(bool read) {
     std::lock_guard<std::mutex> lock(cpld_.mutex_);
     commit();  // a repeated start ends the previous write
+    if (!cpld_.i2cWriteDone_.ready(*cpld_.clock_)) {
+        cpld_.violations_.count("address-during-write",
+                                std::to_string(cpld_.i2cWriteDone_.remainingUs(*cpld_.clock_)) +
+                                    " us before the last write is done");
+        reading_ = false;
+        pointerPending_ = false;
+        return false;
+    }
     reading_ = read;
     pointerPending_ = !read;
     wordOffset_ = -1;
@@ -162,7 +233,8 @@ uint8_t RhxCpld::I2cPort::readByte(bool last) {
     int word = pointer_ & ~3;
     if (word != wordOffset_) {
         wordOffset_ = word;
-        word_ = word < 0x80 ? cpld_.readRegister(decodeI2cOffset(static_cast<uint32_t>(word))) : 0;
+        Slot slot = decodeI2cOffset(static_cast<uint32_t>(word));
+        word_ = slot.reg == Reg::None ? 0xFFFFFFFF : cpld_.readRegister(slot);
     }
     uint8_t value = byteOf(word_, pointer_ & 3u);
     pointer_ = static_cast<uint8_t>(pointer_ + 1);
@@ -178,18 +250,20 @@ void RhxCpld::I2cPort::stop() {
 
 // Lands the bytes of a finished write in their register words, one register write per word.
 void RhxCpld::I2cPort::commit() {
+    if (pendingCount_ > 0) cpld_.i2cWriteDone_.start(*cpld_.clock_, kI2cWriteUs);
     unsigned i = 0;
     while (i < pendingCount_) {
         unsigned address = pendingStart_ + i;
         uint32_t word = address & ~3u;
         unsigned mask = 0;
-        uint32_t value = word < 0x80 ? cpld_.latch_[word / 4] : 0;
+        uint32_t value = word < kI2cBlockEnd ? cpld_.latch_[word / 4] : 0;
         for (; i < pendingCount_ && ((pendingStart_ + i) & ~3u) == word; ++i) {
             unsigned b = (pendingStart_ + i) & 3u;
             value = (value & ~(0xFFu << (8 * b))) | (uint32_t{pending_[i]} << (8 * b));
             mask |= 1u << b;
         }
-        if (word < 0x80) cpld_.writeRegister(decodeI2cOffset(word), value, mask);
+        Slot slot = decodeI2cOffset(word);
+        if (slot.reg != Reg::None) cpld_.writeRegister(slot, value, mask);
     }
     pendingCount_ = 0;
 }
@@ -200,7 +274,13 @@ void RhxCpld::I2cPort::commit() {
 uint32_t RhxCpld::readRegister(const Slot& slot) {
     switch (slot.reg) {
         case Reg::None:
+            return 0xFFFFFFFF;
+        case Reg::Unknown: {
+            char text[16];
+            std::snprintf(text, sizeof text, "0x%02x", slot.offset);
+            violations_.count("unknown-register", std::string("read of ") + text);
             return 0;
+        }
         case Reg::Counter:
             return uint32_t{triggers_[slot.port]} | (uint32_t{sent_[slot.port]} << 16);
         case Reg::Dpram: {
@@ -211,14 +291,8 @@ uint32_t RhxCpld::readRegister(const Slot& slot) {
             uint8_t cell = address < kPacketBytes ? dpram_[slot.port][address] : 0;
             return (word & 0xFFFF0000u) | (uint32_t{address} << 8) | cell;
         }
-        case Reg::MasterControl: {
-            uint32_t status = status_;
-            if (spiBusyReads_ > 0) {
-                --spiBusyReads_;
-                status |= kStatusSpiBusy;
-            }
-            return status;
-        }
+        case Reg::MasterControl:
+            return status_;
         case Reg::PcbVersion:
             return pcbByte_;
         case Reg::CardId:
@@ -234,15 +308,68 @@ uint32_t RhxCpld::readRegister(const Slot& slot) {
     }
 }
 
+// The checks of a written word, by register.
+bool RhxCpld::writeAccepted(const Slot& slot, uint32_t value, unsigned mask) {
+    uint32_t written = byteMask(mask);
+    char where[24];
+    std::snprintf(where, sizeof where, "0x%02x <- ", slot.offset);
+    std::string detail = where + hexWord(value & written);
+    uint32_t reserved = 0;  // bits that must be zero
+    uint32_t ones = 0;      // bits that must be one
+    switch (slot.reg) {
+        case Reg::Unknown:
+            violations_.count("unknown-register", "write of " + detail);
+            return false;
+        case Reg::VersionTime:
+        case Reg::VersionDate:
+        case Reg::VersionWord:
+        case Reg::PcbVersion:
+        case Reg::CardId:
+            violations_.count("write-to-read-only", detail);
+            return false;
+        case Reg::Counter:
+            // Only the first counter takes a write: zero, which clears every port's counts.
+            if (slot.port != 0) {
+                violations_.count("write-to-read-only", detail);
+                return false;
+            }
+            reserved = 0xFFFFFFFF;
+            break;
+        case Reg::SmbusStop:
+            reserved = 0xFFFFFFFF;
+            break;
+        case Reg::MasterControl:
+        case Reg::MasterWriteByte:
+        case Reg::SmbusStart:
+            reserved = kStartReserved;
+            break;
+        case Reg::ToeControl:
+            reserved = kControlReserved;
+            break;
+        case Reg::Delay:
+            reserved = kDelayReserved;
+            break;
+        case Reg::SmbusHeader:
+            reserved = kHeaderReserved;
+            break;
+        case Reg::Dpram:
+            ones = kDpramOnes;
+            break;
+        default:
+            break;  // the read triggers: the data carries no meaning
+    }
+    if ((value & reserved & written) != 0 || (~value & ones & written) != 0) {
+        violations_.count("reserved-bits", detail);
+        return false;
+    }
+    return true;
+}
+
 void RhxCpld::writeRegister(const Slot& slot, uint32_t value, unsigned mask) {
-    if (slot.reg == Reg::None || slot.reg == Reg::VersionTime || slot.reg == Reg::VersionDate ||
-        slot.reg == Reg::VersionWord || slot.reg == Reg::Counter || slot.reg == Reg::PcbVersion ||
-        slot.reg == Reg::CardId) {
-        // Read-only words. A write to the first counter clears every port's counts.
-        if (slot.reg == Reg::Counter && slot.port == 0) {
-            triggers_.fill(0);
-            sent_.fill(0);
-        }
+    if (!writeAccepted(slot, value, mask)) return;
+    if (slot.reg == Reg::Counter) {
+        triggers_.fill(0);
+        sent_.fill(0);
         return;
     }
     latch_[slot.offset / 4] = value;
@@ -340,6 +467,7 @@ void RhxCpld::flushMasterTrace() {
 
 void RhxCpld::masterWrite(uint8_t byte) {
     status_ &= ~kStatusWriteFailed;
+    if (!transferOpen_ || transferRead_) violations_.count("byte-without-write-transfer");
     bool acked = false;
     if (transferOpen_ && !transferRead_) {
         if (lostBytes_ > 0) {
@@ -361,7 +489,10 @@ void RhxCpld::masterWrite(uint8_t byte) {
 }
 
 uint8_t RhxCpld::masterRead(bool last) {
-    if (!transferOpen_ || !transferRead_) return 0xFF;  // nobody drives the data line
+    if (!transferOpen_ || !transferRead_) {
+        violations_.count("read-without-read-transfer");
+        return 0xFF;  // nobody drives the data line
+    }
     uint8_t byte = masterBus_.readByte(last);
     if (traceOpen_) traceBytes_.push_back(byte);
     return byte;
@@ -448,6 +579,16 @@ void RhxCpld::setSmbusTarget(uint8_t address) {
     smbusTarget_ = address & 0x7F;
 }
 
+void RhxCpld::setClock(const ChipClock& clock) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    clock_ = &clock;
+}
+
+unsigned RhxCpld::violationCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return violations_.total();
+}
+
 void RhxCpld::setTrace(std::function<void(const std::string&)> trace) {
     std::lock_guard<std::mutex> lock(mutex_);
     violations_.setTrace(trace);
@@ -472,7 +613,7 @@ void RhxCpld::injectSpiBusy(unsigned reads) {
 
 uint32_t RhxCpld::registerWord(uint32_t i2cOffset) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return i2cOffset < 0x80 ? latch_[i2cOffset / 4] : 0;
+    return i2cOffset < kI2cBlockEnd ? latch_[i2cOffset / 4] : 0;
 }
 
 RhxCpld::ToeControl RhxCpld::toeControl() const {

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/boards/Board.h"
+#include "sim/chips/ChipClock.h"
 #include "sim/chips/I2cBus.h"
 #include "sim/chips/I2cSlave.h"
 #include "sim/chips/SerialPortDevice.h"
@@ -29,6 +30,21 @@ namespace qrtsim {
 // microcontroller and the identity EEPROM sit. It also keeps a 64-byte packet per camera port
 // and pushes it to the Ethernet controllers as an SMBus block write when the host or the
 // trigger input asks; every frame sent goes to the board's FrameSink.
+//
+// What the CPLD does not take, it counts as a violation (and ignores a write of it):
+//   - an address inside its register blocks that is no register, a write to a read-only word;
+//   - reserved bits that are not zero: bytes 1..3 of the I2C start word and of the write-byte
+//     word, control bits 7..6, delay bits 31..24, byte 3 of the SMBus header, bytes 1..3 of the
+//     SMBus start word, the data of the SMBus stop and of the counter reset; bytes 2..3 of a
+//     packet-memory word, which must be all ones;
+//   - on the serial face: any access while the CPLD is still carrying out the previous one (it
+//     shows bit 9 of the status word until the host has read the status once after it);
+//   - on the I2C face: any access within 5 ms of a register write, which the CPLD is still
+//     carrying out (its address is not acknowledged meanwhile);
+//   - its I2C master asked to send or read a byte outside a transfer in that direction.
+// Addresses outside its blocks select nothing on the CPLD: writes go nowhere and reads return
+// the idle level (all ones), without a violation, as the kit's detection reads other boards'
+// registers (the USB3 cards' microcontroller mailboxes) on every card of the serial port.
 class RhxCpld {
   public:
     static constexpr int kPorts = 4;
@@ -98,6 +114,8 @@ class RhxCpld {
     void setFrameSink(FrameSink* frames);
     // SMBus address of the Ethernet controllers that take the packets; 0 accepts any header.
     void setSmbusTarget(uint8_t address);
+    // The time line of the I2C face's write time (steady time by default).
+    void setClock(const ChipClock& clock);
     // Decoded lines for the rig's trace: every I2C message of the master (at its stop or
     // repeated start) and every packet sent.
     void setTrace(std::function<void(const std::string&)> trace);
@@ -124,13 +142,15 @@ class RhxCpld {
     uint8_t smbusStartMask() const;
     uint32_t masterStatus() const;
     MasterCounters masterCounters() const;
+    unsigned violationCount() const;
 
     void saveState(nlohmann::json& out) const;
 
   private:
     // A register of the common map, as the I2C map numbers it.
     enum class Reg {
-        None,
+        None,     // not the CPLD's address
+        Unknown,  // inside a register block, but no register
         SmbusHeader,
         SmbusStart,
         SmbusStop,
@@ -161,6 +181,12 @@ class RhxCpld {
     // Both maps end here, with the CPLD lock held. `mask`: bytes of the word written.
     uint32_t readRegister(const Slot& slot);
     void writeRegister(const Slot& slot, uint32_t value, unsigned mask);
+    // Whether a write is one the CPLD takes; counts what it does not.
+    bool writeAccepted(const Slot& slot, uint32_t value, unsigned mask);
+    // The serial face: whether the CPLD is free for the access (it is busy until the host has
+    // read the status once after the previous one).
+    bool serialAccessAdmitted(const Slot& slot, const char* what);
+    uint32_t serialStatusRead();
 
     void masterStart(uint8_t addressByte);
     void masterWrite(uint8_t byte);
@@ -231,6 +257,9 @@ class RhxCpld {
     unsigned busyStarts_ = 0;
     unsigned lostBytes_ = 0;
     unsigned spiBusyReads_ = 0;
+    unsigned serialBusyReads_ = 0;  // status reads still showing the last serial access busy
+    const ChipClock* clock_ = &ChipClock::steady();
+    ReadyAt i2cWriteDone_;  // the I2C face's last register write is carried out
     MasterCounters counters_;
 
     // Trace of the message the master is carrying.

@@ -39,47 +39,74 @@ enum : uint8_t {
     kCmdSetSmartFan = 0xAA,
 };
 
-// Two-bit codes of the PoE enable byte.
-constexpr uint8_t kPortOn = 2;
+// Two-bit codes of the PoE enable byte: 0 keeps the port as it is (setter only), 1 off, 2 on;
+// the firmware reports 3 for a port the host enabled but the protection holds off.
+constexpr uint8_t kPortKeep = 0;
 constexpr uint8_t kPortOff = 1;
+constexpr uint8_t kPortOn = 2;
+constexpr uint8_t kPortHeldOff = 3;
 
-// What each command does, for the trace.
-struct CommandName {
+// What the firmware accepts in the data word of a command.
+enum class DataWord {
+    kZero,       // read commands and reset: both bytes zero
+    kByte,       // byte 0 any value, byte 1 zero
+    kSwitch,     // byte 0 is 0 or 1, byte 1 zero
+    kDuty,       // byte 0 is a duty of 0..99 percent, byte 1 zero
+    kPortCodes,  // byte 0: four 2-bit codes, none of them 3; byte 1 zero
+    kAny,        // the PSE write: register and value
+};
+
+// The command set: what each command does, what its data word must hold and, for a read
+// command, how long the firmware takes to prepare the reply (0: a setter, nothing to read).
+struct CommandInfo {
     uint8_t command;
     const char* name;
+    DataWord data;
+    unsigned replyMs;
 };
-constexpr CommandName kCommandNames[] = {
-    {kCmdTemperature, "read-temperature"},
-    {kCmdDeviceState, "read-device-state"},
-    {kCmdSetProtect, "set-protect-temperature"},
-    {kCmdSetRecovery, "set-recovery-temperature"},
-    {kCmdVersion, "read-version"},
-    {kCmdLastPowerStates, "read-last-power-states"},
-    {kCmdSetPoEEnable, "set-poe-enable"},
-    {kCmdPseReadOne, "pse-read-byte"},
-    {kCmdPseWrite, "pse-write-byte"},
-    {kCmdPortStatus0, "read-port0-status"},
-    {kCmdPortStatus0 + 1, "read-port1-status"},
-    {kCmdPortStatus0 + 2, "read-port2-status"},
-    {kCmdPortStatus0 + 3, "read-port3-status"},
-    {kCmdBusy, "read-busy"},
-    {kCmdGetProtect, "read-protect-temperature"},
-    {kCmdGetRecovery, "read-recovery-temperature"},
-    {kCmdGetPoEEnable, "read-poe-enable"},
-    {kCmdPseReadTwo, "pse-read-word"},
-    {kCmdReset, "reset"},
-    {kCmdSetTempProtection, "set-temperature-protection"},
-    {kCmdGetTempProtection, "read-temperature-protection"},
-    {kCmdConsumedBudget, "read-consumed-budget"},
-    {kCmdLeftBudget, "read-left-budget"},
-    {kCmdSetBudgetControl, "set-budget-control"},
-    {kCmdGetBudgetControl, "read-budget-control"},
-    {kCmdGetFanDuty, "read-fan-duty"},
-    {kCmdSetFanDuty, "set-fan-duty"},
-    {kCmdFanRpm, "read-fan-rpm"},
-    {kCmdGetSmartFan, "read-smart-fan"},
-    {kCmdSetSmartFan, "set-smart-fan"},
+constexpr unsigned kReadMs = 20;
+constexpr CommandInfo kCommands[] = {
+    {kCmdTemperature, "read-temperature", DataWord::kZero, 100},
+    {kCmdDeviceState, "read-device-state", DataWord::kZero, kReadMs},
+    {kCmdSetProtect, "set-protect-temperature", DataWord::kByte, 0},
+    {kCmdSetRecovery, "set-recovery-temperature", DataWord::kByte, 0},
+    {kCmdVersion, "read-version", DataWord::kZero, kReadMs},
+    {kCmdLastPowerStates, "read-last-power-states", DataWord::kZero, kReadMs},
+    {kCmdSetPoEEnable, "set-poe-enable", DataWord::kPortCodes, 0},
+    {kCmdPseReadOne, "pse-read-byte", DataWord::kByte, 75},
+    {kCmdPseWrite, "pse-write-byte", DataWord::kAny, 0},
+    {kCmdPortStatus0, "read-port0-status", DataWord::kZero, kReadMs},
+    {kCmdPortStatus0 + 1, "read-port1-status", DataWord::kZero, kReadMs},
+    {kCmdPortStatus0 + 2, "read-port2-status", DataWord::kZero, kReadMs},
+    {kCmdPortStatus0 + 3, "read-port3-status", DataWord::kZero, kReadMs},
+    {kCmdBusy, "read-busy", DataWord::kZero, kReadMs},
+    {kCmdGetProtect, "read-protect-temperature", DataWord::kZero, kReadMs},
+    {kCmdGetRecovery, "read-recovery-temperature", DataWord::kZero, kReadMs},
+    {kCmdGetPoEEnable, "read-poe-enable", DataWord::kZero, kReadMs},
+    {kCmdPseReadTwo, "pse-read-word", DataWord::kByte, 150},
+    {kCmdReset, "reset", DataWord::kZero, 0},
+    {kCmdSetTempProtection, "set-temperature-protection", DataWord::kSwitch, 0},
+    {kCmdGetTempProtection, "read-temperature-protection", DataWord::kZero, kReadMs},
+    {kCmdConsumedBudget, "read-consumed-budget", DataWord::kZero, kReadMs},
+    {kCmdLeftBudget, "read-left-budget", DataWord::kZero, kReadMs},
+    {kCmdSetBudgetControl, "set-budget-control", DataWord::kSwitch, 0},
+    {kCmdGetBudgetControl, "read-budget-control", DataWord::kZero, kReadMs},
+    {kCmdGetFanDuty, "read-fan-duty", DataWord::kZero, kReadMs},
+    {kCmdSetFanDuty, "set-fan-duty", DataWord::kDuty, 0},
+    {kCmdFanRpm, "read-fan-rpm", DataWord::kZero, kReadMs},
+    {kCmdGetSmartFan, "read-smart-fan", DataWord::kZero, kReadMs},
+    {kCmdSetSmartFan, "set-smart-fan", DataWord::kSwitch, 0},
 };
+
+const CommandInfo* findCommand(uint8_t command) {
+    for (const CommandInfo& info : kCommands)
+        if (info.command == command) return &info;
+    return nullptr;
+}
+
+// The relay needs this long to select a PSE register (0x88) before it can relay a read of it.
+constexpr uint64_t kSelectUs = 20000;
+constexpr unsigned kMaxDuty = 99;
 
 constexpr size_t kExchangeBytes = 3;  // command byte and a two-byte data word
 constexpr size_t kLogLimit = 4096;    // a long-running rig keeps the recent exchanges only
@@ -92,6 +119,12 @@ std::vector<uint8_t> byteReply(unsigned value) {
     return {static_cast<uint8_t>(value), 0x00};
 }
 
+std::string exchangeText(const RhxMcu::Command& c) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02x %02x %02x", c.command, c.data0, c.data1);
+    return text;
+}
+
 bool pseReadOnly(uint8_t reg) {
     return (reg >= RhxMcu::kPsePortStatus && reg <= RhxMcu::kPsePowerStatus) ||
            (reg >= RhxMcu::kPseCurrent && reg < RhxMcu::kPseCurrent + 4 * RhxMcu::kPorts);
@@ -101,11 +134,11 @@ bool pseReadOnly(uint8_t reg) {
 
 RhxMcu::RhxMcu() = default;
 
-std::array<uint8_t, 2> RhxMcu::encodeTemperature(double celsius) {
+std::array<uint8_t, 2> RhxMcu::encodeTemperature(double celsius, unsigned noise) {
     long magnitude = std::lround(std::fabs(celsius) * 32.0) * 4;  // 1/32 degree steps
-    magnitude = std::min(magnitude, 0x7FFCL);
-    uint8_t sign = celsius < 0 && magnitude != 0 ? 0x80 : 0x00;
-    return {static_cast<uint8_t>(magnitude & 0xFC),
+    magnitude = std::min(magnitude, 0x7FFCL) | long(noise & 3u);
+    uint8_t sign = celsius < 0 && magnitude >= 4 ? 0x80 : 0x00;
+    return {static_cast<uint8_t>(magnitude & 0xFF),
             static_cast<uint8_t>(sign | ((magnitude >> 8) & 0x7F))};
 }
 
@@ -115,54 +148,141 @@ std::array<uint8_t, 2> RhxMcu::encodeTemperature(double celsius) {
 bool RhxMcu::start(bool read) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (silent_) return false;
-    if (writing_ && received_.size() == kExchangeBytes) {
+    if (writing_ && received_.size() == kExchangeBytes && !dropped_) {
         // A repeated start also ends a write.
         execute(Command{received_[0], received_[1], received_[2]});
     }
+    endRead();
     received_.clear();
+    dropped_ = false;
     writing_ = !read;
+    reading_ = read;
+    reply_.clear();
     replyPos_ = 0;
+    if (read) {
+        // The read takes the reply of the last read command, once; before the reply is ready,
+        // or without a command, the host clocks in the idle level.
+        if (!replyPending_) {
+            violations_.count("read-without-command");
+        } else if (!replyReady_.ready(*clock_)) {
+            violations_.count("reply-too-early", std::to_string(replyReady_.remainingUs(*clock_)) +
+                                                     " us before it is ready");
+        } else {
+            reply_ = pending_;
+        }
+        replyPending_ = false;
+    }
     return true;
 }
 
 bool RhxMcu::writeByte(uint8_t byte) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!writing_ || received_.size() >= kExchangeBytes) return false;  // no room: not acked
+    if (!writing_ || dropped_) return false;
+    if (received_.size() >= kExchangeBytes) {
+        violations_.count("exchange-too-long");  // not taken; the three before it stand
+        return false;
+    }
+    if (received_.empty() && findCommand(byte) == nullptr) {
+        char text[8];
+        std::snprintf(text, sizeof text, "0x%02x", byte);
+        violations_.count("unknown-command", text);
+        dropped_ = true;
+        return false;
+    }
     received_.push_back(byte);
     return true;
 }
 
 uint8_t RhxMcu::readByte(bool last) {
-    (void)last;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (writing_ || replyPos_ >= reply_.size()) return 0xFF;
-    return reply_[replyPos_++];
+    if (!reading_) return 0xFF;
+    lastNacked_ = last;
+    if (replyPos_ < reply_.size()) return reply_[replyPos_++];
+    if (!reply_.empty() && !overrun_) {
+        overrun_ = true;
+        violations_.count("read-past-reply");
+    }
+    return 0xFF;
 }
 
 void RhxMcu::stop() {
     std::lock_guard<std::mutex> lock(mutex_);
-    // The firmware acts on complete exchanges only; a transfer cut short is dropped.
-    if (writing_ && received_.size() == kExchangeBytes)
-        execute(Command{received_[0], received_[1], received_[2]});
+    // The firmware acts on complete exchanges only; a transfer the host cut short is dropped.
+    if (writing_ && !dropped_) {
+        if (received_.size() == kExchangeBytes)
+            execute(Command{received_[0], received_[1], received_[2]});
+        else if (!received_.empty())
+            violations_.count("short-exchange", std::to_string(received_.size()) + " bytes");
+    }
+    endRead();
     received_.clear();
     writing_ = false;
+    reading_ = false;
+}
+
+// A read ends with a byte the host does not acknowledge; an acknowledged last byte leaves the
+// firmware driving the data line for one more.
+void RhxMcu::endRead() {
+    if (reading_ && !lastNacked_) violations_.count("read-not-ended-with-nack");
+    reading_ = false;
+    lastNacked_ = true;
+    overrun_ = false;
 }
 
 void RhxMcu::execute(const Command& c) {
+    const CommandInfo* info = findCommand(c.command);
+    if (replyPending_ && !replyReady_.ready(*clock_)) {
+        // Still preparing the previous reply: the firmware does not take the command.
+        violations_.count("command-while-busy", exchangeText(c));
+        return;
+    }
     if (log_.size() >= kLogLimit) log_.erase(log_.begin(), log_.begin() + kLogLimit / 2);
     log_.push_back(c);
     if (trace_) traceCommand(c);
-    reply_ = replyFor(c);
-    replyPos_ = 0;
+    replyPending_ = false;
+    if (!dataWordValid(c)) return;
+    std::vector<uint8_t> reply = replyFor(c);
+    if (info->replyMs == 0) return;
     auto ff = ffReplies_.find(c.command);
     if (ff != ffReplies_.end() && ff->second != 0) {
-        reply_.assign(std::max<size_t>(reply_.size(), 2), 0xFF);
+        reply.assign(reply.size(), 0xFF);
         if (ff->second > 0) --ff->second;
     }
+    pending_ = reply;
+    replyPending_ = true;
+    replyReady_.start(*clock_, uint64_t(info->replyMs) * 1000);
 }
 
-// Carries out one command and returns the reply the next read clocks out (empty: the host
-// reads the idle 0xFF).
+// Checks the data word against the command's rule. A read command with stray data is still
+// answered; a setting that is out of range is refused.
+bool RhxMcu::dataWordValid(const Command& c) {
+    const CommandInfo* info = findCommand(c.command);
+    bool byte1Zero = info->data == DataWord::kAny || c.data1 == 0;
+    bool inRange = true;
+    switch (info->data) {
+        case DataWord::kZero:
+            byte1Zero = byte1Zero && c.data0 == 0;
+            break;
+        case DataWord::kSwitch:
+            inRange = c.data0 <= 1;
+            break;
+        case DataWord::kDuty:
+            inRange = c.data0 <= kMaxDuty;
+            break;
+        case DataWord::kPortCodes:
+            for (int p = 0; p < kPorts; ++p)
+                inRange = inRange && ((c.data0 >> (2 * p)) & 3) != kPortHeldOff;
+            break;
+        case DataWord::kByte:
+        case DataWord::kAny:
+            break;
+    }
+    if (!byte1Zero) violations_.count("non-zero-data", exchangeText(c));
+    if (!inRange) violations_.count("value-out-of-range", exchangeText(c));
+    return inRange;
+}
+
+// Carries out one command and returns the reply a read will clock out (setters: none).
 std::vector<uint8_t> RhxMcu::replyFor(const Command& c) {
     Settings& s = settings_;
     switch (c.command) {
@@ -172,7 +292,8 @@ std::vector<uint8_t> RhxMcu::replyFor(const Command& c) {
                 t = samples_.front();
                 samples_.pop_front();
             }
-            auto code = encodeTemperature(t);
+            noise_ = noise_ % 3 + 1;  // the bits below the sensor's resolution are never still
+            auto code = encodeTemperature(t, noise_);
             return {code[0], code[1]};
         }
         case kCmdDeviceState:
@@ -192,25 +313,19 @@ std::vector<uint8_t> RhxMcu::replyFor(const Command& c) {
         case kCmdSetPoEEnable:
             for (int p = 0; p < kPorts; ++p) {
                 uint8_t code = (c.data0 >> (2 * p)) & 3;
-                if (code != kPortOn && code != kPortOff) continue;  // 00 keeps the port as is
+                if (code == kPortKeep) continue;
                 s.poeEnabled[p] = code == kPortOn;
                 s.lastPowerStates = static_cast<uint8_t>((s.lastPowerStates & ~(1u << p)) |
                                                          (code == kPortOn ? 1u << p : 0u));
             }
             return {};
         case kCmdPseReadOne:
-        case kCmdPseReadTwo: {
-            uint8_t echo = c.data0;
-            if (corruptEchoes_ > 0) {
-                --corruptEchoes_;
-                echo = static_cast<uint8_t>(echo + 1);
-            }
-            std::vector<uint8_t> reply{echo, readPse(c.data0)};
-            if (c.command == kCmdPseReadTwo) reply.push_back(readPse(uint8_t(c.data0 + 1)));
-            return reply;
-        }
+        case kCmdPseReadTwo:
+            return relayReply(c);
         case kCmdPseWrite:
             writePse(c.data0, c.data1);
+            selectedPse_ = c.data0;
+            selectDone_.start(*clock_, kSelectUs);
             return {};
         case kCmdPortStatus0:
         case kCmdPortStatus0 + 1:
@@ -227,8 +342,10 @@ std::vector<uint8_t> RhxMcu::replyFor(const Command& c) {
             return byteReply(s.recoveryTemperature);
         case kCmdGetPoEEnable: {
             unsigned codes = 0;
-            for (int p = 0; p < kPorts; ++p)
-                codes |= unsigned(s.poeEnabled[p] ? kPortOn : kPortOff) << (2 * p);
+            for (int p = 0; p < kPorts; ++p) {
+                uint8_t code = !s.poeEnabled[p] ? kPortOff : tripped_ ? kPortHeldOff : kPortOn;
+                codes |= unsigned(code) << (2 * p);
+            }
             return byteReply(codes);
         }
         case kCmdReset:
@@ -257,7 +374,7 @@ std::vector<uint8_t> RhxMcu::replyFor(const Command& c) {
         case kCmdGetFanDuty:
             return byteReply(s.fanDuty);
         case kCmdSetFanDuty:
-            if (c.data0 <= 100) s.fanDuty = c.data0;  // the firmware ignores a duty above 100
+            s.fanDuty = c.data0;
             return {};
         case kCmdFanRpm:
             return word16(std::min(0xFFFFu, s.fanFullSpeedRpm * s.fanDuty / 100));
@@ -267,8 +384,34 @@ std::vector<uint8_t> RhxMcu::replyFor(const Command& c) {
             s.smartFan = c.data0 != 0;
             return {};
         default:
-            return {};  // unknown commands are acknowledged and ignored
+            return {};
     }
+}
+
+// A relayed read of the PSE register the relay has selected: the echo of the register number,
+// then its value (two bytes for 0x97). Without a select of the same register, finished
+// before the read command, the relay reads what it has selected (the echo tells the host).
+std::vector<uint8_t> RhxMcu::relayReply(const Command& c) {
+    char text[40];
+    if (selectedPse_ != c.data0) {
+        std::snprintf(text, sizeof text, "register 0x%02x, selected %d", c.data0, selectedPse_);
+        violations_.count("relay-without-select", text);
+    } else if (!selectDone_.ready(*clock_)) {
+        std::snprintf(text, sizeof text, "register 0x%02x, %llu us early", c.data0,
+                      static_cast<unsigned long long>(selectDone_.remainingUs(*clock_)));
+        violations_.count("relay-before-select-done", text);
+        selectedPse_ = -1;
+    }
+    uint8_t reg = selectedPse_ < 0 ? 0xFF : static_cast<uint8_t>(selectedPse_);
+    uint8_t echo = selectedPse_ < 0 ? 0xFF : reg;
+    if (corruptEchoes_ > 0) {
+        --corruptEchoes_;
+        echo = static_cast<uint8_t>(echo + 1);
+    }
+    std::vector<uint8_t> reply{echo, selectedPse_ < 0 ? uint8_t(0xFF) : readPse(reg)};
+    if (c.command == kCmdPseReadTwo)
+        reply.push_back(selectedPse_ < 0 ? uint8_t(0xFF) : readPse(uint8_t(reg + 1)));
+    return reply;
 }
 
 uint8_t RhxMcu::deviceState() const {
@@ -291,9 +434,8 @@ void RhxMcu::budgets(uint16_t& consumed, uint16_t& left) const {
 }
 
 void RhxMcu::traceCommand(const Command& c) const {
-    const char* name = "unknown";
-    for (const auto& entry : kCommandNames)
-        if (entry.command == c.command) name = entry.name;
+    const CommandInfo* info = findCommand(c.command);
+    const char* name = info != nullptr ? info->name : "unknown";
     char line[128];
     int n = std::snprintf(line, sizeof line, "mcu 0x%02x %s %02x %02x", c.command, name, c.data0,
                           c.data1);
@@ -421,6 +563,11 @@ std::vector<RhxMcu::Command> RhxMcu::commandLog() const {
 void RhxMcu::clearCommandLog() {
     std::lock_guard<std::mutex> lock(mutex_);
     log_.clear();
+}
+
+void RhxMcu::setClock(const ChipClock& clock) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    clock_ = &clock;
 }
 
 void RhxMcu::setTrace(std::function<void(const std::string&)> trace) {

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/chips/ChipClock.h"
 #include "sim/chips/I2cSlave.h"
 #include "sim/chips/Violations.h"
 
@@ -19,10 +20,27 @@ namespace qrtsim {
 // The PoE frame-grabber cards' microcontroller (I2C address 0x2D), seen from the chip's side.
 //
 // Every exchange is a three-byte write: the command byte and a two-byte data word. The
-// firmware acts on it at the stop condition and prepares the reply that the host's next plain
-// read clocks out (two bytes, three for the two-byte PSE relay). It supervises the PSE (the
-// PoE power chip, whose registers it relays with commands 0x87, 0x97 and 0x88), the card
-// temperature and its protection thresholds, the power budget and the fan.
+// firmware acts on it at the stop condition. A read command makes it prepare a reply, which the
+// host's next plain read clocks out (two bytes, three for the two-byte PSE relay) once it is
+// ready: 20 ms after the command, 100 ms for the temperature, 75 ms and 150 ms for the PSE
+// relays. It supervises the PSE (the PoE power chip, whose registers it relays with commands
+// 0x87, 0x97 and 0x88), the card temperature and its protection thresholds, the power budget
+// and the fan.
+//
+// The firmware is strict about its protocol, and counts every breach as a violation:
+//   - an unknown command byte is not acknowledged;
+//   - the data word of a read command must be zero, byte 1 of a setter must be zero, a switch
+//     must be 0 or 1, a fan duty 0..99, a PoE enable code 1, 2 or 0 (keep); otherwise the
+//     setting is refused;
+//   - a relayed PSE read (0x87, 0x97) needs the register selected with 0x88 at least 20 ms
+//     before; without it the relay answers with the register it has selected (or 0xFF);
+//   - a reply read before it is ready, or a second read without a new command, clocks out the
+//     idle level 0xFF; a command while a reply is still being prepared is dropped;
+//   - a read must end with a byte the host does not acknowledge, and must not run past the
+//     reply.
+// Replies carry the full value ranges: the two lowest bits of a temperature code hold the
+// sensor's sub-resolution noise, and a port the host enabled but the protection holds off
+// reports enable code 3.
 class RhxMcu : public I2cSlave {
   public:
     static constexpr uint8_t kAddress = 0x2D;
@@ -111,14 +129,21 @@ class RhxMcu : public I2cSlave {
 
     // Decoded lines for the rig's trace: one per command the firmware acts on.
     void setTrace(std::function<void(const std::string&)> trace);
+    // The time line replies become ready on (steady time by default).
+    void setClock(const ChipClock& clock);
 
-    // Encoding of the temperature reply: sign bit, then the magnitude in 1/128 degree with
-    // the two lowest bits clear.
-    static std::array<uint8_t, 2> encodeTemperature(double celsius);
+    const Violations& violations() const { return violations_; }
+
+    // Encoding of the temperature reply: sign bit, then the magnitude in 1/128 degree; the
+    // sensor resolves 1/32 degree and `noise` (0..3) fills the two bits below.
+    static std::array<uint8_t, 2> encodeTemperature(double celsius, unsigned noise = 0);
 
   private:
     void execute(const Command& c);
+    bool dataWordValid(const Command& c);
     std::vector<uint8_t> replyFor(const Command& c);
+    std::vector<uint8_t> relayReply(const Command& c);
+    void endRead();
     bool portPowered(int port) const;
     uint8_t readPse(uint8_t reg) const;
     void writePse(uint8_t reg, uint8_t value);
@@ -139,10 +164,21 @@ class RhxMcu : public I2cSlave {
     int corruptEchoes_ = 0;
 
     // Wire state.
+    const ChipClock* clock_ = &ChipClock::steady();
     std::vector<uint8_t> received_;
     bool writing_ = false;
-    std::vector<uint8_t> reply_;
+    bool dropped_ = false;  // a byte of this write was not acknowledged
+    bool reading_ = false;
+    bool lastNacked_ = true;  // the host did not acknowledge the last byte it read
+    bool overrun_ = false;
+    std::vector<uint8_t> reply_;  // what the current read clocks out
     size_t replyPos_ = 0;
+    bool replyPending_ = false;  // a read command's reply that no read has taken yet
+    std::vector<uint8_t> pending_;
+    ReadyAt replyReady_;
+    int selectedPse_ = -1;  // the PSE register the relay has selected (0x88), -1: none
+    ReadyAt selectDone_;
+    unsigned noise_ = 0;
     std::vector<Command> log_;
     std::function<void(const std::string&)> trace_;
     Violations violations_{"mcu"};

@@ -133,10 +133,14 @@ bool Usb3CardMcu::writeMailbox(uint32_t address, uint32_t word) {
         command = kFlashReadCommand;
         answer = flashWord(source->flash, (address - source->readAddress) / 4);
     }
+    Mailbox& mailbox = mailboxes_[address];
+    if (mailbox.ready.ready(*clock_)) mailbox.held = mailbox.answer;
     if (word == command) {
-        mailboxes_[address] = answer;
+        mailbox.answer = answer;
+        mailbox.ready.start(*clock_, kMailboxAnswerUs);
     } else {
-        mailboxes_[address] = kIdleLevel;
+        mailbox.held = mailbox.answer = kIdleLevel;
+        mailbox.ready.clear();
         reject(address, word);
     }
     return true;
@@ -144,7 +148,15 @@ bool Usb3CardMcu::writeMailbox(uint32_t address, uint32_t word) {
 
 uint32_t Usb3CardMcu::readBlock(uint32_t blockIndex) {
     auto it = mailboxes_.find(blockIndex * 4);
-    return it == mailboxes_.end() ? kIdleLevel : it->second;
+    if (it == mailboxes_.end()) return kIdleLevel;
+    Mailbox& mailbox = it->second;
+    if (!mailbox.ready.ready(*clock_)) {
+        violations_.count("mailbox-read-too-early",
+                          hex32(blockIndex * 4) + ", " +
+                              std::to_string(mailbox.ready.remainingUs(*clock_)) + " us early");
+        return mailbox.held;
+    }
+    return mailbox.answer;
 }
 
 void Usb3CardMcu::saveState(nlohmann::json& out) const {

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/chips/ChipClock.h"
 #include "sim/chips/SerialPortDevice.h"
 #include "sim/chips/Violations.h"
 
@@ -25,10 +26,13 @@ namespace qrtsim {
 //   0x10A0..0x10AC, 0x10B0 part number: four staged words, then the check word
 //   0x10C0..0x10CC         mailboxes, command 0x4652FFFF: the part number's flash words
 //
-// A mailbox answers the command last written to it; the answer stays until the next command
-// (reading does not consume it). A word that is not the mailbox's command leaves the idle
-// level (all ones) in the mailbox. Answers to the power, identifier and version commands carry
-// the command's upper half in bits 31..16 as an acknowledge.
+// A mailbox answers the command last written to it, 50 ms after the command (the firmware
+// fetches the answer, from flash for the text fields, meanwhile); the answer stays until the
+// next command (reading does not consume it). Read earlier, the mailbox still holds what it
+// held before the command, and the read counts as a violation. A word that is not the
+// mailbox's command leaves the idle level (all ones) in the mailbox. Answers to the power,
+// identifier and version commands carry the command's upper half in bits 31..16 as an
+// acknowledge.
 //
 // Flash fields hold 16 bytes: up to 14 text bytes, zero filled, and 0x11 0x11 in bytes 14 and
 // 15. The check word written to a field's commit address must make the four staged words and
@@ -37,6 +41,7 @@ namespace qrtsim {
 class Usb3CardMcu : public SerialPortDevice {
   public:
     static constexpr unsigned kTextBytes = 14;
+    static constexpr uint64_t kMailboxAnswerUs = 50000;
     using FlashField = std::array<uint8_t, 16>;
 
     struct Settings {
@@ -56,6 +61,10 @@ class Usb3CardMcu : public SerialPortDevice {
         violations_.setTrace(trace);
         trace_ = std::move(trace);
     }
+
+    // The time line mailbox answers become ready on (steady time by default).
+    void setClock(const ChipClock& clock) { clock_ = &clock; }
+    const Violations& violations() const { return violations_; }
 
     void writeBlock(uint32_t blockIndex, uint32_t word) override;
     uint32_t readBlock(uint32_t blockIndex) override;
@@ -106,7 +115,13 @@ class Usb3CardMcu : public SerialPortDevice {
     bool cardIdValid_;
     uint8_t versionMajor_;
     uint8_t versionMinor_;
-    std::map<uint32_t, uint32_t> mailboxes_;  // address -> answer held
+    struct Mailbox {
+        uint32_t held = 0xFFFFFFFF;  // what a read finds until the answer is ready
+        uint32_t answer = 0xFFFFFFFF;
+        ReadyAt ready;
+    };
+    const ChipClock* clock_ = &ChipClock::steady();
+    std::map<uint32_t, Mailbox> mailboxes_;  // by address
     Counters counters_;
     std::function<void(const std::string&)> trace_;
     Violations violations_{"usb3-mcu"};

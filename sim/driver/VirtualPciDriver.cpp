@@ -210,8 +210,19 @@ int32_t VirtualPciDriver::presetStatus(const Slot* slot) {
     return slot == nullptr ? kStatusInvalid : slot->faults.status;
 }
 
-bool VirtualPciDriver::keyAdmits(const Slot& slot, uint32_t key) const {
-    return slot.lockKey == 0 || slot.lockKey == key;
+bool VirtualPciDriver::lockedByAnother(Slot& slot, uint32_t key) {
+    if (slot.lockKey == 0 || slot.lockKey == key) return false;
+    if (abandonedFileCheck_) abandonedFileCheck_();
+    return slot.lockKey != 0 && slot.lockKey != key;
+}
+
+int32_t VirtualPciDriver::keyStatus(Slot& slot, uint32_t key, const std::string& request) {
+    if (lockedByAnother(slot, key)) return kStatusBusy;
+    if (slot.lockKey == 0 && key != 0) {
+        violations_.count("key-without-lock", request);
+        return kStatusInvalid;
+    }
+    return kStatusOk;
 }
 
 int VirtualPciDriver::request(OpenFile& file, unsigned long code, std::vector<uint8_t>& record) {
@@ -342,8 +353,8 @@ int VirtualPciDriver::registerAccess(OpenFile& file, uint8_t* r) {
         status = kStatusInvalid;
     else if (slot->faults.status != 0)
         status = slot->faults.status;
-    else if (!keyAdmits(*slot, a.key))
-        status = kStatusBusy;
+    else
+        status = keyStatus(*slot, a.key, line);
 
     if (status == kStatusOk) {
         for (uint32_t done = 0; done < a.length; done += a.width) {
@@ -379,7 +390,7 @@ int VirtualPciDriver::lock(OpenFile& file, uint8_t* r) {
     Slot* slot = slotAt(file, index);
     if (failsOutright("lock", slot, line)) return -EIO;
     int32_t status = presetStatus(slot);
-    if (status == kStatusOk && slot->lockKey != 0) status = kStatusBusy;
+    if (status == kStatusOk && lockedByAnother(*slot, 0)) status = kStatusBusy;
     if (status == kStatusOk) {
         slot->lockKey = nextKey_++;
         if (nextKey_ == 0) nextKey_ = 1;
@@ -493,8 +504,8 @@ int VirtualPciDriver::executeCommandCache(OpenFile& file, uint8_t* r) {
         }
         if (slot.faults.status != 0)
             status = slot.faults.status;
-        else if (!keyAdmits(slot, command.key))
-            status = kStatusBusy;
+        else
+            status = keyStatus(slot, command.key, "pcimap cache-execute key=" + hex(command.key));
         if (status != kStatusOk) break;
         for (unsigned at = 0; at < command.length; at += command.width) {
             uint64_t mask = unitFromBytes(command.mask + at, command.width);

@@ -45,8 +45,12 @@ struct PciFunctionFaults {
 // Lock: per function and shared by every open file, like the hardware. A lock request on a
 // free function returns a fresh non-zero key; on a locked function it reports busy (255). While
 // a function is locked, register accesses and cached commands that do not carry its key are
-// refused as busy. Unlocking needs the key. Locks still held when an open file is closed are
-// dropped, as a driver does in its release handler.
+// refused as busy; on a function nobody has locked, a request must carry no key (a key there is
+// invalid, status 1, and counts as a violation: the program has lost track of its lock).
+// Unlocking needs the key. Locks still held when an open file is closed are dropped, as a
+// driver does in its release handler; before refusing anything over another file's lock the
+// driver asks its host to close the files whose processes have gone (setAbandonedFileCheck), so
+// a lock never outlives its process from the point of view of the process's parent.
 //
 // Command cache: per open file. A cached command is a masked register write: the second data
 // block selects the bits taken from the first (a mask unit of all ones writes without reading
@@ -113,6 +117,12 @@ class VirtualPciDriver {
 
     std::unique_ptr<OpenFile> open();
 
+    // Called before a request is refused over a lock held by another open file: the host
+    // closes (destroys) the open files whose processes have all gone, which drops their locks.
+    void setAbandonedFileCheck(std::function<void()> check) {
+        abandonedFileCheck_ = std::move(check);
+    }
+
     // One ioctl on `file`: `record` holds the bytes at the request's address, at least the
     // request's record size, and receives the driver's answer. Returns 0 when the driver carried
     // the request out (its status field says how it went) or a negative errno: -ENOTTY for a
@@ -133,7 +143,11 @@ class VirtualPciDriver {
     };
     // The function a record's device index names in `file`'s scan list, or null.
     Slot* slotAt(const OpenFile& file, uint64_t index);
-    bool keyAdmits(const Slot& slot, uint32_t key) const;
+    // Status of a request carrying `key` on `slot`: ok, busy (another file's lock) or invalid
+    // (a key on a function nobody has locked).
+    int32_t keyStatus(Slot& slot, uint32_t key, const std::string& request);
+    // Whether `slot` is locked, after the files of processes that have gone were closed.
+    bool lockedByAnother(Slot& slot, uint32_t key);
     bool failsOutright(const char* request, const Slot* slot, const std::string& line) const;
     static int32_t presetStatus(const Slot* slot);
     void release(OpenFile& file);
@@ -157,6 +171,7 @@ class VirtualPciDriver {
     uint32_t nextKey_ = 0x4B1D0001;
     size_t openFiles_ = 0;
     Violations violations_{"pcimap"};
+    std::function<void()> abandonedFileCheck_;
 };
 
 }  // namespace qrtsim

@@ -166,6 +166,7 @@ void Rig::addBoard(const BoardConfig& config, FrameSink& frames) {
     built.frames = std::make_unique<BoardFrames>(*this, config.section, frames);
     built.context->frames = built.frames.get();
     built.context->trace = trace_;
+    built.context->clock = &clock_;
     try {
         built.board = type->make(built.config, *built.context);
     } catch (const RigError&) {

@@ -13,6 +13,7 @@
 #include "sim/boards/Board.h"
 #include "sim/driver/I2cAdapter.h"
 #include "sim/driver/VirtualPciDriver.h"
+#include "sim/rig/RigClock.h"
 #include "sim/rig/RigFile.h"
 
 namespace qrtsim {
@@ -58,6 +59,9 @@ class Rig {
     using PortEgress = std::function<void(const HostPort&, const std::vector<uint8_t>&)>;
     void setPortEgress(PortEgress egress) { egress_ = std::move(egress); }
 
+    // The clock every board's chips run on.
+    RigClock& clock() { return clock_; }
+
     size_t boardCount() const { return boards_.size(); }
     Board& board(size_t index) { return *boards_[index].board; }
     const BoardConfig& boardConfig(size_t index) const { return boards_[index].config; }
@@ -82,6 +86,7 @@ class Rig {
 
     std::string file_;
     Trace trace_;
+    RigClock clock_;
     std::unique_ptr<VirtualPciDriver> driver_;
     std::vector<BuiltBoard> boards_;  // destroyed before the driver's functions are forgotten
     std::map<int, std::unique_ptr<I2cAdapter>> adapters_;

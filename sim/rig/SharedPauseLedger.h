@@ -22,6 +22,8 @@ class SharedPauseLedger {
     bool create(std::string& error);
     // The value of QRT_SIM_PAUSES for the programs of the rig (a path under /proc).
     const std::string& path() const { return path_; }
+    // The shared records themselves, for the rig's clock (null before create()).
+    const pauses::PauseLedger* ledger() const { return ledger_; }
 
     // {"count", "requested_us", "slept_us", "processes": [{"pid", "program", "count",
     // "requested_us", "slept_us"}]} and "unlisted_processes" when records ran out; the totals

@@ -44,12 +44,18 @@ TEST_F(PoeBoardsEndToEnd, TheKitsControllersReadEachCardAsTheRigFileDescribesIt)
         "[a]\nmodel = PCIe-RHX52\ncard_id = 5\nmcu_version = 1.14\ntemperature = 55.5\n"
         "mac0 = 02:00:00:00:0a:00\nmac1 = 02:00:00:00:0a:01\nsn = A52-0001\n"
         "[b]\nmodel = PCIe-RHX54PPRO\npcb_version = 4\npower_source = 1\n"
-        "[c]\nmodel = PCIe-RHXGPU-P1000\ncpld_version = 20150302_0815\ncpld_packed = 1\n",
+        "[c]\nmodel = PCIe-RHXGPU-P1000\ncpld_version = 20150302_0815\ncpld_packed = 1\n"
+        "[d]\nmodel = PCIe-RHX54P\ntemperature = 120\npoe_class0 = 1\n",
         "$PROBE");
     ASSERT_EQ(run.status, 0) << run.errors;
     ASSERT_EQ(run.outputs.size(), 1u) << run.errors;
     const json& cards = run.outputs[0]["cards"];
-    ASSERT_EQ(cards.size(), 3u) << run.outputs[0].dump(1);
+    ASSERT_EQ(cards.size(), 4u) << run.outputs[0].dump(1);
+    for (const json& card : cards) {
+        EXPECT_EQ(card["mcu"]["busy_status"], 0);
+        EXPECT_EQ(card["mcu"]["busy"], 0);
+        EXPECT_EQ(card["mcu"]["pse_status"], 0);
+    }
 
     const json& a = cards[0];
     EXPECT_EQ(a["pcb_version"], 1);
@@ -75,6 +81,14 @@ TEST_F(PoeBoardsEndToEnd, TheKitsControllersReadEachCardAsTheRigFileDescribesIt)
     EXPECT_EQ(c["cpld"]["version"], "20150302_0815");
     EXPECT_EQ(c["cpld"]["older"], 1);
 
+    // Too hot: the protection holds every port off that the host has enabled, and the PSE
+    // powers nothing.
+    const json& d = cards[3];
+    EXPECT_EQ(d["mcu"]["temperature"], 120.0);
+    EXPECT_EQ(d["mcu"]["enable"], json::array({0, 0, 0, 0}));
+    EXPECT_EQ(d["mcu"]["pse_power"], 0x00);
+    EXPECT_EQ(d["mcu"]["port0_voltage"], 0);
+
     // The state document shows the same identity, decoded from the EEPROM's bytes.
     for (const auto& [section, index] : {std::pair<std::string, int>{"a", 0}, {"b", 1}, {"c", 2}}) {
         SCOPED_TRACE(section);
@@ -92,14 +106,19 @@ TEST_F(PoeBoardsEndToEnd, TheKitsControllersReadEachCardAsTheRigFileDescribesIt)
 }
 
 TEST_F(PoeBoardsEndToEnd, TheBuiltInCardHoldsPoeEnablesThatAnotherProcessSet) {
-    RigRun run = rig.run("", "$PROBE 0 1,0,1,0 && $PROBE");
+    RigRun run = rig.run("", "$PROBE 0 1,0,1,0 RHX54-NEW-SERIAL && $PROBE");
     ASSERT_EQ(run.status, 0) << run.errors;
     ASSERT_EQ(run.outputs.size(), 2u) << run.errors;
     EXPECT_EQ(run.outputs[0]["cards"][0]["mcu"]["set_status"], 0);
+    EXPECT_EQ(run.outputs[0]["cards"][0]["eeprom"]["sn_write_status"], 0);
     const json& card = run.outputs[1]["cards"][0];
     EXPECT_EQ(card["mcu"]["enable"], json::array({1, 0, 1, 0}));
+    // Ports 0 and 2 enabled and powered (cameras on every port); port 0 at 48 V.
+    EXPECT_EQ(card["mcu"]["pse_power"], 0x55);
+    EXPECT_EQ(card["mcu"]["port0_voltage"], 8226);
     EXPECT_EQ(card["eeprom"]["mac"][3], "02:4b:51:00:01:03");
-    EXPECT_EQ(card["eeprom"]["sn"], "RHX5400001");
+    EXPECT_EQ(card["eeprom"]["sn"], "RHX54-NEW-SERIAL");
+    EXPECT_EQ(run.board("card1")["eeprom"]["identity"]["sn"], "RHX54-NEW-SERIAL");
 
     const json& board = run.board("card1");
     ASSERT_EQ(board.value("model", ""), "PCIe-RHX54P") << run.state.dump(1);

@@ -4,7 +4,8 @@
 // the identity EEPROM (0x50). Prints one JSON document.
 //
 //   poe_probe                        identify every card
-//   poe_probe INDEX V0,V1,...        first set the PoE port enables of card INDEX
+//   poe_probe INDEX V0,V1,... [SN]   first set the PoE port enables of card INDEX (and write
+//                                    the serial number field of its EEPROM)
 
 #include <cstdio>
 #include <cstdlib>
@@ -48,10 +49,16 @@ std::string text(const unsigned char* bytes, size_t n) {
     return out;
 }
 
-json eepromIdentity(C_rhxSPICPLD& cpld, C_nkAT24C02D& eeprom, unsigned ports) {
+json eepromIdentity(C_rhxSPICPLD& cpld, C_nkAT24C02D& eeprom, unsigned ports,
+                    const std::string* newSerial) {
     json out;
     unsigned char slots[32] = {}, sn[32] = {}, pn[32] = {};
     cpld.setI2CSlave(kEepromAddress);
+    if (newSerial != nullptr) {
+        unsigned char field[32] = {};
+        newSerial->copy(reinterpret_cast<char*>(field), sizeof field - 1);
+        out["sn_write_status"] = eeprom.writeData(0x40, field, sizeof field);
+    }
     out["mac_status"] = eeprom.readData(0x00, slots, sizeof slots);
     out["sn_status"] = eeprom.readData(0x40, sn, sizeof sn);
     out["pn_status"] = eeprom.readData(0x60, pn, sizeof pn);
@@ -84,10 +91,21 @@ json mcuState(C_rhxMCU& mcu, const std::vector<int>* enables) {
     float temperature = -1000;
     out["temperature_status"] = mcu.getThermalTemperature(&temperature);
     out["temperature"] = temperature;
+    int busy = -1;
+    out["busy_status"] = mcu.isMCUBusy(&busy);
+    out["busy"] = busy;
+    // The PSE through the microcontroller's relay: power status, port 0's voltage.
+    unsigned char power = 0, voltage[2] = {};
+    int powerStatus = mcu.readPSEOneByteData(0x10, &power);
+    int voltageStatus = mcu.readPSETwoByteData(0x32, voltage);
+    out["pse_status"] = powerStatus != 0 ? powerStatus : voltageStatus;
+    out["pse_power"] = power;
+    out["port0_voltage"] = voltage[0] + 256 * voltage[1];
     return out;
 }
 
-json probeCard(C_linuxDriverIO& io, unsigned index, const std::vector<int>* enables) {
+json probeCard(C_linuxDriverIO& io, unsigned index, const std::vector<int>* enables,
+               const std::string* newSerial) {
     json out;
     out["index"] = index;
     C_pciMap map;
@@ -116,7 +134,7 @@ json probeCard(C_linuxDriverIO& io, unsigned index, const std::vector<int>* enab
 
     C_nkAT24C02D eeprom;
     eeprom.initial(&cpld);
-    out["eeprom"] = eepromIdentity(cpld, eeprom, ports);
+    out["eeprom"] = eepromIdentity(cpld, eeprom, ports, newSerial);
     return out;
 }
 
@@ -130,12 +148,13 @@ std::vector<int> parseList(const char* list) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 1 && argc != 3) {
-        std::fprintf(stderr, "usage: poe_probe [INDEX V0,V1,...]\n");
+    if (argc != 1 && argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: poe_probe [INDEX V0,V1,... [SN]]\n");
         return 2;
     }
-    int target = argc == 3 ? std::atoi(argv[1]) : -1;
-    std::vector<int> enables = argc == 3 ? parseList(argv[2]) : std::vector<int>();
+    int target = argc >= 3 ? std::atoi(argv[1]) : -1;
+    std::vector<int> enables = argc >= 3 ? parseList(argv[2]) : std::vector<int>();
+    std::string newSerial = argc == 4 ? argv[3] : "";
 
     C_linuxDriverIO io;
     if (!io.open("___nk_pcimap")) {
@@ -151,7 +170,9 @@ int main(int argc, char** argv) {
     out["cards"] = json::array();
     for (int i = 0; i < count; ++i) {
         unsigned index = unsigned(first + i);
-        out["cards"].push_back(probeCard(io, index, int(index) == target ? &enables : nullptr));
+        bool chosen = int(index) == target;
+        out["cards"].push_back(probeCard(io, index, chosen ? &enables : nullptr,
+                                         chosen && argc == 4 ? &newSerial : nullptr));
     }
     std::printf("%s\n", out.dump().c_str());
     return 0;

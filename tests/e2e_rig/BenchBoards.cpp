@@ -1,11 +1,14 @@
 // Bench boards for the rig's own end-to-end tests, loaded with `qrt-sim --plugin`: a PCI
 // function of any identity that can emit Ethernet frames, and an I2C adapter with a memory on
-// it. They keep the tests of the driver and the bridge independent of the product boards.
+// it (and, when asked, an AT24C02D, the identity EEPROM the embedded system reaches over such
+// an adapter). They keep the tests of the driver and the bridge independent of the product
+// boards.
 
 #include <memory>
 
 #include "sim/boards/Board.h"
 #include "sim/boards/PlainBoard.h"
+#include "sim/chips/At24c02d.h"
 #include "support/I2cMemorySlave.h"
 
 namespace {
@@ -50,19 +53,25 @@ class BenchPciBoard : public Board {
 
 class BenchI2cBoard : public Board {
   public:
-    explicit BenchI2cBoard(const BoardConfig& config)
+    BenchI2cBoard(const BoardConfig& config, BoardContext& context)
         : adapter_(int(config.integer("adapter", 5, 0, 255))) {
         bus_.attach(uint8_t(config.integer("address", 0x50, 0x08, 0x77)), &memory_);
+        if (config.has("eeprom")) {
+            eeprom_.setClock(*context.clock);
+            bus_.attach(uint8_t(config.integer("eeprom", 0x50, 0x08, 0x77)), &eeprom_);
+        }
     }
     std::map<int, I2cBus*> i2cAdapters() override { return {{adapter_, &bus_}}; }
     void saveState(nlohmann::json& out) const override {
         out["memory_0x10"] = {memory_.memory[0x10], memory_.memory[0x11], memory_.memory[0x12]};
+        eeprom_.saveState(out["eeprom"]);
     }
 
   private:
     int adapter_;
     I2cBus bus_;
     qrttest::I2cMemorySlave memory_;
+    At24c02d eeprom_;
 };
 
 const BoardRegistrar kRegistrars[] = {
@@ -72,9 +81,9 @@ const BoardRegistrar kRegistrars[] = {
                                  return std::unique_ptr<Board>(new BenchPciBoard(config, context));
                              }}},
     BoardRegistrar{BoardType{"BENCH-I2C",
-                             {"adapter", "address"},
-                             [](const BoardConfig& config, BoardContext&) {
-                                 return std::unique_ptr<Board>(new BenchI2cBoard(config));
+                             {"adapter", "address", "eeprom"},
+                             [](const BoardConfig& config, BoardContext& context) {
+                                 return std::unique_ptr<Board>(new BenchI2cBoard(config, context));
                              }}},
 };
 

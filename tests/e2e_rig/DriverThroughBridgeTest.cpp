@@ -18,6 +18,7 @@
 #include <string>
 
 #include "core/bus/C_nkDTSI2C.h"
+#include "core/controllers/eeprom/C_nkAT24C02D.h"
 #include "core/driver/C_linuxDriverIO.h"
 #include "core/driver/C_pciMap.h"
 #include "core/driver/ZEPPCIManager.h"
@@ -272,6 +273,22 @@ TEST_F(I2cThroughBridge, TheSdksAdapterWritesAndReadsTheBenchMemory) {
     EXPECT_THAT(back, ::testing::ElementsAre(0x11, 0x22, 0x33, 0x44));
     ASSERT_EQ(0, bus.setI2CSlave(0x51));
     EXPECT_EQ(-1, bus.writeI2C(0x20, 1, data, 1));  // nobody answers at 0x51
+}
+
+// The identity EEPROM as the embedded system reaches it: the kit's EEPROM class on a Linux
+// adapter. Its pages take the chip's write cycle; the chip counts an address sent too soon.
+TEST_F(I2cThroughBridge, TheSdksEepromWritesWholePagesAndWaitsOutEachWriteCycle) {
+    C_nkDTSI2C bus;
+    ASSERT_EQ(0, bus.initial(5));
+    ASSERT_EQ(0, bus.setI2CSlave(0x52));
+    C_nkAT24C02D eeprom;
+    ASSERT_EQ(0, eeprom.initial(&bus));
+    unsigned char data[20];
+    for (unsigned i = 0; i < sizeof data; ++i) data[i] = static_cast<unsigned char>(0xC0 + i);
+    EXPECT_EQ(0, eeprom.writeData(0x13, data, sizeof data));
+    unsigned char back[20] = {0};
+    EXPECT_EQ(0, eeprom.readData(0x13, back, sizeof back));
+    EXPECT_EQ(0, std::memcmp(data, back, sizeof data));
 }
 
 TEST_F(I2cThroughBridge, RawI2cRdwrCarriesSeveralMessagesAndTheirData) {

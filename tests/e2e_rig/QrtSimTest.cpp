@@ -49,7 +49,10 @@ class TempFile {
     std::string path;
 };
 
-RunResult run(const std::vector<std::string>& arguments) {
+// Runs a program; a qrt-sim run also reports the rig's protocol violations, and must have none.
+RunResult run(std::vector<std::string> arguments) {
+    bool rig = arguments[0] == QRT_SIM_PATH;
+    if (rig) arguments.insert(arguments.begin() + 1, "--violations");
     TempFile out, err;
     pid_t child = ::fork();
     if (child == 0) {
@@ -69,6 +72,9 @@ RunResult run(const std::vector<std::string>& arguments) {
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = readFile(out.path);
     result.err = readFile(err.path);
+    if (rig) {
+        EXPECT_THAT(result.err, Not(::testing::ContainsRegex("protocol violations: [1-9]")));
+    }
     return result;
 }
 

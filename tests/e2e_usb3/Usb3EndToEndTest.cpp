@@ -142,6 +142,23 @@ TEST_F(Usb3EndToEnd, OnlyThePartNumberAfterItsPrefixIdentifiesACard) {
               "PCBVersion:0\r\n");
 }
 
+TEST_F(Usb3EndToEnd, SerialAndPartNumberWrittenToFlashIdentifyTheCardAfterwards) {
+    RigRun run = rig.run("[card]\nmodel = PCIe-W504\n",
+                         "$SERIES flash FLASHED-SN-42 ZZ-53104-10 && $PROBE list");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.outputs.size(), 2u) << run.errors;
+    EXPECT_EQ(run.outputs[0]["devices"][0]["flash"], json({{"set_sn", 0},
+                                                           {"set_pn", 0},
+                                                           {"get_sn", 0},
+                                                           {"get_pn", 0},
+                                                           {"sn", "FLASHED-SN-42"},
+                                                           {"pn", "ZZ-53104-10"}}));
+    EXPECT_EQ(run.outputs[1]["list"][0]["info"],
+              "Product:PCIe-W504\r\nMCUVersion:1.0\r\nPN:ZZ-53104-10\r\nSN:FLASHED-SN-42\r\n"
+              "PCBVersion:0\r\n");
+    EXPECT_EQ(run.board("card")["mcu"]["flash_commits"], 2);
+}
+
 // ---------------------------------------------------------------------------------------------
 
 struct PowerCase {

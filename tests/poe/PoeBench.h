@@ -14,6 +14,7 @@
 #include "core/controllers/pciswitch/C_nkPCISwitcherFactory.h"
 #include "core/controllers/rhxmcu/C_rhxMCUFactory.h"
 #include "sim/boards/PoeCard.h"
+#include "support/ChipClocks.h"
 #include "support/SimPciMap.h"
 
 namespace poetest {
@@ -32,6 +33,7 @@ class RigCard {
         config.values = std::move(keys);
         config.values["model"] = model;
         context_.frames = &frames;
+        context_.clock = &clock_;  // the chips see the pauses the program asked for
         context_.trace = [this](const std::string& line) { trace.push_back(line); };
         std::unique_ptr<qrtsim::Board> board = qrtsim::findBoardType(model)->make(config, context_);
         board_.reset(static_cast<qrtsim::PoeCard*>(board.release()));
@@ -45,6 +47,7 @@ class RigCard {
     std::vector<std::string> trace;
 
   private:
+    qrttest::RecordedPauseClock clock_;
     qrtsim::BoardContext context_;
     std::unique_ptr<qrtsim::PoeCard> board_;
     std::unique_ptr<qrttest::SimPciMap> map_;

@@ -4,8 +4,8 @@
 
 #include "QRT_Types.h"
 #include "rhxmodels/Rig.h"
-// Makes every pause of this test program instant and recorded (included here only).
-#include "support/PauseRecorder.h"
+// Every pause of this test program is instant and recorded (Pauses.cpp).
+#include "support/PauseLog.h"
 
 namespace {
 
@@ -120,18 +120,18 @@ TYPED_TEST(CpldBridge, ABusyBusIsStoppedAndRetriedTenTimes) {
 TEST(CpldI2cTransport, WordWritesAreSplitIntoTwoBusWritesAndBoundedTo255) {
     qrttest::I2cCard card;
     ASSERT_EQ(card.bindStatus, QRT_SUCCESS);
-    RHXCPLD_WRITEDATA word = {{0x01, 0x02, 0x03, 0x04}};
+    RHXCPLD_WRITEDATA word = {{0x01, 0x02, 0x03, 0x00}};  // a delay: bits 31..24 stay zero
     for (unsigned length : {1u, 2u, 3u, 4u}) {
         unsigned before = card.host.writes;
         EXPECT_EQ(card.sdk->writeData(0x40, &word, length), QRT_SUCCESS);
         EXPECT_EQ(card.host.writes - before, length > 2 ? 2u : 1u) << length;
     }
-    EXPECT_EQ(card.cpld.registerWord(0x40), 0x04030201u);
+    EXPECT_EQ(card.cpld.registerWord(0x40), 0x00030201u);
     EXPECT_EQ(card.sdk->writeData(0x40, &word, 5), QRT_ERR_INVALID_PARAM);
     RHXCPLD_READDATA read{};
     EXPECT_EQ(card.sdk->readData(0x100, &read), QRT_ERR_INVALID_PARAM);
     ASSERT_EQ(card.sdk->readData(0x40, &read), QRT_SUCCESS);
-    EXPECT_EQ(read.data[3], 0x04);
+    EXPECT_EQ(read.data[2], 0x03);
 }
 
 }  // namespace

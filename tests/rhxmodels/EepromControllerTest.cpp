@@ -86,12 +86,12 @@ TYPED_TEST(EepromOverBridge, WritesArriveIntactInWholePagesNeverWrappingInsideOn
 
 TYPED_TEST(EepromOverBridge, AChunkTheChipRefusesFailsTheWholeWrite) {
     Bytes data = this->pattern(20, 0x40);
-    this->chip().setWriteCycleNacks(1);  // still programming when the next chunk starts
+    this->chip().setWriteCycleUs(50000);  // still programming when the next chunk starts
     EXPECT_NE(this->eeprom->writeData(0x10, data.data(), 20), QRT_SUCCESS);
     EXPECT_EQ(this->chipBytes(0x10, 8), this->pattern(8, 0x40));
     EXPECT_EQ(this->chipBytes(0x20, 4), Bytes(4, 0xFF)) << "nothing after the refused chunk";
 
-    this->chip().setWriteCycleNacks(0);
+    this->chip().setWriteCycleUs(At24c02d::kWriteCycleUs);
     this->chip().setWriteProtect(true);
     EXPECT_NE(this->eeprom->writeData(0x80, data.data(), 4), QRT_SUCCESS);
     EXPECT_EQ(this->chipBytes(0x80, 4), Bytes(4, 0xFF));

@@ -6,6 +6,8 @@
 //   10G card:  C_rhxI2CCPLD -> HostI2c (an Ethernet controller's I2C master) -> RhxCpld (0x42)
 //
 // and behind the CPLD's own I2C master the card microcontroller (0x2D) and the EEPROM (0x50).
+// The models run on the program's recorded pauses (the program's pauses are instant), so they
+// find the SDK's waits exactly as long as it asked for.
 
 #include <cstdint>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "sim/chips/PexSwitch.h"
 #include "sim/chips/RhxCpld.h"
 #include "sim/chips/RhxMcu.h"
+#include "support/ChipClocks.h"
 #include "support/SimPciMap.h"
 
 namespace qrttest {
@@ -88,6 +91,7 @@ class HostI2c : public I_nkI2C {
 
 // The chips behind every CPLD, and the CPLD model itself.
 struct CardChips {
+    RecordedPauseClock clock;
     FrameLog frames;
     qrtsim::RhxCpld cpld{&frames};
     qrtsim::RhxMcu mcu;
@@ -99,6 +103,9 @@ struct CardChips {
     CardChips() {
         cpld.masterBus().attach(qrtsim::RhxMcu::kAddress, &mcu);
         cpld.masterBus().attach(qrtsim::At24c02d::kAddress, &eeprom);
+        cpld.setClock(clock);
+        mcu.setClock(clock);
+        eeprom.setClock(clock);
     }
 };
 
@@ -110,6 +117,7 @@ struct SpiCard : CardChips {
 
     SpiCard() {
         pex.attachSerialDevice(&cpld.spiPort());
+        pex.setClock(clock);
         I_nkPCISwitcher* sw = switches.create(C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8608);
         sdk = cpldFactory.create(C_rhxCPLDFactory::NK_HWCPLD_SPI);
         if (sw != nullptr && sdk != nullptr && sw->initial(static_cast<I_pciMap*>(&map)) == 0)

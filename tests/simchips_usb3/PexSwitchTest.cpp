@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "sim/chips/PexSwitch.h"
+#include "support/ChipClocks.h"
 
 namespace {
 
@@ -45,6 +46,8 @@ const Layout kLayouts[] = {
 
 class PexLayoutTest : public ::testing::TestWithParam<Layout> {
   protected:
+    void SetUp() override { sw.setClock(clock); }
+    qrttest::ManualClock clock;
     PexSwitch sw{GetParam().chip()};
 };
 
@@ -62,6 +65,18 @@ TEST_P(PexLayoutTest, OnlyTheDirectionBitOfEachFieldMakesAPinAnOutput) {
             }
         }
     }
+}
+
+TEST_P(PexLayoutTest, DirectionWritesMustCarryBackTheOtherBitsAsTheBoardSetThem) {
+    const Layout& l = GetParam();
+    sw.setPowerOnDirection(0xFFFFFFFF);
+    uint32_t others = sw.readRegister32(l.direction);
+    EXPECT_EQ(others & (1u << l.directionBit(0)), 0u) << "every pin starts as an input";
+    sw.writeRegister32(l.direction, others | (1u << l.directionBit(0)));
+    EXPECT_EQ(sw.violations().total(), 0u);
+    EXPECT_TRUE(sw.pinIsOutput(0));
+    sw.writeRegister32(l.direction, 1u << l.directionBit(0));  // written without reading first
+    EXPECT_EQ(sw.violations().of("preserved-bits-changed"), 1u);
 }
 
 TEST_P(PexLayoutTest, InputPinsReadTheirStrapAndOutputPinsWhatIsDriven) {
@@ -100,7 +115,7 @@ TEST_P(PexLayoutTest, SerialWriteHandsTheDataWordToTheDeviceAtTheBlockIndex) {
     EXPECT_TRUE(device.reads.empty());
 }
 
-TEST_P(PexLayoutTest, SerialReadLatchesTheDeviceWordOnlyWhenBusyDrops) {
+TEST_P(PexLayoutTest, SerialReadWordSettlesOneMillisecondAfterBusyDrops) {
     RecordingDevice device;
     sw.attachSerialDevice(&device);
     sw.setSerialBusyPolls(3);
@@ -114,7 +129,11 @@ TEST_P(PexLayoutTest, SerialReadLatchesTheDeviceWordOnlyWhenBusyDrops) {
         EXPECT_EQ(control & ~kBusy, 0x0430 | GetParam().readBits);
     }
     EXPECT_FALSE(sw.readRegister32(kControl) & kBusy);
+    EXPECT_EQ(sw.readRegister32(kData), 0x11111111u) << "result visible before it settled";
+    clock.advanceMs(1);
     EXPECT_EQ(sw.readRegister32(kData), 0xA5000430u);
+    EXPECT_EQ(sw.violations().of("data-read-while-busy"), 3u);
+    EXPECT_EQ(sw.violations().of("data-read-too-early"), 1u);
 }
 
 TEST_P(PexLayoutTest, CommandIssuedWhileBusyIsLost) {
@@ -123,7 +142,7 @@ TEST_P(PexLayoutTest, CommandIssuedWhileBusyIsLost) {
     sw.setSerialBusyPolls(2);
     sw.writeRegister32(kData, 1);
     sw.writeRegister32(kControl, 5 | GetParam().writeBits);
-    sw.writeRegister32(kData, 2);  // overwrites while the port is busy
+    sw.writeRegister32(kData, 2);  // lost: the port is busy
     sw.writeRegister32(kControl, 6 | GetParam().writeBits);
     EXPECT_EQ(device.writes.size(), 1u);
     EXPECT_EQ(sw.serialCounters().whileBusy, 1u);
@@ -133,7 +152,8 @@ TEST_P(PexLayoutTest, CommandIssuedWhileBusyIsLost) {
     EXPECT_FALSE(sw.serialBusy());
     sw.writeRegister32(kControl, 6 | GetParam().writeBits);
     ASSERT_EQ(device.writes.size(), 2u);
-    EXPECT_EQ(device.writes[1], std::make_pair(6u, 2u));
+    EXPECT_EQ(device.writes[1], std::make_pair(6u, 1u));
+    EXPECT_EQ(sw.violations().total(), 2u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, PexLayoutTest, ::testing::ValuesIn(kLayouts), [](const auto& info) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sim/chips/Usb3CardMcu.h"
+#include "support/ChipClocks.h"
 
 namespace {
 
@@ -27,9 +28,13 @@ class Usb3McuTest : public ::testing::Test {
         return s;
     }
     Usb3CardMcu mcu{settings()};
+    qrttest::ManualClock clock;
+    void SetUp() override { mcu.setClock(clock); }
 
+    // A mailbox read as the host makes it: the command, 50 ms, the answer.
     uint32_t mailbox(uint32_t address, uint32_t command) {
         mcu.writeBlock(block(address), command);
+        clock.advanceMs(50);
         return mcu.readBlock(block(address));
     }
     // Stages four words and commits them with the check word that makes the five sum to zero,
@@ -74,6 +79,14 @@ TEST_F(Usb3McuTest, MailboxHoldsTheAnswerToTheLastCommandOnly) {
     EXPECT_EQ(mailbox(0x1014, 0x55520000), 0x55520003u);
     // A wrong command leaves no answer.
     EXPECT_EQ(mailbox(0x1014, 0x4D560000), 0xFFFFFFFFu);
+    EXPECT_EQ(mcu.violations().total(), 1u);
+    // Read before the firmware has fetched the answer, the mailbox holds what it held.
+    mcu.writeBlock(block(0x1080), 0x4D560000);
+    clock.advanceMs(49);
+    EXPECT_EQ(mcu.readBlock(block(0x1080)), 0xFFFFFFFFu);
+    clock.advanceMs(1);
+    EXPECT_EQ(mcu.readBlock(block(0x1080)), 0x4D560102u);
+    EXPECT_EQ(mcu.violations().of("mailbox-read-too-early"), 1u);
 }
 
 TEST_F(Usb3McuTest, CommitWithMatchingCheckWordProgramsTheField) {

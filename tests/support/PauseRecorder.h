@@ -10,42 +10,12 @@
 
 #include <unistd.h>
 
-#include <atomic>
-#include <cstdint>
-#include <mutex>
-#include <vector>
-
-namespace qrttest {
-
-struct PauseRecorder {
-    std::mutex mutex;
-    std::vector<uint64_t> pauses;  // requested pauses in microseconds, in call order
-
-    static PauseRecorder& instance() {
-        static PauseRecorder recorder;
-        return recorder;
-    }
-    static void clear() {
-        std::lock_guard<std::mutex> g(instance().mutex);
-        instance().pauses.clear();
-    }
-    static std::vector<uint64_t> taken() {
-        std::lock_guard<std::mutex> g(instance().mutex);
-        return instance().pauses;
-    }
-    // Number of recorded pauses of exactly `us` microseconds.
-    static size_t count(uint64_t us) {
-        size_t n = 0;
-        for (uint64_t p : taken()) n += (p == us);
-        return n;
-    }
-};
-
-}  // namespace qrttest
+#include "support/PauseLog.h"
 
 extern "C" int usleep(useconds_t us) {
     auto& r = qrttest::PauseRecorder::instance();
     std::lock_guard<std::mutex> g(r.mutex);
     r.pauses.push_back(us);
+    r.elapsedUs += us;
     return 0;
 }

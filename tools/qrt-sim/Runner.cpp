@@ -200,6 +200,7 @@ int runInRig(const RunOptions& options) {
         return kSetupFailure;
     }
 
+    rig->clock().followLedger(pauseLedger.ledger());
     BridgeServer server(*rig);
     if (!server.listen(error)) {
         note("cannot serve the rig: " + error);
