@@ -75,9 +75,13 @@ bool BridgeServer::serve(int wakeFd, int timeoutMs) {
     std::vector<pollfd> fds;
     fds.push_back({listenFd_, POLLIN, 0});
     for (const auto& connection : connections_) fds.push_back({connection->fd, POLLIN, 0});
+    size_t firstWatch = fds.size();
+    for (const auto& watch : watches_) fds.push_back({watch.first, POLLIN, 0});
     if (wakeFd >= 0) fds.push_back({wakeFd, POLLIN, 0});
     int ready = ::poll(fds.data(), fds.size(), timeoutMs);
     if (ready <= 0) return false;
+    for (size_t i = 0; i < watches_.size(); ++i)
+        if (fds[firstWatch + i].revents != 0) watches_[i].second();
     if (wakeFd >= 0 && fds.back().revents != 0) return true;
 
     // Connections first, in the order they were accepted; closing one shifts the rest.
@@ -180,6 +184,10 @@ bool BridgeServer::reply(Connection& connection, int64_t result,
 void BridgeServer::close(size_t index) {
     ::close(connections_[index]->fd);
     connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void BridgeServer::watch(int fd, std::function<void()> onReadable) {
+    watches_.emplace_back(fd, std::move(onReadable));
 }
 
 void BridgeServer::closeConnections() {

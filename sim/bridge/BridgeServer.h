@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,8 @@ class BridgeServer {
     // as `wakeFd` (ignored when negative) is readable.
     bool serve(int wakeFd, int timeoutMs);
     size_t connections() const { return connections_.size(); }
+    // Also waits for `fd` and runs `onReadable` (on the serving thread) when it can be read.
+    void watch(int fd, std::function<void()> onReadable);
     // Closes every connection, as when the processes of the rig are gone.
     void closeConnections();
 
@@ -54,6 +57,7 @@ class BridgeServer {
     int listenFd_ = -1;
     std::string address_;
     std::vector<std::unique_ptr<Connection>> connections_;
+    std::vector<std::pair<int, std::function<void()>>> watches_;
 };
 
 }  // namespace qrtsim

@@ -16,6 +16,8 @@
 
 #include "sim/bridge/BridgeProtocol.h"
 #include "sim/bridge/BridgeServer.h"
+#include "sim/bridge/ControlClient.h"
+#include "sim/bridge/NamespaceHost.h"
 #include "sim/bridge/Sandbox.h"
 #include "sim/rig/PcapWriter.h"
 #include "sim/rig/Rig.h"
@@ -186,13 +188,18 @@ int runInRig(const RunOptions& options) {
     if (!sandbox.addInterfaces(rig->hostPorts(), error))
         note("no network interfaces for the rig's ports (" + error + ")");
 
+    BridgeServer server(*rig);
+    NamespaceHost host(sandbox, server);
+    std::vector<std::string> leftOut;
+    rig->attachHost(host, leftOut);
+    for (const std::string& part : leftOut) note("no " + part);
+
     SharedPauseLedger pauseLedger;
     if (options.skipPauses && !pauseLedger.create(error)) {
         note("cannot skip pauses: " + error);
         return kSetupFailure;
     }
 
-    BridgeServer server(*rig);
     if (!server.listen(error)) {
         note("cannot serve the rig: " + error);
         return kSetupFailure;
@@ -211,8 +218,11 @@ int runInRig(const RunOptions& options) {
 
     int status = serveUntilExit(server, child);
     commandPid = 0;
-    // The command's processes are gone: their device files close (locks are dropped).
+    // The command's processes are gone: their device files close (locks are dropped), and
+    // what they left in the rig's files is taken in.
     server.closeConnections();
+    server.serve(-1, 0);
+    rig->settle();
 
     if (state) {
         nlohmann::json document;
@@ -227,6 +237,18 @@ int runInRig(const RunOptions& options) {
     }
     if (options.skipPauses) note(pauseLedger.summary());
     return exitStatusOf(status);
+}
+
+int sendControlLine(const std::string& line) {
+    char reply[4096];
+    int result = bridge::sendControl(line.c_str(), reply, sizeof reply);
+    if (result != 0 && result != -EINVAL) {
+        note(std::string("no rig to control: ") +
+             (result == -ENOENT ? "QRT_SIM_SOCKET names none" : std::strerror(-result)));
+        return kSetupFailure;
+    }
+    std::fprintf(result == 0 ? stdout : stderr, "%s%s\n", result == 0 ? "" : "qrt-sim: ", reply);
+    return result == 0 ? 0 : 1;
 }
 
 }  // namespace qrtsim
