@@ -2,7 +2,7 @@
  * Public types of the QRT SDK: status codes, component (feature) numbers, product types,
  * PoE property numbers, trigger edges, DIO capabilities and the DI trigger callback.
  *
- * This header is shared by the C API and the product library and must stay valid C99.
+ * This header is shared by the C API and every layer below it and must stay valid C99.
  * Every enumeration is a 32-bit value whose numbers are part of the binary interface.
  */
 #ifndef QRT_TYPES_H

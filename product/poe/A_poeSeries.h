@@ -1,0 +1,167 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "I_poeSeries.h"
+#include "core/common/C_ObjectLock.h"
+#include "core/controllers/cpld/I_rhxCPLD.h"
+#include "core/controllers/eeprom/I_nkEEPROM.h"
+#include "core/controllers/rhxmcu/I_rhxMCU.h"
+
+// Base of every PCIe PoE frame-grabber card.
+//
+// A card carries a CPLD, a card microcontroller and an identity EEPROM. The CPLD is also the
+// I2C master through which the microcontroller (0x2D) and the EEPROM (0x50) are reached: an
+// EEPROM read points the CPLD's master at the EEPROM and back at the microcontroller, so every
+// exchange with either of them runs under the card lock, and microcontroller traffic never
+// lands between those two address changes. The microcontroller supervises the power-sourcing
+// chip (PSE) and relays its registers.
+//
+// The base implements the PoE component, the identity text and the EEPROM-backed serial
+// number, part number and port MAC addresses. What it cannot know answers
+// QRT_ERR_NOT_SUPPORTED: bring-up, card identifier, PCB version, external power inputs,
+// trigger over Ethernet and fans. The model classes bind the controllers, identify the board
+// and set `initialized` once they accept it; until then every card operation answers
+// QRT_ERR_NOT_INITIALIZED.
+//
+// Identity EEPROM layout: port MAC addresses at 0x00, 0x08, 0x10 and 0x18 (6 bytes each), the
+// serial number text at 0x40 and the part number text at 0x60 (32-byte fields); characters 3
+// to 10 of the part number are the board part number ("27640-0A").
+class A_poeSeries : public I_poeSeries {
+  public:
+    static constexpr unsigned long kMacField = 0x00;  // port i at kMacField + 8 * i
+    static constexpr unsigned kMacSlots = 4;
+    static constexpr unsigned kMacBytes = 6;
+    static constexpr unsigned long kSerialNumberField = 0x40;
+    static constexpr unsigned long kPartNumberField = 0x60;
+    static constexpr unsigned kTextField = 32;
+    static constexpr unsigned kToEFrameBytes = 64;
+    static constexpr unsigned long kMcuSlave = 0x2D;
+    static constexpr unsigned long kEepromSlave = 0x50;
+
+    A_poeSeries();
+    ~A_poeSeries() override;
+    A_poeSeries(const A_poeSeries&) = delete;
+    A_poeSeries& operator=(const A_poeSeries&) = delete;
+
+    // I_nkProduct, I_nkVisionCardProduct
+    int getInfo(char* buf, unsigned len) override;
+    int getType(QRT_PRODUCT_TYPE* type) override;
+    int getSN(char* buf, unsigned len) override;
+    unsigned getFeatureList(QRT_FEATURE_TYPE* list, unsigned capacity) override;
+    void* getFeatureHandle(QRT_FEATURE_TYPE feature) override;
+    int getCardID(int* id) override;
+
+    int initial(void* pciMap) override;
+
+    // I_exPowerSupply
+    int getExPowSupplytNums(unsigned* n) override;
+    int getExPowSupplyStates(int* states, unsigned n) override;
+    int getExPowSupplyDescription(unsigned index, char* buf, unsigned len) override;
+
+    // I_poe
+    int getPoEPortNums(unsigned* n) override;
+    int setPoEPortEnable(int* enables, unsigned n) override;
+    int getPoEPortEnable(int* enables, unsigned n) override;
+    int setPoEPowConsumCalcProps(int mode) override;
+    int getPoEPowConsumCalcProps(int* mode) override;
+    int setPoEProtectTempRange(int protect, int recover) override;
+    int getPoEProtectTempRange(int* protect, int* recover) override;
+    int getPoEProperty(QRT_POEPROPERTY_TYPE p, float* value) override;
+    int getPoEPortProperty(unsigned port, QRT_POEPORTPROPERTY_TYPE p, float* value) override;
+
+    // I_toe: not on this card.
+    int getToEPortNums(unsigned* n) override;
+    int sendToEActionCommand(int port) override;
+    int setToEActionCommand(unsigned port, unsigned long deviceKey, unsigned long groupKey,
+                            unsigned long groupMask) override;
+    int getToEActionCommand(unsigned port, unsigned long* deviceKey, unsigned long* groupKey,
+                            unsigned long* groupMask) override;
+    int setToETriggerSource(int source) override;
+    int getToETriggerSource(int* source) override;
+    int setToETriggerEnable(int enable) override;
+    int getToETriggerEnable(int* enable) override;
+    int setToEEdgeTriggerMode(QRT_EDGETRIGGER_TYPE mode) override;
+    int getToEEdgeTriggerMode(QRT_EDGETRIGGER_TYPE* mode) override;
+    int setToEOneTriggerAllMode(int mode) override;
+    int getToEOneTriggerAllMode(int* mode) override;
+    int setToEExTriggerDebounce(unsigned long t) override;
+    int getToEExTriggerDebounce(unsigned long* t) override;
+    int getToEExTriggerDebounceUnit(unsigned long* unit) override;
+    int getToETriggerCount(unsigned port, unsigned* first, unsigned* second) override;
+    int resetToETriggerCount() override;
+
+    // I_fan: the count only.
+    int getFanNums(unsigned* n) override;
+    int getFanSpeed(unsigned fan, unsigned* rpm) override;
+    int getFanPWM(unsigned fan, int* duty) override;
+    int setFanPWM(unsigned fan, int duty) override;
+    int getSmartFanEnable(unsigned fan, int* enable) override;
+    int setSmartFanEnable(unsigned fan, int enable) override;
+    int getFanDescription(unsigned fan, char* buf, unsigned len) override;
+
+    // The PCB revision (0 or more), or -1 when the card cannot tell.
+    virtual int getPCBVersion();
+    virtual int getPN(char* buf, unsigned len);
+    // The model string of `productType`, cut to len.
+    virtual int genProductString(char* buf, int len);
+    // Hands out the card's 6-byte MAC buffer of a port (owned by the card).
+    virtual int getMAC(unsigned port, unsigned char** mac);
+    // Fills the MAC table from the EEPROM's slots; called once the board is accepted.
+    virtual int updateMAC();
+    // Reads EEPROM bytes under the card lock, pointing the CPLD's I2C master at the EEPROM and
+    // back at the microcontroller.
+    virtual int getEEPROM(unsigned long offset, unsigned char* buf, unsigned len);
+
+    // Per-port PSE readings through the microcontroller's register relay.
+    int getPoEPSECurrent(unsigned port, float* amperes);
+    int getPoEPSEVolt(unsigned port, float* volts);
+    int getPoELastState(unsigned port, unsigned* state);
+    int getPowerClass(unsigned port, unsigned* code);
+    int getPowerGood(unsigned port, unsigned* good);
+    int getPhyMACFromEEPROM(unsigned port, unsigned char* mac);
+
+  protected:
+    // Runs `call` under the card lock on an accepted card: QRT_ERR_BUSY when the lock is not
+    // obtained, QRT_ERR_NOT_INITIALIZED before acceptance.
+    template <class Call>
+    int onAcceptedCard(Call&& call) {
+        C_ObjectLock guard(lock);
+        if (!guard.held()) return QRT_ERR_BUSY;
+        if (!initialized) return QRT_ERR_NOT_INITIALIZED;
+        return call();
+    }
+    // The same for a microcontroller exchange; QRT_ERR_NOT_SUPPORTED without a microcontroller.
+    template <class Call>
+    int withMcu(Call&& call) {
+        return onAcceptedCard(
+            [&]() -> int { return mcu == nullptr ? QRT_ERR_NOT_SUPPORTED : call(); });
+    }
+    // Reads a text field of the EEPROM into buf: at most len - 1 bytes of the field, always
+    // terminated.
+    int getEEPROMText(unsigned long field, char* buf, unsigned len);
+    // Copies `text` into buf the way the model strings and descriptions are handed out.
+    static int copyText(const char* text, char* buf, unsigned len);
+
+    int initialized = 0;
+    QRT_PRODUCT_TYPE productType = QRT_PRODUCT_UNKNOWN;
+    I_rhxCPLD* cpld = nullptr;
+    I_rhxMCU* mcu = nullptr;
+    I_nkEEPROM* eeprom = nullptr;
+    C_ObjectSemaphore lock;
+    unsigned poePortCount = 0;
+    unsigned exPowSupplyCount = 0;
+    unsigned fanCount = 0;
+    unsigned long eepromSlave = kEepromSlave;
+    unsigned long mcuSlave = kMcuSlave;
+    // The trigger-over-Ethernet frame; the Pro series loads and edits it.
+    unsigned char toeFrame[kToEFrameBytes] = {};
+    unsigned char smbusHeader[3] = {0x49, 0xC4, 0x3E};
+    std::vector<std::unique_ptr<unsigned char[]>> macTable;
+
+  private:
+    int readPseWord(unsigned char reg, unsigned* word);
+    int readPseByte(unsigned char reg, unsigned char* value);
+    int writeProtectionPair(int protect, int recover, int current);
+};
