@@ -1,6 +1,7 @@
 #include "C_visionProductFactory.h"
 
 #include "QRT_Types.h"
+#include "product/embedded/C_tulanKQX.h"
 #include "product/usb3/C_w50X.h"
 #include "product/usb3/C_w51X.h"
 
@@ -23,7 +24,7 @@ const C_visionProductFactory::SeriesTable& C_visionProductFactory::builtInSeries
             /* SERIES_RHX5XPPRO : C_rhx5xpPro */ {},
         },
         {
-            /* SYSTEM_TULAN_KQX : C_tulanKQX  */ {},
+            /* SYSTEM_TULAN_KQX : C_tulanKQX  */ makeSystem<C_tulanKQX>(),
         },
     };
     return table;

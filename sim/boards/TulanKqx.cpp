@@ -67,14 +67,15 @@ const BoardRegistrar kRegistrar{BoardType{kModel, TulanKqx::keys(),
 
 const std::vector<std::string>& TulanKqx::keys() {
     static const std::vector<std::string> keys = {
-        "mcu_bus",    "eeprom_bus",  "system_file", "di_count", "do_count",
-        "di_edge",    "do_readable", "di_levels",   "hwid",     "poe_class0",
-        "poe_class1", "poe_class2",  "poe_class3"};
+        "mcu_bus",    "eeprom_bus", "system_file", "di_count",  "do_count",
+        "di_edge",    "di_absent",  "do_readable", "di_levels", "hwid",
+        "poe_class0", "poe_class1", "poe_class2",  "poe_class3"};
     return keys;
 }
 
 const std::vector<std::string>& TulanKqx::listKeys() {
-    static const std::vector<std::string> keys = {"di_edge", "do_readable", "di_levels"};
+    static const std::vector<std::string> keys = {"di_edge", "di_absent", "do_readable",
+                                                  "di_levels"};
     return keys;
 }
 
@@ -115,6 +116,7 @@ void TulanKqx::configureDio(const BoardConfig& config) {
     settings.inputs = unsigned(config.integer("di_count", settings.inputs, 0, most));
     settings.outputs = unsigned(config.integer("do_count", settings.outputs, 0, most));
     settings.edgeInputs = lineList(config, "di_edge", settings.inputs, allLines(settings.inputs));
+    settings.absentInputs = lineList(config, "di_absent", settings.inputs, {});
     settings.readableOutputs =
         lineList(config, "do_readable", settings.outputs, allLines(settings.outputs));
     std::string levels = config.text("di_levels", "");

@@ -115,6 +115,7 @@ bool VorelDioDriver::createFiles(const std::string& classDirectory,
     classDirectory_ = classDirectory;
     bool ok = true;
     for (unsigned i = 0; ok && i < settings_.inputs; ++i) {
+        if (settings_.absentInputs.count(i)) continue;
         ok = add(Kind::kInput, i, classDirectory, lineName("DI_", i), shownValue(inputs_[i]),
                  kInputMode);
         if (ok && triggerModes_[i] >= 0)
@@ -244,8 +245,8 @@ bool VorelDioDriver::setInput(unsigned index, int level, std::string& reply) {
         reply = "an input level is 0 or 1";
         return false;
     }
-    if (!filesCreated_) {
-        reply = "the rig has no DIO files (no private mount namespace)";
+    if (!filesCreated_ || settings_.absentInputs.count(index)) {
+        reply = "no files for DI_" + std::to_string(index);
         return false;
     }
     std::string name = lineName("DI_", index);
@@ -326,6 +327,7 @@ void VorelDioDriver::saveState(nlohmann::json& out) const {
     nlohmann::json inputs = nlohmann::json::array();
     for (unsigned i = 0; i < inputs_.size(); ++i) {
         nlohmann::json line = {{"level", inputs_[i]}};
+        if (settings_.absentInputs.count(i)) line["absent"] = true;
         if (triggerModes_[i] >= 0) line["trigger_mode"] = triggerModes_[i];
         inputs.push_back(line);
     }

@@ -14,7 +14,8 @@ namespace qrtsim {
 // their interfaces: the DIO driver's sysfs class directory and the uevents it raises, and the
 // board-identification driver's HWID file.
 //
-// Files, as the drivers' attributes read (each value followed by a newline):
+// Files, as the drivers' attributes read (each value followed by a newline; an input can be
+// left without files, as by a driver that skips a line):
 //   DI_<n>          input level, read-only (0444)
 //   DI_<n>_TrigMod  trigger polarity code of the inputs that have one (0644): 1 raises uevents
 //                   on rising edges, 0 on falling edges, 2 on both; inputs without the file
@@ -41,6 +42,7 @@ class VorelDioDriver {
         unsigned inputs = 4;
         unsigned outputs = 4;
         std::set<unsigned> edgeInputs;       // inputs with a trigger-mode file
+        std::set<unsigned> absentInputs;     // inputs the driver offers no files for
         std::set<unsigned> readableOutputs;  // outputs whose file can be read
         std::vector<int> inputLevels;        // initial levels (missing ones: 0)
         std::string hwid = "TULAN-KQX";
