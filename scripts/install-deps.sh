@@ -8,4 +8,5 @@ $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config clang-format \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
-  nlohmann-json3-dev libcli11-dev iproute2 binutils util-linux >/dev/null
+  nlohmann-json3-dev libcli11-dev iproute2 binutils util-linux \
+  clang libclang-rt-14-dev >/dev/null
