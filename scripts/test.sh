@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the SDK, the virtual rig and the tests, runs the whole suite, runs the fuzz targets
-# briefly (fuzz/run.sh), then builds and runs the suite
-# a second time with AddressSanitizer and UndefinedBehaviorSanitizer (any error fails the run).
+# briefly (fuzz/run.sh), then builds and runs the suite a second time with AddressSanitizer
+# and UndefinedBehaviorSanitizer (any error fails the run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
