@@ -119,6 +119,7 @@ PoeCard::PoeCard(const PoeCardModel& model, const BoardConfig& config, BoardCont
         auto trace = [section = config.section, sink = context.trace](const std::string& line) {
             sink("[" + section + "] " + line);
         };
+        switch_->setTrace(trace);
         cpld_->setTrace(trace);
         mcu_->setTrace(trace);
         eeprom_->setTrace(trace);

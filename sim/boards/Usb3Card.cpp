@@ -91,8 +91,11 @@ Usb3Card::Usb3Card(const Usb3CardModel& model, const BoardConfig& config, BoardC
     if (context.trace) {
         std::string section = config.section;
         auto trace = context.trace;
-        mcu_->setTrace(
-            [section, trace](const std::string& line) { trace("[" + section + "] " + line); });
+        auto sectionTrace = [section, trace](const std::string& line) {
+            trace("[" + section + "] " + line);
+        };
+        mcu_->setTrace(sectionTrace);
+        switch_->setTrace(sectionTrace);
     }
     switch_->attachSerialDevice(mcu_.get());
 

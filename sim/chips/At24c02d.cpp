@@ -121,6 +121,7 @@ void At24c02d::clearPageWrites() {
 
 void At24c02d::setTrace(std::function<void(const std::string&)> trace) {
     std::lock_guard<std::mutex> lock(mutex_);
+    violations_.setTrace(trace);
     trace_ = std::move(trace);
 }
 
@@ -140,6 +141,7 @@ void At24c02d::saveState(nlohmann::json& out) const {
     out["address_counter"] = counter_;
     out["write_protect"] = writeProtect_;
     out["page_writes"] = writes_.size();
+    out["violations"] = violations_.toJson();
 }
 
 }  // namespace qrtsim

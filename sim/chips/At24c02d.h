@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/chips/I2cSlave.h"
+#include "sim/chips/Violations.h"
 
 namespace qrtsim {
 
@@ -75,6 +76,7 @@ class At24c02d : public I2cSlave {
     unsigned busyStarts_ = 0;
     std::vector<PageWrite> writes_;
     std::function<void(const std::string&)> trace_;
+    Violations violations_{"eeprom"};
 };
 
 }  // namespace qrtsim

@@ -85,7 +85,10 @@ void PexSwitch::writeRegister32(uint64_t offset, uint32_t value) {
     } else if (offset == chip_.outputRegister) {
         output_ = value & ((1u << chip_.pinCount) - 1);
     } else if (offset == kSerialData) {
-        if (busyLeft_ != 0) ++counters_.dataWritesBusy;
+        if (busyLeft_ != 0) {
+            ++counters_.dataWritesBusy;
+            violations_.count("data-write-while-busy", hex32(value));
+        }
         data_ = value;
     } else if (offset == kSerialControl) {
         serialCommand(value);
@@ -101,11 +104,13 @@ void PexSwitch::serialCommand(uint32_t control) {
     bool read = command == chip_.readCommand;
     if (!write && !read) {
         ++counters_.rejected;
+        violations_.count("unknown-serial-command", hex32(control));
         return;
     }
     if (busyLeft_ != 0) {
         // The port is still shifting the previous word; the new command is lost.
         ++counters_.whileBusy;
+        violations_.count("command-while-busy", hex32(control));
         return;
     }
     control_ = control;
@@ -153,6 +158,7 @@ void PexSwitch::saveState(nlohmann::json& out) const {
     nlohmann::json others = nlohmann::json::object();
     for (const auto& [offset, value] : registers_) others[hex32(uint32_t(offset))] = hex32(value);
     out["registers"] = others;
+    out["violations"] = violations_.toJson();
 }
 
 }  // namespace qrtsim

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -8,6 +9,7 @@
 
 #include "sim/chips/PciFunction.h"
 #include "sim/chips/SerialPortDevice.h"
+#include "sim/chips/Violations.h"
 
 namespace qrtsim {
 
@@ -72,6 +74,10 @@ class PexSwitch : public PciFunction {
     void setStrap(unsigned pin, bool level);
     // Control-register reads that show the busy flag after each command.
     void setSerialBusyPolls(unsigned polls) { busyPolls_ = polls; }
+    // Decoded lines for the rig's trace: the violations the switch sees.
+    void setTrace(std::function<void(const std::string&)> trace) {
+        violations_.setTrace(std::move(trace));
+    }
 
     // Pin state as the board sees it.
     bool pinIsOutput(unsigned pin) const;
@@ -107,6 +113,7 @@ class PexSwitch : public PciFunction {
     bool pendingRead_ = false;
     uint32_t readWord_ = 0;
     SerialCounters counters_;
+    Violations violations_{"switch"};
 };
 
 }  // namespace qrtsim

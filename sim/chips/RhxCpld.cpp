@@ -437,6 +437,7 @@ void RhxCpld::setSmbusTarget(uint8_t address) {
 
 void RhxCpld::setTrace(std::function<void(const std::string&)> trace) {
     std::lock_guard<std::mutex> lock(mutex_);
+    violations_.setTrace(trace);
     trace_ = std::move(trace);
     traceOpen_ = false;
 }
@@ -544,6 +545,7 @@ void RhxCpld::saveState(nlohmann::json& out) const {
                          {"byte_reads", counters_.byteReads},
                          {"final_reads", counters_.finalReads},
                          {"word_reads", counters_.wordReads}};
+    out["violations"] = violations_.toJson();
 }
 
 }  // namespace qrtsim

@@ -13,6 +13,7 @@
 #include "sim/chips/I2cBus.h"
 #include "sim/chips/I2cSlave.h"
 #include "sim/chips/SerialPortDevice.h"
+#include "sim/chips/Violations.h"
 
 namespace qrtsim {
 
@@ -229,6 +230,7 @@ class RhxCpld {
     bool traceOpen_ = false;
     bool traceNacked_ = false;
     std::vector<uint8_t> traceBytes_;
+    Violations violations_{"cpld"};
 };
 
 }  // namespace qrtsim

@@ -425,6 +425,7 @@ void RhxMcu::clearCommandLog() {
 
 void RhxMcu::setTrace(std::function<void(const std::string&)> trace) {
     std::lock_guard<std::mutex> lock(mutex_);
+    violations_.setTrace(trace);
     trace_ = std::move(trace);
 }
 
@@ -472,6 +473,7 @@ void RhxMcu::saveState(nlohmann::json& out) const {
     }
     out["pse_registers"] = pse;
     out["commands_received"] = log_.size();
+    out["violations"] = violations_.toJson();
 }
 
 }  // namespace qrtsim

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/chips/I2cSlave.h"
+#include "sim/chips/Violations.h"
 
 namespace qrtsim {
 
@@ -144,6 +145,7 @@ class RhxMcu : public I2cSlave {
     size_t replyPos_ = 0;
     std::vector<Command> log_;
     std::function<void(const std::string&)> trace_;
+    Violations violations_{"mcu"};
 };
 
 }  // namespace qrtsim

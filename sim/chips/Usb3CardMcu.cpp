@@ -75,7 +75,7 @@ void Usb3CardMcu::writeBlock(uint32_t blockIndex, uint32_t word) {
 
 void Usb3CardMcu::reject(uint32_t address, uint32_t word) {
     ++counters_.rejectedWords;
-    note("usb3-mcu rejected word " + hex32(word) + " at " + hex32(address));
+    violations_.count("rejected-word", hex32(word) + " at " + hex32(address));
 }
 
 void Usb3CardMcu::note(const std::string& line) const {
@@ -102,8 +102,8 @@ bool Usb3CardMcu::writeTextField(uint32_t address, uint32_t word) {
                      decodeText(field.flash) + "\"");
             } else {
                 ++counters_.refusedCommits;
-                note(std::string("usb3-mcu refused ") + field.name + " commit, check word " +
-                     hex32(word));
+                violations_.count("refused-commit",
+                                  std::string(field.name) + " check word " + hex32(word));
             }
             field.staged = {};
             return true;
@@ -165,6 +165,7 @@ void Usb3CardMcu::saveState(nlohmann::json& out) const {
     out["flash_commits"] = counters_.commits;
     out["refused_commits"] = counters_.refusedCommits;
     out["rejected_words"] = counters_.rejectedWords;
+    out["violations"] = violations_.toJson();
 }
 
 }  // namespace qrtsim

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/chips/SerialPortDevice.h"
+#include "sim/chips/Violations.h"
 
 namespace qrtsim {
 
@@ -51,7 +52,10 @@ class Usb3CardMcu : public SerialPortDevice {
     explicit Usb3CardMcu(const Settings& settings);
 
     // Decoded lines for the rig's trace: power changes, flash commits, rejected words.
-    void setTrace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
+    void setTrace(std::function<void(const std::string&)> trace) {
+        violations_.setTrace(trace);
+        trace_ = std::move(trace);
+    }
 
     void writeBlock(uint32_t blockIndex, uint32_t word) override;
     uint32_t readBlock(uint32_t blockIndex) override;
@@ -105,6 +109,7 @@ class Usb3CardMcu : public SerialPortDevice {
     std::map<uint32_t, uint32_t> mailboxes_;  // address -> answer held
     Counters counters_;
     std::function<void(const std::string&)> trace_;
+    Violations violations_{"usb3-mcu"};
 };
 
 }  // namespace qrtsim

@@ -198,19 +198,20 @@ void VorelDioDriver::judge(Attribute& attribute, bool final) {
             valid = valid && (value == 0 || value == 1);
             if (valid) outputs_[attribute.line] = value;
             if (!valid)
-                violation("do_value", name + " written with \"" + printable(content) + "\"");
+                violations_.count("do-value",
+                                  name + " written with \"" + printable(content) + "\"");
             break;
         case Kind::kTriggerMode:
             valid = valid && value >= kFallingEdges && value <= kBothEdges;
             if (valid) triggerModes_[attribute.line] = value;
             if (!valid)
-                violation("trigger_mode_value",
-                          name + " written with \"" + printable(content) + "\"");
+                violations_.count("trigger-mode-value",
+                                  name + " written with \"" + printable(content) + "\"");
             break;
         case Kind::kInput:
         case Kind::kHwid:
             valid = false;
-            violation("read_only_written", name + " is read-only");
+            violations_.count("read-only-written", name + " is read-only");
             break;
     }
     if (valid) {
@@ -226,13 +227,8 @@ void VorelDioDriver::judge(Attribute& attribute, bool final) {
 }
 
 void VorelDioDriver::judgeStranger(const std::string& directory, const std::string& name) {
-    violation("file_created", directory + "/" + name + " is no attribute of the driver");
+    violations_.count("file-created", directory + "/" + name + " is no attribute of the driver");
     ::unlink((directory + "/" + name).c_str());
-}
-
-void VorelDioDriver::violation(const std::string& kind, const std::string& detail) {
-    ++violations_[kind];
-    emit("violation " + kind + ": " + detail);
 }
 
 bool VorelDioDriver::setInput(unsigned index, int level, std::string& reply) {
@@ -339,7 +335,7 @@ void VorelDioDriver::saveState(nlohmann::json& out) const {
     out["outputs"] = outputs;
     out["hwid"] = settings_.hwid;
     out["uevents"] = ueventsSent_;
-    out["violations"] = violations_;
+    out["violations"] = violations_.toJson();
 }
 
 }  // namespace qrtsim

@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/chips/Violations.h"
+
 namespace qrtsim {
 
 // The embedded system's digital I/O block with its kernel drivers, from the kernel's side of
@@ -24,7 +26,8 @@ namespace qrtsim {
 //   HWID            the board identification text, read-only, in the HWID directory
 // The attributes take "0" or "1" (DO) and "0", "1" or "2" (trigger mode), optionally followed
 // by a newline, as decimal text. What the drivers would refuse (another value, a write to a
-// read-only attribute, a new file in their directories) is counted as a violation and undone.
+// read-only attribute, a new file in their directories) is undone and counted as a violation
+// ("do-value", "trigger-mode-value", "read-only-written", "file-created").
 // Writes are seen through inotify when their file is closed; two writes of one file that land
 // before the rig looks are judged by the last.
 //
@@ -69,7 +72,10 @@ class VorelDioDriver {
     void settle();
 
     void setUeventSink(UeventSink sink) { uevents_ = std::move(sink); }
-    void setTrace(Trace trace) { trace_ = std::move(trace); }
+    void setTrace(Trace trace) {
+        violations_.setTrace(trace);
+        trace_ = std::move(trace);
+    }
 
     // Drives input `index` to `level` (0 or 1) and raises the uevent when the edge is one its
     // trigger mode selects. False with `reply` saying why for a bad input, level or send.
@@ -80,7 +86,7 @@ class VorelDioDriver {
 
     int outputLevel(unsigned index) const;
     int triggerMode(unsigned index) const;  // -1 for an input without the file
-    const std::map<std::string, unsigned>& violations() const { return violations_; }
+    const Violations& violations() const { return violations_; }
     void saveState(nlohmann::json& out) const;
 
   private:
@@ -97,7 +103,6 @@ class VorelDioDriver {
                         std::string& error);
     void judge(Attribute& attribute, bool final);
     void judgeStranger(const std::string& directory, const std::string& name);
-    void violation(const std::string& kind, const std::string& detail);
     bool send(std::vector<std::pair<std::string, std::string>> strings, std::string& reply);
     void emit(const std::string& line) const {
         if (trace_) trace_(line);
@@ -114,7 +119,7 @@ class VorelDioDriver {
     bool filesCreated_ = false;
     unsigned sequence_ = 1000;
     unsigned ueventsSent_ = 0;
-    std::map<std::string, unsigned> violations_;
+    Violations violations_{"dio"};
     UeventSink uevents_;
     Trace trace_;
 };

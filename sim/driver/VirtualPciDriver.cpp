@@ -150,7 +150,9 @@ const std::vector<std::string>& VirtualPciDriver::requestNames() {
 }
 
 VirtualPciDriver::VirtualPciDriver(Settings settings, Trace trace)
-    : settings_(std::move(settings)), trace_(std::move(trace)) {}
+    : settings_(std::move(settings)), trace_(std::move(trace)) {
+    violations_.setTrace(trace_);
+}
 
 VirtualPciDriver::~VirtualPciDriver() = default;
 
@@ -524,6 +526,7 @@ void VirtualPciDriver::saveState(nlohmann::json& out) const {
         functions.push_back(entry);
     }
     out["functions"] = functions;
+    out["violations"] = violations_.toJson();
 }
 
 }  // namespace qrtsim

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/chips/PciFunction.h"
+#include "sim/chips/Violations.h"
 
 namespace qrtsim {
 
@@ -155,6 +156,7 @@ class VirtualPciDriver {
     uint64_t nextFileId_ = 1;
     uint32_t nextKey_ = 0x4B1D0001;
     size_t openFiles_ = 0;
+    Violations violations_{"pcimap"};
 };
 
 }  // namespace qrtsim

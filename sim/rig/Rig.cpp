@@ -7,6 +7,7 @@
 #include <set>
 
 #include "sim/boards/PlainBoard.h"
+#include "sim/chips/Violations.h"
 
 namespace qrtsim {
 
@@ -254,6 +255,8 @@ void Rig::saveState(nlohmann::json& out) const {
     out["boards"] = boards;
     if (driver_) driver_->saveState(out["driver"]);
     out["i2c_adapters"] = i2cAdapterNumbers();
+    // What every chip model and the driver counted, over the whole rig.
+    out["violations"] = Violations::total(out);
 }
 
 }  // namespace qrtsim

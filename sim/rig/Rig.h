@@ -68,7 +68,7 @@ class Rig {
     void settle();
 
     // {"rig": file, "boards": [{"section", "model", board state...}], "driver": {...},
-    //  "i2c_adapters": [numbers]}
+    //  "i2c_adapters": [numbers], "violations": total of every model's violation counts}
     void saveState(nlohmann::json& out) const;
 
   private:

@@ -17,22 +17,6 @@ namespace {
 using nlohmann::json;
 using qrttest::RigRun;
 
-// Every chip model's violations, summed over the state document.
-unsigned violations(const json& node) {
-    unsigned total = 0;
-    if (node.is_object()) {
-        for (const auto& [key, value] : node.items()) {
-            if (key == "violations" && value.is_object())
-                for (const auto& count : value) total += count.get<unsigned>();
-            else
-                total += violations(value);
-        }
-    } else if (node.is_array()) {
-        for (const json& item : node) total += violations(item);
-    }
-    return total;
-}
-
 // The system's files live in a private mount namespace and its uevents in a private network
 // namespace; without the privilege to create them the system cannot be built.
 class EmbeddedEndToEnd : public ::testing::Test {
@@ -49,13 +33,12 @@ class EmbeddedEndToEnd : public ::testing::Test {
                          << probe.errors;
     }
 
-    // Runs the probe and checks what every run must leave: a clean exit and no protocol
-    // violation anywhere on the rig. The answer is the probe's document (the library's own
+    // Runs the probe (the rig runner checks that no chip model counted a protocol violation)
+    // and checks its clean exit. The answer is the probe's document (the library's own
     // messages on standard output are passed over).
     json probe(const std::string& rigText, const std::string& request, RigRun* out = nullptr) {
         RigRun run = rig.run(rigText, "$PROBE " + request);
         EXPECT_EQ(run.status, 0) << run.errors;
-        EXPECT_EQ(violations(run.state), 0u) << run.trace;
         if (out != nullptr) *out = run;
         for (const json& line : run.outputs)
             if (line.is_object()) return line;
@@ -215,13 +198,14 @@ TEST_F(EmbeddedEndToEnd, TheRigRefusesWritesTheDriverWouldRefuse) {
     RigRun run = rig.run(kSystem,
                          "echo 5 > /sys/class/vorel_dio/DO_0; echo 1 > /sys/class/vorel_dio/DI_0;"
                          "echo 3 > /sys/class/vorel_dio/DI_1_TrigMod;"
-                         "touch /sys/class/vorel_dio/DO_9; cat /sys/class/vorel_dio/DO_0");
+                         "touch /sys/class/vorel_dio/DO_9; cat /sys/class/vorel_dio/DO_0",
+                         qrttest::RigRunner::kProvokesViolations);
     EXPECT_EQ(run.status, 0) << run.errors;
     json dio = json(run.board("kqx"))["dio"];
-    EXPECT_EQ(dio["violations"], json({{"do_value", 1},
-                                       {"read_only_written", 1},
-                                       {"trigger_mode_value", 1},
-                                       {"file_created", 1}}));
+    EXPECT_EQ(dio["violations"], json({{"do-value", 1},
+                                       {"read-only-written", 1},
+                                       {"trigger-mode-value", 1},
+                                       {"file-created", 1}}));
     EXPECT_EQ(dio["outputs"][0]["level"], 0);
 }
 

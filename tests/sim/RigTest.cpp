@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "sim/boards/PlainBoard.h"
+#include "sim/chips/Violations.h"
 #include "sim/rig/PcapWriter.h"
 #include "sim/rig/Rig.h"
 #include "sim/rig/RigFile.h"
@@ -179,6 +180,30 @@ TEST_F(RigFileTest, PortsWithAMacBecomeHostInterfacesNamedAfterTheirSection) {
     EXPECT_EQ(0x11, ports[1].mac[5]);
     EXPECT_EQ("qrt1p0", ports[2].interface);  // the same stem again: numbered by board
     for (const auto& port : ports) EXPECT_LE(port.interface.size() + 1, 15u);
+}
+
+TEST_F(RigFileTest, TheStateTotalsTheViolationsEveryChipCounted) {
+    writeRig("[a]\nmodel = PCIe-W504\n[b]\nmodel = PCIe-RHX54P\n[c]\nmodel = PCIe-W508\n");
+    std::vector<std::string> lines;
+    Rig rig(
+        loadRigFile(path), [&lines](const std::string& line) { lines.push_back(line); }, frames);
+    nlohmann::json clean;
+    rig.saveState(clean);
+    EXPECT_EQ(0, clean["violations"]);
+    EXPECT_EQ(nlohmann::json::object(), clean["boards"][1]["mcu"]["violations"]);
+    // Two control words that are no command of the switch, on two cards.
+    for (size_t board : {0u, 2u, 2u})
+        rig.board(board).pciFunctions()[0]->writeRegister32(0x260, 0x00001234);
+    nlohmann::json state;
+    rig.saveState(state);
+    EXPECT_EQ(3, state["violations"]);
+    EXPECT_EQ(2, state["boards"][2]["switch"]["violations"]["unknown-serial-command"]);
+    EXPECT_EQ(
+        "boards/a/switch: unknown-serial-command=1\nboards/c/switch: "
+        "unknown-serial-command=2\n",
+        Violations::describe(state));
+    EXPECT_THAT(lines,
+                ::testing::Contains("[c] switch violation unknown-serial-command: 0x00001234"));
 }
 
 TEST(BoardConfig, TypedAccessorsParseStrictlyAndNameTheKey) {

@@ -3,6 +3,10 @@
 // Runs shell command lines under `qrt-sim` with a rig file, for end-to-end tests: the probe
 // programs print one JSON document per line; the run collects them with the exit status,
 // standard error, the trace and the rig's state document. Test programs define QRT_SIM_PATH.
+//
+// Every run ends by checking that the rig's chip models counted no protocol violation (the
+// state document's "violations" total); a test that provokes violations on purpose says so
+// with RigRunner::kProvokesViolations and checks the counts it expects itself.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -61,9 +65,12 @@ class RigRunner {
 
     bool usable() const { return !dir_.empty(); }
 
+    enum Violations { kNoViolations, kProvokesViolations };
+
     // Runs `command` (a shell command line) under qrt-sim with the rig text, or with the
     // built-in rig when `rig` is empty.
-    RigRun run(const std::string& rig, const std::string& command) const {
+    RigRun run(const std::string& rig, const std::string& command,
+               Violations violations = kNoViolations) const {
         std::string rigFile = dir_ + "/test.rig", state = dir_ + "/state.json";
         std::string out = dir_ + "/out", err = dir_ + "/err", trace = dir_ + "/trace";
         std::ofstream(rigFile) << rig;
@@ -86,10 +93,24 @@ class RigRunner {
                 result.outputs.push_back(nlohmann::json::parse(text, nullptr, false));
         std::string stateText = readWholeFile(state);
         if (!stateText.empty()) result.state = nlohmann::json::parse(stateText, nullptr, false);
+        if (violations == kNoViolations && result.state.is_object()) {
+            EXPECT_EQ(result.state.value("violations", -1), 0)
+                << "the rig's chips counted protocol violations:\n"
+                << violationLines(result.trace) << "in: " << command;
+        }
         return result;
     }
 
   private:
+    // The trace lines in which a chip model reported a violation.
+    static std::string violationLines(const std::string& trace) {
+        std::istringstream lines(trace);
+        std::string found;
+        for (std::string line; std::getline(lines, line);)
+            if (line.find(" violation ") != std::string::npos) found += line + "\n";
+        return found;
+    }
+
     std::map<std::string, std::string> programs_;
     std::string dir_;
 };

@@ -19,6 +19,7 @@
 #include "sim/bridge/ControlClient.h"
 #include "sim/bridge/NamespaceHost.h"
 #include "sim/bridge/Sandbox.h"
+#include "sim/chips/Violations.h"
 #include "sim/rig/PcapWriter.h"
 #include "sim/rig/Rig.h"
 #include "sim/rig/RigFile.h"
@@ -224,9 +225,9 @@ int runInRig(const RunOptions& options) {
     server.serve(-1, 0);
     rig->settle();
 
+    nlohmann::json document;
+    if (state || options.reportViolations) rig->saveState(document);
     if (state) {
-        nlohmann::json document;
-        rig->saveState(document);
         document["frames"] = frames.frames();
         document["exit_status"] = exitStatusOf(status);
         if (options.skipPauses) pauseLedger.saveState(document["pauses"]);
@@ -236,6 +237,15 @@ int runInRig(const RunOptions& options) {
             note("cannot write the state: " + options.stateFile + ": " + std::strerror(errno));
     }
     if (options.skipPauses) note(pauseLedger.summary());
+    if (options.reportViolations) {
+        note("protocol violations: " + std::to_string(document.value("violations", uint64_t(0))));
+        std::string details = Violations::describe(document);
+        for (size_t at = 0; at < details.size();) {
+            size_t end = details.find('\n', at);
+            note("  " + details.substr(at, end - at));
+            at = end + 1;
+        }
+    }
     return exitStatusOf(status);
 }
 

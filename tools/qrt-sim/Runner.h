@@ -15,6 +15,9 @@ struct RunOptions {
     // Pauses (usleep) of single-threaded programs are counted and answered at once instead of
     // slept; the counts go to the state file and a summary line on standard error.
     bool skipPauses = false;
+    // When the command has ended, print the rig's total of protocol violations (and which chip
+    // counted what) on standard error.
+    bool reportViolations = false;
     std::vector<std::string> command;
 };
 

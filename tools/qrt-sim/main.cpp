@@ -25,6 +25,9 @@ int main(int argc, char** argv) {
     app.add_flag("--skip-pauses", options.skipPauses,
                  "count the pauses (usleep) programs ask for instead of sleeping them; a "
                  "process keeps real time once it starts a second thread");
+    app.add_flag("--violations", options.reportViolations,
+                 "when COMMAND has ended, print the rig's total of protocol violations and the "
+                 "chips that counted them");
     app.add_option("--plugin", options.plugins, "load a library of further board models")
         ->check(CLI::ExistingFile);
     std::string control;
