@@ -157,6 +157,13 @@ void Rig::addBoard(const BoardConfig& config, FrameSink& frames) {
         config.fail("model", std::string("the board could not be built: ") + e.what());
     }
     if (!built.board) config.fail("model", "the board could not be built");
+    // The programs run on one computer: its files and uevents cannot come from two boards.
+    if (dynamic_cast<SystemBoard*>(built.board.get()) != nullptr) {
+        for (const BuiltBoard& other : boards_)
+            if (dynamic_cast<SystemBoard*>(other.board.get()) != nullptr)
+                config.fail("model", "the programs run on [" + other.config.section +
+                                         "] already; a rig has one such system");
+    }
 
     VirtualPciDriver::FunctionFaults faults;
     faults.status = static_cast<int>(config.integer("driver_status", 0, 0, 255));
