@@ -1,7 +1,6 @@
 #include "product/dio/A_vorelSeries.h"
 
 #include <algorithm>
-#include <new>
 
 namespace {
 
@@ -20,12 +19,6 @@ bool lineHas(const std::unique_ptr<std::vector<Capability>[]>& lines, unsigned c
     if (!lines || line >= count) return false;
     const std::vector<Capability>& list = lines[line];
     return std::find(list.begin(), list.end(), capability) != list.end();
-}
-
-template <class Capability>
-bool allocateLines(std::unique_ptr<std::vector<Capability>[]>& lines, unsigned count) {
-    lines.reset(new (std::nothrow) std::vector<Capability>[count]);
-    return lines != nullptr;
 }
 
 }  // namespace
@@ -86,14 +79,6 @@ void A_vorelSeries::releaseCapabilities() {
     m_diCapabilities.reset();
     m_doCapabilities.reset();
     m_capabilities.clear();
-}
-
-bool A_vorelSeries::allocateDICapabilities(unsigned count) {
-    return allocateLines(m_diCapabilities, count);
-}
-
-bool A_vorelSeries::allocateDOCapabilities(unsigned count) {
-    return allocateLines(m_doCapabilities, count);
 }
 
 bool A_vorelSeries::diHas(unsigned di, QRT_DIODICAPABILITY_TYPE capability) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "I_vorelSeries.h"
@@ -71,9 +72,18 @@ class A_vorelSeries : public I_vorelSeries {
   protected:
     // Drops every line's capability list and the block's list (the counts stay).
     void releaseCapabilities();
-    // One capability list per line, for `count` lines; false when memory runs out.
-    bool allocateDICapabilities(unsigned count);
-    bool allocateDOCapabilities(unsigned count);
+    // Gives each of `count` lines its capability list, filled by `fill(line, list)`, and the
+    // block `blockCapability` when there is a line. False when memory runs out.
+    template <class Capability, class Fill>
+    bool describeLines(unsigned count, std::unique_ptr<std::vector<Capability>[]>& lines,
+                       QRT_DIOCAPABILITY_TYPE blockCapability, Fill&& fill) {
+        if (count == 0) return true;
+        lines.reset(new (std::nothrow) std::vector<Capability>[count]);
+        if (!lines) return false;
+        m_capabilities.push_back(blockCapability);
+        for (unsigned line = 0; line < count; ++line) fill(line, lines[line]);
+        return true;
+    }
     bool diHas(unsigned di, QRT_DIODICAPABILITY_TYPE capability) const;
     bool doHas(unsigned dout, QRT_DIODOCAPABILITY_TYPE capability) const;
 

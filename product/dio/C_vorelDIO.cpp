@@ -5,13 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "core/common/I_CommonDef.h"
+#include "product/dio/DioDecimal.h"
 #include "product/dio/DioUevent.h"
 
 namespace {
@@ -45,16 +43,6 @@ bool anyoneMayRead(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IRUSR | S_IRGRP | S_IROTH)) != 0;
 }
 
-// A decimal int as "%d" reads it; false without digits or beyond int.
-bool parseDecimal(const char* text, int* value) {
-    char* end = nullptr;
-    errno = 0;
-    long parsed = std::strtol(text, &end, 10);
-    if (end == text || errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX) return false;
-    *value = static_cast<int>(parsed);
-    return true;
-}
-
 }  // namespace
 
 C_vorelDIO::C_vorelDIO() : C_vorelDIO(kClassDirectory, kHwidPath) {}
@@ -67,6 +55,12 @@ C_vorelDIO::~C_vorelDIO() {
     C_ObjectLock lock(m_lock);
     stopMonitorThread();
     releaseCapabilities();
+}
+
+unsigned C_vorelDIO::countLines(const char* format) const {
+    unsigned count = 0;
+    while (count < kMaxLines && exists(linePath(format, count))) ++count;
+    return count;
 }
 
 std::string C_vorelDIO::linePath(const char* format, unsigned line) const {
@@ -88,36 +82,24 @@ int C_vorelDIO::initial(void*) {
     C_ObjectLock lock(m_lock);
     if (!lock.held()) return QRT_ERR_BUSY;
     releaseCapabilities();
-    m_doCount = 0;
 
-    while (m_diCount < kMaxLines && exists(linePath(kInputFile, m_diCount))) ++m_diCount;
-    if (m_diCount != 0) {
-        if (!allocateDICapabilities(m_diCount)) {
-            m_diCount = 0;
-            return QRT_ERR_FAILED;
-        }
-        m_capabilities.push_back(QRT_DIO_CAP_DI);
-    }
-    for (unsigned di = 0; di < m_diCount; ++di) {
-        std::vector<QRT_DIODICAPABILITY_TYPE>& line = m_diCapabilities[di];
+    auto inputCapabilities = [this](unsigned di, std::vector<QRT_DIODICAPABILITY_TYPE>& line) {
         line.push_back(QRT_DI_CAP_STATE);
         line.push_back(QRT_DI_CAP_TRIGGER);
         if (exists(linePath(kTriggerModeFile, di))) line.push_back(QRT_DI_CAP_EDGE_TRIGGER);
-    }
-
-    while (m_doCount < kMaxLines && exists(linePath(kOutputFile, m_doCount))) ++m_doCount;
-    if (m_doCount != 0) {
-        if (!allocateDOCapabilities(m_doCount)) {
-            m_doCount = 0;
-            return QRT_ERR_FAILED;
-        }
-        m_capabilities.push_back(QRT_DIO_CAP_DO);
-    }
-    for (unsigned dout = 0; dout < m_doCount; ++dout) {
-        std::vector<QRT_DIODOCAPABILITY_TYPE>& line = m_doCapabilities[dout];
+    };
+    auto outputCapabilities = [this](unsigned dout, std::vector<QRT_DIODOCAPABILITY_TYPE>& line) {
         line.push_back(QRT_DO_CAP_STATE);
         // A write-only output file cannot tell the level it drives.
         if (anyoneMayRead(linePath(kOutputFile, dout))) line.push_back(QRT_DO_CAP_READBACK);
+    };
+    m_diCount = countLines(kInputFile);
+    m_doCount = countLines(kOutputFile);
+    if (!describeLines(m_diCount, m_diCapabilities, QRT_DIO_CAP_DI, inputCapabilities) ||
+        !describeLines(m_doCount, m_doCapabilities, QRT_DIO_CAP_DO, outputCapabilities)) {
+        releaseCapabilities();
+        m_diCount = m_doCount = 0;
+        return QRT_ERR_FAILED;
     }
 
     m_socket = -1;
@@ -240,7 +222,7 @@ int C_vorelDIO::writeUnsignedInt(const char* path, unsigned value) {
 
 int C_vorelDIO::readInt(const char* path, int* value) {
     char text[kValueBytes] = {};
-    return sysfs_read(path, text, sizeof text) && parseDecimal(text, value) ? 1 : 0;
+    return sysfs_read(path, text, sizeof text) && parseDriverDecimal(text, value) ? 1 : 0;
 }
 
 // ---- uevent monitor ------------------------------------------------------------------------

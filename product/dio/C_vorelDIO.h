@@ -49,6 +49,8 @@ class C_vorelDIO : public A_vorelSeries {
 
   private:
     std::string linePath(const char* format, unsigned line) const;
+    // The number of lines whose files of `format` exist, counted from 0 to the first gap.
+    unsigned countLines(const char* format) const;
 
     static int sysfs_write(const char* path, const char* buf, size_t n);
     static int sysfs_read(const char* path, char* buf, size_t n);

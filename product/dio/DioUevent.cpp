@@ -1,9 +1,8 @@
 #include "product/dio/DioUevent.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
+
+#include "product/dio/DioDecimal.h"
 
 namespace dio_uevent {
 
@@ -26,22 +25,11 @@ const char* valueOf(const char* text, size_t length) {
     return length >= kValueOffset ? text + kValueOffset : "";
 }
 
-// A decimal int as the driver prints it ("%d"); false for no digits or a value beyond int.
-bool parseInt(const char* text, const char** end, int* value) {
-    char* stop = nullptr;
-    errno = 0;
-    long parsed = std::strtol(text, &stop, 10);
-    if (stop == text || errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX) return false;
-    *end = stop;
-    *value = static_cast<int>(parsed);
-    return true;
-}
-
 // "DI_<index>=<state>".
 bool parseInput(const char* text, int* index, int* state) {
     const char* at = text + sizeof kInputKey - 1;
-    if (!parseInt(at, &at, index) || *at != '=') return false;
-    return parseInt(at + 1, &at, state);
+    if (!parseDriverDecimal(at, index, &at) || *at != '=') return false;
+    return parseDriverDecimal(at + 1, state);
 }
 
 }  // namespace

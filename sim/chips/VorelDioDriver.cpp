@@ -193,26 +193,16 @@ void VorelDioDriver::judge(Attribute& attribute, bool final) {
     int value = -1;
     bool valid = storedValue(content, value);
     std::string name = attribute.path.substr(attribute.path.rfind('/') + 1);
-    switch (attribute.kind) {
-        case Kind::kOutput:
-            valid = valid && (value == 0 || value == 1);
-            if (valid) outputs_[attribute.line] = value;
-            if (!valid)
-                violations_.count("do-value",
-                                  name + " written with \"" + printable(content) + "\"");
-            break;
-        case Kind::kTriggerMode:
-            valid = valid && value >= kFallingEdges && value <= kBothEdges;
-            if (valid) triggerModes_[attribute.line] = value;
-            if (!valid)
-                violations_.count("trigger-mode-value",
-                                  name + " written with \"" + printable(content) + "\"");
-            break;
-        case Kind::kInput:
-        case Kind::kHwid:
-            valid = false;
-            violations_.count("read-only-written", name + " is read-only");
-            break;
+    if (attribute.kind == Kind::kInput || attribute.kind == Kind::kHwid) {
+        valid = false;
+        violations_.count("read-only-written", name + " is read-only");
+    } else {
+        bool output = attribute.kind == Kind::kOutput;
+        valid = valid && value >= 0 && value <= (output ? 1 : kBothEdges);
+        if (valid) (output ? outputs_ : triggerModes_)[attribute.line] = value;
+        if (!valid)
+            violations_.count(output ? "do-value" : "trigger-mode-value",
+                              name + " written with \"" + printable(content) + "\"");
     }
     if (valid) {
         attribute.shown = content;
