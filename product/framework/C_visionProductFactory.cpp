@@ -2,6 +2,8 @@
 
 #include "QRT_Types.h"
 #include "product/embedded/C_tulanKQX.h"
+#include "product/poe/C_rhx10T.h"
+#include "product/poe/C_rhx44Plus.h"
 #include "product/usb3/C_w50X.h"
 #include "product/usb3/C_w51X.h"
 
@@ -15,10 +17,10 @@ const C_visionProductFactory::SeriesTable& C_visionProductFactory::builtInSeries
         {
             /* SERIES_W50X      : C_w50X      */ makeSeries<C_w50X>(),
             /* SERIES_W51X      : C_w51X      */ makeSeries<C_w51X>(),
-            /* SERIES_RHX10T    : C_rhx10T    */ {},
+            /* SERIES_RHX10T    : C_rhx10T    */ makeSeries<C_rhx10T>(),
             /* SERIES_RHX5X     : C_rhx5x     */ {},
             /* SERIES_RHX5XPRO  : C_rhx5xPro  */ {},
-            /* SERIES_RHX44PLUS : C_rhx44Plus */ {},
+            /* SERIES_RHX44PLUS : C_rhx44Plus */ makeSeries<C_rhx44Plus>(),
             /* SERIES_RHXGPU    : C_GPUPX000  */ {},
             /* SERIES_RHX5XP    : C_rhx5xp    */ {},
             /* SERIES_RHX5XPPRO : C_rhx5xpPro */ {},

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "sim/boards/PoeBoardParts.h"
-
 namespace qrtsim {
 
 namespace {
@@ -38,11 +36,68 @@ const std::vector<std::string> kBoardKeys = {"cpld_packed", "poe_class0", "poe_c
 
 constexpr unsigned kPcbVersionMax = 31;  // five strap pins
 constexpr unsigned kCardIdMax = 15;      // four strap pins
+constexpr const char* kDefaultMcuVersion = "2.1";
+
+// The budget the microcontroller books the ports against, by the power input it senses
+// (device-state bits 3..2), in tenths of a watt.
+constexpr uint16_t kBudgetBySource[4] = {616, 1200, 200, 616};
+
+// A powered device by the class code the PSE detected: the power the PSE books for it (tenths
+// of a watt) and what a camera of that class typically draws (watts). Code 6 is class 0, code
+// 7 a class the PSE could not settle.
+struct DeviceClass {
+    uint16_t allocation;
+    double drawWatts;
+};
+constexpr DeviceClass kDeviceClasses[8] = {
+    {0, 0.0}, {40, 2.5}, {70, 5.0}, {154, 10.0}, {300, 20.0}, {450, 35.0}, {154, 10.0}, {0, 0.0},
+};
+constexpr double kPortVolts = 48.0;
+constexpr double kPseVoltsPerCount = 5.835e-3;
+constexpr double kPseAmpsPerCount = 122.07e-6;
+
+uint32_t fnv1a(const std::string& text) {
+    uint32_t hash = 2166136261u;
+    for (unsigned char c : text) hash = (hash ^ c) * 16777619u;
+    return hash;
+}
+
+std::string macText(const uint8_t* mac) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2],
+                  mac[3], mac[4], mac[5]);
+    return text;
+}
 
 bool hexDigits(const std::string& text, size_t from, size_t count) {
     for (size_t i = from; i < from + count; ++i)
         if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
     return true;
+}
+
+// A text field of the EEPROM as the state file shows it: up to the terminator or the first
+// erased cell (0xFF), with other bytes that are no printable ASCII written as \xNN.
+std::string fieldText(const std::array<uint8_t, At24c02d::kSize>& memory, unsigned offset) {
+    std::string text;
+    for (unsigned i = offset;
+         i < offset + PoeCard::kTextField && memory[i] != 0 && memory[i] != 0xFF; ++i) {
+        uint8_t c = memory[i];
+        if (c >= 0x20 && c < 0x7F) {
+            text += static_cast<char>(c);
+        } else {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            text += escaped;
+        }
+    }
+    return text;
+}
+
+std::string textKey(const BoardConfig& config, const char* key, const std::string& fallback) {
+    std::string text = config.text(key, fallback);
+    if (text.size() >= PoeCard::kTextField)
+        config.fail(key, "at most 31 characters fit the EEPROM field");
+    return text;
 }
 
 // "YYYYMMDD_hhmm", the form in which the kit prints a CPLD stamp.
@@ -71,6 +126,17 @@ RhxCpld::Version parseCpldVersion(const BoardConfig& config, const std::string& 
     return version;
 }
 
+// "major.minor", one nibble each: the firmware reports its version in one byte.
+uint8_t parseMcuVersion(const BoardConfig& config) {
+    std::string text = config.text("mcu_version", kDefaultMcuVersion);
+    unsigned major = 0, minor = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%u.%u%c", &major, &minor, &tail) != 2 || major > 15 ||
+        minor > 15 || !std::isdigit(static_cast<unsigned char>(text[0])))
+        config.fail("mcu_version", "\"" + text + "\" is not major.minor, each 0 to 15");
+    return static_cast<uint8_t>(major << 4 | minor);
+}
+
 const struct Registration {
     Registration() {
         for (const PoeCardModel& model : kModels) {
@@ -90,19 +156,18 @@ const std::vector<PoeCardModel>& PoeCard::models() {
 }
 
 std::array<uint8_t, 6> PoeCard::defaultMac(const std::string& section, unsigned port) {
-    return poe_board::defaultMac(section, port);
+    uint32_t hash = fnv1a(section);
+    return {0x02,
+            static_cast<uint8_t>(hash >> 24),
+            static_cast<uint8_t>(hash >> 16),
+            static_cast<uint8_t>(hash >> 8),
+            static_cast<uint8_t>(hash),
+            static_cast<uint8_t>(port)};
 }
 
 PoeCard::PoeCard(const PoeCardModel& model, const BoardConfig& config, BoardContext& context)
     : model_(model) {
-    for (unsigned port = model.ports; port < 4; ++port) {
-        for (const std::string& key :
-             {"mac" + std::to_string(port), "poe_class" + std::to_string(port)}) {
-            if (config.has(key))
-                config.fail(key, "the " + std::string(model.model) + " has " +
-                                     std::to_string(model.ports) + " camera ports");
-        }
-    }
+    refusePortKeysBeyond(config, model.model, model.ports);
     pcbVersion_ = unsigned(config.integer("pcb_version", model.pcbVersion, 0, kPcbVersionMax));
     cardId_ = unsigned(config.integer("card_id", 0, 0, kCardIdMax));
 
@@ -110,8 +175,8 @@ PoeCard::PoeCard(const PoeCardModel& model, const BoardConfig& config, BoardCont
     wireStraps(pcbVersion_, cardId_);
     configureCpld(config);
     switch_->attachSerialDevice(&cpld_->spiPort());
-    configureMcu(config);
-    programEeprom(config);
+    mcu_ = makeMcu(config, model.ports, model.fan);
+    eeprom_ = makeEeprom(config, model.ports, model.partNumber);
     cpld_->masterBus().attach(RhxMcu::kAddress, mcu_.get());
     cpld_->masterBus().attach(At24c02d::kAddress, eeprom_.get());
 
@@ -139,23 +204,80 @@ void PoeCard::wireStraps(unsigned pcbVersion, unsigned cardId) {
 
 void PoeCard::configureCpld(const BoardConfig& config) {
     cpld_ = std::make_unique<RhxCpld>();
-    cpld_->setVersion(parseCpldVersion(config, model_.cpldVersion));
+    cpld_->setVersion(cpldVersion(config, model_.cpldVersion));
     // Only the Pro boards wire the SMBus sender to the Ethernet controllers.
     if (model_.toe) cpld_->setSmbusTarget(kEthernetSmbusAddress);
 }
 
-void PoeCard::configureMcu(const BoardConfig& config) {
-    mcu_ = std::make_unique<RhxMcu>();
-    poe_board::configureMcu(*mcu_, config, model_.ports, model_.fan);
+void PoeCard::refusePortKeysBeyond(const BoardConfig& config, const char* model, unsigned ports) {
+    for (unsigned port = ports; port < 4; ++port) {
+        for (const std::string& key :
+             {"mac" + std::to_string(port), "poe_class" + std::to_string(port)}) {
+            if (config.has(key))
+                config.fail(key, "the " + std::string(model) + " has " + std::to_string(ports) +
+                                     " camera ports");
+        }
+    }
 }
 
-void PoeCard::programEeprom(const BoardConfig& config) {
-    eeprom_ = std::make_unique<At24c02d>();
+RhxCpld::Version PoeCard::cpldVersion(const BoardConfig& config, const char* fallback) {
+    return parseCpldVersion(config, fallback);
+}
+
+std::unique_ptr<RhxMcu> PoeCard::makeMcu(const BoardConfig& config, unsigned ports, bool fan) {
+    RhxMcu::Settings settings;
+    settings.version = parseMcuVersion(config);
+    settings.temperature = config.number("temperature", settings.temperature, -55, 150);
+    settings.powerSource = int(config.integer("power_source", 0, 0, 3));
+    settings.totalBudget = kBudgetBySource[settings.powerSource];
+    settings.fanFullSpeedRpm = fan ? settings.fanFullSpeedRpm : 0;  // no tachometer
+    settings.lastPowerStates = static_cast<uint8_t>((1u << ports) - 1);
+    auto mcu = std::make_unique<RhxMcu>();
+    mcu->setSettings(settings);
+    for (unsigned port = 0; port < ports; ++port) {
+        unsigned code = unsigned(config.integer("poe_class" + std::to_string(port), 0, 0, 7));
+        RhxMcu::PortDevice device;
+        device.classCode = static_cast<uint8_t>(code);
+        device.allocation = kDeviceClasses[code].allocation;
+        double watts = kDeviceClasses[code].drawWatts;
+        device.voltage = code != 0 ? uint16_t(std::lround(kPortVolts / kPseVoltsPerCount)) : 0;
+        device.current = uint16_t(std::lround(watts / kPortVolts / kPseAmpsPerCount));
+        mcu->setPortDevice(int(port), device);
+    }
+    return mcu;
+}
+
+std::unique_ptr<At24c02d> PoeCard::makeEeprom(const BoardConfig& config, unsigned ports,
+                                              const char* partNumber) {
+    auto eeprom = std::make_unique<At24c02d>();
+    std::vector<std::array<uint8_t, 6>> macs;
+    for (unsigned port = 0; port < ports; ++port) {
+        std::string key = "mac" + std::to_string(port);
+        std::array<uint8_t, 6> mac = config.mac(key, defaultMac(config.section, port));
+        if ((mac[0] & 1u) != 0) config.fail(key, macText(mac.data()) + " is a multicast address");
+        if (mac == std::array<uint8_t, 6>{}) config.fail(key, "the all-zero address is no MAC");
+        for (unsigned other = 0; other < port; ++other) {
+            if (macs[other] == mac)
+                config.fail(key, "the same address as port " + std::to_string(other));
+        }
+        macs.push_back(mac);
+        eeprom->load(uint8_t(kMacSlot + 8 * port), std::vector<uint8_t>(mac.begin(), mac.end()));
+    }
+
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "RX%07u", fnv1a(config.section) % 10000000u);
+    auto field = [&eeprom](uint8_t offset, const std::string& text) {
+        std::vector<uint8_t> bytes(text.begin(), text.end());
+        bytes.resize(kTextField, 0);
+        eeprom->load(offset, bytes);
+    };
+    field(kSerialNumberField, textKey(config, "sn", serial));
     // The first boards carry no part number; their EEPROM field stays erased.
-    std::string partNumber = model_.partNumber != nullptr
-                                 ? std::string(kPartNumberPrefix) + model_.partNumber
-                                 : std::string();
-    poe_board::programIdentity(*eeprom_, config, model_.ports, "RX", partNumber);
+    std::string text =
+        partNumber != nullptr ? std::string(kPartNumberPrefix) + partNumber : std::string();
+    text = textKey(config, "pn", text);
+    if (!text.empty()) field(kPartNumberField, text);
+    return eeprom;
 }
 
 void PoeCard::saveState(nlohmann::json& out) const {
@@ -168,11 +290,22 @@ void PoeCard::saveState(nlohmann::json& out) const {
     switch_->saveState(out["switch"]);
     cpld_->saveState(out["cpld"]);
     mcu_->saveState(out["mcu"]);
-    nlohmann::json& eeprom = out["eeprom"];
-    eeprom_->saveState(eeprom);
+    saveEeprom(*eeprom_, model_.ports, out["eeprom"]);
+}
 
+void PoeCard::saveEeprom(const At24c02d& eeprom, unsigned ports, nlohmann::json& out) {
+    eeprom.saveState(out);
     // The identity as the EEPROM holds it now (a program may have rewritten it).
-    eeprom["identity"] = poe_board::identityState(*eeprom_, model_.ports);
+    std::array<uint8_t, At24c02d::kSize> memory = eeprom.contents();
+    nlohmann::json macs = nlohmann::json::array();
+    for (unsigned port = 0; port < ports; ++port)
+        macs.push_back(macText(&memory[kMacSlot + 8 * port]));
+    std::string partNumber = fieldText(memory, kPartNumberField);
+    out["identity"] = {
+        {"mac", macs},
+        {"sn", fieldText(memory, kSerialNumberField)},
+        {"pn", partNumber},
+        {"board_part_number", partNumber.size() >= 11 ? partNumber.substr(3, 8) : std::string()}};
 }
 
 }  // namespace qrtsim

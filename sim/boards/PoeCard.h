@@ -56,6 +56,19 @@ class PoeCard : public Board {
     // from the section name so that it is the same on every run.
     static std::array<uint8_t, 6> defaultMac(const std::string& section, unsigned port);
 
+    // Chips every PoE board builds alike from its rig keys (the 10-gigabit card and the
+    // PCIe-RHX44+ too): the CPLD's stamp ("cpld_version", "cpld_packed"), the microcontroller
+    // ("mcu_version", "temperature", "power_source", "poe_classN") and the identity EEPROM
+    // ("macN", "sn", "pn"; `partNumber` null: the board has none).
+    static void refusePortKeysBeyond(const BoardConfig& config, const char* model, unsigned ports);
+    static RhxCpld::Version cpldVersion(const BoardConfig& config, const char* fallback);
+    static std::unique_ptr<RhxMcu> makeMcu(const BoardConfig& config, unsigned ports, bool fan);
+    static std::unique_ptr<At24c02d> makeEeprom(const BoardConfig& config, unsigned ports,
+                                                const char* partNumber);
+    // The EEPROM's state with the identity decoded from its bytes (a program may have
+    // rewritten them).
+    static void saveEeprom(const At24c02d& eeprom, unsigned ports, nlohmann::json& out);
+
     // Throws RigError for a bad rig key.
     PoeCard(const PoeCardModel& model, const BoardConfig& config, BoardContext& context);
 
@@ -71,8 +84,6 @@ class PoeCard : public Board {
   private:
     void wireStraps(unsigned pcbVersion, unsigned cardId);
     void configureCpld(const BoardConfig& config);
-    void configureMcu(const BoardConfig& config);
-    void programEeprom(const BoardConfig& config);
 
     const PoeCardModel& model_;
     unsigned pcbVersion_ = 0;

@@ -5,16 +5,15 @@
 #include <cstring>
 #include <fstream>
 
-#include "sim/boards/PoeBoardParts.h"
+#include "sim/boards/PoeCard.h"
 
 namespace qrtsim {
 
 namespace {
 
 constexpr const char* kModel = "TULAN-KQX";
-// The EEPROM's part-number field as the system's PoE board leaves the factory.
-constexpr const char* kPartNumber = "KQX27650-01";
-constexpr const char* kSerialPrefix = "KQ";
+// The board part number of the system's PoE board, behind the factory's prefix in its EEPROM.
+constexpr const char* kPartNumber = "27650-01";
 constexpr long long kHighestAdapter = 1023;
 constexpr unsigned kHwidCharacters = 127;
 
@@ -91,10 +90,8 @@ TulanKqx::TulanKqx(const BoardConfig& config, BoardContext& context) {
         config.fail("system_file", "\"" + systemFile + "\" is neither present nor absent");
     systemFile_ = systemFile == "present";
 
-    mcu_ = std::make_unique<RhxMcu>();
-    poe_board::configureMcu(*mcu_, config, kPorts, false);
-    eeprom_ = std::make_unique<At24c02d>();
-    poe_board::programIdentity(*eeprom_, config, kPorts, kSerialPrefix, kPartNumber);
+    mcu_ = PoeCard::makeMcu(config, kPorts, false);
+    eeprom_ = PoeCard::makeEeprom(config, kPorts, kPartNumber);
     mcuBus_.attach(RhxMcu::kAddress, mcu_.get());
     (eepromBusNumber_ == mcuBusNumber_ ? mcuBus_ : eepromBus_)
         .attach(At24c02d::kAddress, eeprom_.get());
@@ -202,9 +199,7 @@ void TulanKqx::saveState(nlohmann::json& out) const {
     out["mcu_bus"] = mcuBusNumber_;
     out["eeprom_bus"] = eepromBusNumber_;
     mcu_->saveState(out["mcu"]);
-    nlohmann::json& eeprom = out["eeprom"];
-    eeprom_->saveState(eeprom);
-    eeprom["identity"] = poe_board::identityState(*eeprom_, kPorts);
+    PoeCard::saveEeprom(*eeprom_, kPorts, out["eeprom"]);
     dio_->saveState(out["dio"]);
 }
 

@@ -16,6 +16,12 @@ class PciFunction {
     // One aligned 32-bit register access at a byte offset of the function's register space.
     virtual uint32_t readRegister32(uint64_t offset) = 0;
     virtual void writeRegister32(uint64_t offset, uint32_t value) = 0;
+    // The driver's command cache runs its queued writes back to back. After each of them it
+    // tells the function how long it waited before the next one (the command's settling time,
+    // in microseconds), and when the queue is done, that it has been executed: a function whose
+    // hardware cares how its register writes are spaced in time listens here.
+    virtual void cachedWriteSettled(uint32_t microseconds) { (void)microseconds; }
+    virtual void commandCacheExecuted() {}
     // Hardware state for `qrt-sim --state`.
     virtual void saveState(nlohmann::json& out) const { (void)out; }
 };

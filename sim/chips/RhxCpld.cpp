@@ -81,6 +81,8 @@ RhxCpld::Slot RhxCpld::decodeI2cOffset(uint32_t wordOffset) {
         {0x68, Reg::MasterReadFour, 1},
         {kI2cVersionTime, Reg::VersionTime, 1},
         {kI2cVersionDate, Reg::VersionDate, 1},
+        {0x0C, Reg::PcbVersion, 1},
+        {0x7C, Reg::CardId, 1},
     };
     for (const auto& e : kBlock) {
         if (wordOffset >= e.offset && wordOffset < e.offset + 4u * static_cast<uint32_t>(e.ports))
@@ -217,6 +219,10 @@ uint32_t RhxCpld::readRegister(const Slot& slot) {
             }
             return status;
         }
+        case Reg::PcbVersion:
+            return pcbByte_;
+        case Reg::CardId:
+            return uint32_t{cardId_} << 16;
         case Reg::VersionTime:
             return version_.time;
         case Reg::VersionDate:
@@ -230,7 +236,8 @@ uint32_t RhxCpld::readRegister(const Slot& slot) {
 
 void RhxCpld::writeRegister(const Slot& slot, uint32_t value, unsigned mask) {
     if (slot.reg == Reg::None || slot.reg == Reg::VersionTime || slot.reg == Reg::VersionDate ||
-        slot.reg == Reg::VersionWord || slot.reg == Reg::Counter) {
+        slot.reg == Reg::VersionWord || slot.reg == Reg::Counter || slot.reg == Reg::PcbVersion ||
+        slot.reg == Reg::CardId) {
         // Read-only words. A write to the first counter clears every port's counts.
         if (slot.reg == Reg::Counter && slot.port == 0) {
             triggers_.fill(0);
@@ -423,6 +430,12 @@ void RhxCpld::triggerInput(int port, bool rising) {
 void RhxCpld::setVersion(const Version& version) {
     std::lock_guard<std::mutex> lock(mutex_);
     version_ = version;
+}
+
+void RhxCpld::setBoardIdentity(uint8_t pcbByte, uint8_t cardId) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pcbByte_ = pcbByte;
+    cardId_ = cardId;
 }
 
 void RhxCpld::setFrameSink(FrameSink* frames) {

@@ -91,6 +91,10 @@ class RhxCpld {
 
     // Configuration.
     void setVersion(const Version& version);
+    // The board identity the 10-gigabit card's CPLD reports: the word at 0x0C carries the
+    // PCB revision in bits 2..0 of byte 0 (the bits above it are the board's assembly
+    // variant), byte 2 of the word at 0x7C (I2C byte address 0x7E) the card identifier.
+    void setBoardIdentity(uint8_t pcbByte, uint8_t cardId);
     void setFrameSink(FrameSink* frames);
     // SMBus address of the Ethernet controllers that take the packets; 0 accepts any header.
     void setSmbusTarget(uint8_t address);
@@ -143,6 +147,8 @@ class RhxCpld {
         VersionTime,
         VersionDate,
         VersionWord,
+        PcbVersion,
+        CardId,
     };
     struct Slot {
         Reg reg = Reg::None;
@@ -209,6 +215,8 @@ class RhxCpld {
     FrameSink* frames_ = nullptr;
     Version version_;
     uint8_t smbusTarget_ = 0;
+    uint8_t pcbByte_ = 0;
+    uint8_t cardId_ = 0;
 
     std::array<uint32_t, 0x80 / 4> latch_{};  // last word written per I2C-map offset
     std::array<std::array<uint8_t, kPacketBytes>, kPorts> dpram_{};

@@ -1,5 +1,6 @@
 #include "sim/driver/VirtualPciDriver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -482,6 +483,7 @@ int VirtualPciDriver::executeCommandCache(OpenFile& file, uint8_t* r) {
     commands.swap(file.cache_);
     int32_t status = kStatusOk;
     size_t done = 0;
+    std::vector<PciFunction*> touched;
     for (const auto& command : commands) {
         Slot& slot = slots_[command.slot];
         if (slot.faults.fail) {
@@ -505,8 +507,12 @@ int VirtualPciDriver::executeCommandCache(OpenFile& file, uint8_t* r) {
                         (value & mask);
             writeUnit(*slot.function, command.offset + at, command.width, value);
         }
+        slot.function->cachedWriteSettled(command.settle);
+        if (std::find(touched.begin(), touched.end(), slot.function) == touched.end())
+            touched.push_back(slot.function);
         ++done;
     }
+    for (PciFunction* function : touched) function->commandCacheExecuted();
     putSigned32(r, status);
     emit("pcimap cache-execute -> commands=" + std::to_string(done) + "/" +
          std::to_string(commands.size()) + " status=" + std::to_string(status));

@@ -139,7 +139,7 @@ TEST(QrtSim, LoadingTheSdkRegistersThreePairsAndProbesEveryDevice) {
                 ::testing::ElementsAre("pcimap add-scan vendor=0x8086 device=0x1563 flag=1",
                                        "pcimap add-scan vendor=0x10b5 device=0x8608 flag=0",
                                        "pcimap add-scan vendor=0x10b5 device=0x8718 flag=0"));
-    EXPECT_EQ(4, devices);
+    EXPECT_EQ(5, devices);  // the X550 shows two LAN functions
     // Each device is bound to a PCI map and offered to the products, which ask the driver
     // for its identity through that map.
     std::string traced = readFile(trace.path);

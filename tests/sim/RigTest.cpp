@@ -144,13 +144,13 @@ TEST_F(RigFileTest, TheDriverListsBoardsInSectionOrderWithTheirFaults) {
         "[0]\nmodel = PCIe-RHX54P\n[driver]\nversion = 9.9\nfail = version\n");
     Rig rig(loadRigFile(path), {}, frames);
     ASSERT_NE(nullptr, rig.pciDriver());
-    EXPECT_EQ(2u, rig.pciDriver()->functionCount());
+    EXPECT_EQ(3u, rig.pciDriver()->functionCount());  // the X550's two LAN functions
     auto file = rig.pciDriver()->open();
 
     std::vector<uint8_t> record(36, 0);
     record[0] = 0x86, record[1] = 0x80, record[4] = 0x63, record[5] = 0x15, record[20] = 1;
     ASSERT_EQ(0, rig.pciDriver()->request(*file, 0xC0084D01, record));
-    EXPECT_EQ(1, record[12]);  // one X550
+    EXPECT_EQ(2, record[12]);  // one X550, two LAN functions
     std::vector<uint8_t> access(80, 0);
     access[8] = 4, access[12] = 4, access[20] = 1;  // read, device 0
     ASSERT_EQ(0, rig.pciDriver()->request(*file, 0xC0084D03, access));

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/driver/I_pciMap.h"
+#include "core/driver/PciRegister32.h"
 
 namespace {
 
@@ -30,19 +30,11 @@ uint32_t A_nkPexPCISwitcher::directionMask(unsigned int pin) const {
 }
 
 int A_nkPexPCISwitcher::readRegister32(uint64_t offset, uint32_t* value) {
-    unsigned char bytes[kRegisterBytes] = {};
-    const int status = m_pciMap->readRegister(offset, kRegisterBytes, bytes, kRegisterBytes);
-    if (status != QRT_SUCCESS) return status;
-    *value = uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
-             uint32_t{bytes[3]} << 24;
-    return QRT_SUCCESS;
+    return readPciRegister32(*m_pciMap, offset, value);
 }
 
 int A_nkPexPCISwitcher::writeRegister32(uint64_t offset, uint32_t value) {
-    unsigned char bytes[kRegisterBytes] = {
-        static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-        static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
-    return m_pciMap->writeRegister(offset, kRegisterBytes, bytes, kRegisterBytes);
+    return writePciRegister32(*m_pciMap, offset, value);
 }
 
 // ---- identity and binding -------------------------------------------------------------------

@@ -1,0 +1,50 @@
+#include "core/controllers/ethctrl/A_nkI210EthCtrl.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr uint32_t kBit15 = 1u << 15;
+
+}  // namespace
+
+A_nkI210EthCtrl::A_nkI210EthCtrl(const NK_ETHCTRLCHIP& chip) : A_nkEthCtrlI2CMaster(chip) {}
+
+int A_nkI210EthCtrl::setupController() {
+    uint32_t control = 0;
+    if (readRegister32(kExtendedControlRegister, &control) != QRT_SUCCESS) {
+        std::printf("fail 1\n");
+        return QRT_ERR_FAILED;
+    }
+    if (writeRegister32(kExtendedControlRegister, control | kI2CEnableBit) != QRT_SUCCESS) {
+        std::printf("fail 2\n");
+        return QRT_ERR_FAILED;
+    }
+    return QRT_SUCCESS;
+}
+
+// The address is stored before the lock is taken; the parameter register changes under it.
+int A_nkI210EthCtrl::setI2CSlave(unsigned long slave) {
+    if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
+    if (slave > 255) return QRT_ERR_INVALID_PARAM;
+    m_slave = static_cast<unsigned char>(slave & kAddressBits);
+    m_newSlave = true;
+    C_ObjectLock lock(m_lock);
+    if (!lock.held()) return QRT_ERR_BUSY;
+    return updateParameterRegister();
+}
+
+uint32_t A_nkI210EthCtrl::parameterWord(uint32_t asRead) const {
+    return m_parameterBit15 != 0 ? asRead | kBit15 : asRead & ~kBit15;
+}
+
+// Writes carry the new-slave mark once; reads never do and leave it for the next write.
+uint8_t A_nkI210EthCtrl::commandByte(bool read) {
+    uint8_t command = m_slave & kAddressBits;
+    if (read) return command | kReadCommandBit;
+    if (m_newSlave) {
+        command |= kNewSlaveMark;
+        m_newSlave = false;
+    }
+    return command;
+}

@@ -1,0 +1,183 @@
+#include "product/poe/C_rhx10T.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr unsigned kPorts = 2;
+constexpr unsigned kPowerInputs = 1;
+constexpr unsigned char kSmbusAddress = 0x62;  // the X550's SMBus address
+constexpr unsigned kPartNumberProbe = 16;
+constexpr unsigned kPartNumberPrefix = 3;
+constexpr unsigned kPartNumberLength = 8;
+constexpr unsigned char kPcbVersionBits = 0x07;
+// The total PoE budget by the power input the microcontroller senses; 0: none for that input.
+constexpr float kBudgetBySource[4] = {61.6f, 0.0f, 20.0f, 0.0f};
+constexpr unsigned kConnectorSource = 0;  // the 4-pin connector is plugged in
+
+}  // namespace
+
+C_rhx10T::C_rhx10T() {
+    poePortCount = kPorts;
+    exPowSupplyCount = kPowerInputs;
+    smbusHeader[0] = kSmbusAddress;
+}
+
+unsigned C_rhx10T::hardwarePort(unsigned port) const {
+    if (poePortCount <= 1) return 0;
+    return port < 2 ? 1 - port : port;
+}
+
+// ---- bring-up -------------------------------------------------------------------------------
+
+int C_rhx10T::bindControllers(void* pciMap) {
+    C_ObjectLock guard(lock);
+    if (!guard.held()) return QRT_ERR_BUSY;
+    if (ethCtrl == nullptr) ethCtrl = ethCtrlFactory.create(C_nkEthCtrlFactory::NK_ETHCTRL_X550);
+    if (cpld == nullptr) cpld = cpldFactory.create(C_rhxCPLDFactory::NK_HWCPLD_I2C);
+    if (mcu == nullptr) mcu = mcuFactory.create(C_rhxMCUFactory::NK_HWMCU_RHX);
+    if (eeprom == nullptr) eeprom = eepromFactory.create(C_nkEEPROMFactory::NK_EEPROM_AT24C02D);
+    if (ethCtrl == nullptr || cpld == nullptr || mcu == nullptr || eeprom == nullptr)
+        return QRT_ERR_NOT_INITIALIZED;
+    // Any function that is not the X550's first LAN function stops here.
+    int status = ethCtrl->initial(pciMap);
+    I_nkI2C* bus = ethCtrl;
+    if (status == QRT_SUCCESS) status = bus->setI2CSlave(cpldSlave);
+    if (status == QRT_SUCCESS) status = cpld->initial(bus);
+    if (status != QRT_SUCCESS) return status;
+    // The CPLD's I2C master addresses the microcontroller unless an EEPROM read is under way.
+    cpld->setI2CSlave(mcuSlave);
+    status = mcu->initial(cpld);
+    if (status == QRT_SUCCESS) status = eeprom->initial(cpld);
+    return status;
+}
+
+// The board part number is characters 3 to 10 of the EEPROM's part number text.
+int C_rhx10T::isThisBoard() {
+    productType = QRT_PRODUCT_UNKNOWN;
+    char partNumber[kPartNumberProbe] = {};
+    if (getPN(partNumber, sizeof partNumber) != QRT_SUCCESS ||
+        std::strncmp(partNumber + kPartNumberPrefix, kPartNumber, kPartNumberLength) != 0)
+        return 0;
+    productType = QRT_PRODUCT_RHX10T;
+    return 1;
+}
+
+int C_rhx10T::initial(void* pciMap) {
+    if (!initialized) {
+        int status = bindControllers(pciMap);
+        if (status != QRT_SUCCESS) return status;
+        if (!isThisBoard()) return QRT_ERR_NOT_INITIALIZED;
+        C_ObjectLock guard(lock);
+        if (!guard.held()) return QRT_ERR_BUSY;
+        initialized = 1;
+    }
+    updateMAC();
+    return QRT_SUCCESS;
+}
+
+// ---- identity -------------------------------------------------------------------------------
+
+int C_rhx10T::getPCBVersion() {
+    RHXCPLD_READDATA word = {};
+    if (cpld == nullptr || cpld->readData(kPcbVersionRegister, &word) != QRT_SUCCESS) return -1;
+    return word.data[0] & kPcbVersionBits;
+}
+
+int C_rhx10T::getCardID(int* id) {
+    if (id == nullptr) return QRT_ERR_INVALID_PARAM;
+    return onAcceptedCard([&]() -> int {
+        if (cpld == nullptr) return QRT_ERR_NOT_INITIALIZED;
+        RHXCPLD_READDATA word = {};
+        const int status = cpld->readData(kCardIdRegister, &word);
+        if (status == QRT_SUCCESS) *id = word.data[0];
+        return status;
+    });
+}
+
+int C_rhx10T::getMAC(unsigned port, unsigned char** mac) {
+    if (!initialized) return QRT_ERR_NOT_INITIALIZED;
+    if (port >= poePortCount) return QRT_ERR_INVALID_PARAM;
+    return A_poeProSeries::getMAC(hardwarePort(port), mac);
+}
+
+// ---- power input ----------------------------------------------------------------------------
+
+int C_rhx10T::readPowerSource(unsigned* source) {
+    RHXMCU_POESTATE state = {};
+    const int status = mcu->getPoEState(&state);
+    if (status == QRT_SUCCESS) *source = state.powerSource & 3u;
+    return status;
+}
+
+int C_rhx10T::getExPowSupplyStates(int* states, unsigned n) {
+    return withMcu([&]() -> int {
+        if (states == nullptr || n < kPowerInputs) return QRT_ERR_INVALID_PARAM;
+        unsigned source = 0;
+        const int status = readPowerSource(&source);
+        if (status == QRT_SUCCESS) states[0] = source == kConnectorSource ? 1 : 0;
+        return status;
+    });
+}
+
+int C_rhx10T::getExPowSupplyDescription(unsigned index, char* buf, unsigned len) {
+    if (index >= kPowerInputs) return QRT_ERR_INVALID_PARAM;
+    return copyText("4-Pin Connector", buf, len);
+}
+
+int C_rhx10T::getPoEProperty(QRT_POEPROPERTY_TYPE p, float* value) {
+    if (p != QRT_POE_PROP_TOTAL_BUDGET) return A_poeProSeries::getPoEProperty(p, value);
+    if (value == nullptr) return QRT_ERR_INVALID_PARAM;
+    return withMcu([&]() -> int {
+        unsigned source = 0;
+        const int status = readPowerSource(&source);
+        if (status != QRT_SUCCESS) return status;
+        // An input the card has no budget for is a reading it cannot account for.
+        if (kBudgetBySource[source] <= 0.0f) return QRT_ERR_FAILED;
+        *value = kBudgetBySource[source];
+        return QRT_SUCCESS;
+    });
+}
+
+// ---- ports in the public numbering ------------------------------------------------------------
+
+// The hardware gets a translated copy; the caller's array stays as it was.
+int C_rhx10T::setPoEPortEnable(int* enables, unsigned n) {
+    if (enables == nullptr || n < poePortCount) return QRT_ERR_INVALID_PARAM;
+    std::vector<int> hardware(enables, enables + n);
+    if (poePortCount > 1) std::swap(hardware[0], hardware[1]);
+    return A_poeProSeries::setPoEPortEnable(hardware.data(), n);
+}
+
+int C_rhx10T::getPoEPortEnable(int* enables, unsigned n) {
+    if (enables == nullptr || n < poePortCount) return QRT_ERR_INVALID_PARAM;
+    const int status = A_poeProSeries::getPoEPortEnable(enables, n);
+    // Only a complete reading is put in the public order.
+    if (status == QRT_SUCCESS && poePortCount > 1) std::swap(enables[0], enables[1]);
+    return status;
+}
+
+int C_rhx10T::getPoEPortProperty(unsigned port, QRT_POEPORTPROPERTY_TYPE p, float* value) {
+    return A_poeProSeries::getPoEPortProperty(hardwarePort(port), p, value);
+}
+
+// -1 fires every port and stays as it is.
+int C_rhx10T::sendToEActionCommand(int port) {
+    if (port >= 0) port = static_cast<int>(hardwarePort(static_cast<unsigned>(port)));
+    return A_poeProSeries::sendToEActionCommand(port);
+}
+
+int C_rhx10T::setToEActionCommand(unsigned port, unsigned long deviceKey, unsigned long groupKey,
+                                  unsigned long groupMask) {
+    return A_poeProSeries::setToEActionCommand(hardwarePort(port), deviceKey, groupKey, groupMask);
+}
+
+int C_rhx10T::getToEActionCommand(unsigned port, unsigned long* deviceKey, unsigned long* groupKey,
+                                  unsigned long* groupMask) {
+    return A_poeProSeries::getToEActionCommand(hardwarePort(port), deviceKey, groupKey, groupMask);
+}
+
+int C_rhx10T::getToETriggerCount(unsigned port, unsigned* first, unsigned* second) {
+    return A_poeProSeries::getToETriggerCount(hardwarePort(port), first, second);
+}

@@ -1,0 +1,205 @@
+#include "product/poe/C_rhx44Plus.h"
+
+namespace {
+
+constexpr unsigned kPorts = 4;
+constexpr unsigned kPowerInputs = 1;
+constexpr unsigned kClockPin = 0;
+constexpr unsigned kDataPin = 1;
+constexpr unsigned kSettle = 10;  // after a clock edge and at the start
+constexpr unsigned kNoSettle = 0;
+constexpr unsigned kVersionText = 16;
+constexpr unsigned kPcbVersionPins[5] = {2, 3, 4, 5, 10};
+
+// The power chip's commands: register, selector, value (low byte), high byte.
+constexpr unsigned char kPortPower = 0x30;
+constexpr unsigned char kDcDetection = 0xCA;
+constexpr unsigned char kAcDetection = 0x95;
+constexpr unsigned char kAllPortsOff = 0x0F;  // detection: a set bit turns a port's off
+
+unsigned char detectionMask(int on) {
+    return on != 0 ? 0x00 : kAllPortsOff;
+}
+
+void putWord(unsigned char* bytes, unsigned value) {
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+}  // namespace
+
+C_rhx44Plus::C_rhx44Plus() {
+    poePortCount = kPorts;
+    exPowSupplyCount = kPowerInputs;
+}
+
+// ---- bring-up -------------------------------------------------------------------------------
+
+int C_rhx44Plus::bindControllers(void* map) {
+    if (switcher == nullptr)
+        switcher = switchFactory.create(C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8608);
+    if (cpld == nullptr) cpld = cpldFactory.create(C_rhxCPLDFactory::NK_HWCPLD_SPI);
+    if (mcu == nullptr) mcu = mcuFactory.create(C_rhxMCUFactory::NK_HWMCU_RHX);
+    if (switcher == nullptr || cpld == nullptr || mcu == nullptr) return QRT_ERR_NOT_INITIALIZED;
+    // Any device that is not a PEX 8608 stops here.
+    int status = switcher->initial(map);
+    if (status == QRT_SUCCESS) status = cpld->initial(static_cast<I_nkSPI*>(switcher));
+    if (status != QRT_SUCCESS) return status;
+    cpld->setI2CSlave(mcuSlave);
+    return mcu->initial(cpld);
+}
+
+// Straps of a late revision, no microcontroller behind the CPLD, and the CPLD itself.
+int C_rhx44Plus::checkValid() {
+    char version[kVersionText] = {};
+    if (getPCBVersion() < kMinimumPcbVersion ||
+        mcu->getVersion(version, sizeof version) == QRT_SUCCESS ||
+        cpld->getVersion(version, sizeof version) != QRT_SUCCESS)
+        return 0;
+    productType = QRT_PRODUCT_RHX44PLUS;
+    return 1;
+}
+
+// The two bus pins become outputs; their levels come with the first transaction.
+void C_rhx44Plus::preparePins() {
+    switcher->getGPOAddr(&gpoRegister);
+    switcher->updateGPIODirection();
+    switcher->setGPIODirection(kClockPin, I_nkGPIO::APGPIO_OUTPUT);
+    switcher->setGPIODirection(kDataPin, I_nkGPIO::APGPIO_OUTPUT);
+    switcher->applyGPIODirection();
+}
+
+int C_rhx44Plus::initial(void* map) {
+    if (initialized) return QRT_SUCCESS;
+    {
+        C_ObjectLock guard(lock);
+        if (!guard.held()) return QRT_ERR_BUSY;
+        const int status = bindControllers(map);
+        if (status != QRT_SUCCESS) return status;
+        if (!checkValid()) return QRT_ERR_NOT_INITIALIZED;
+        preparePins();
+        pciMap = static_cast<I_pciMap*>(map);
+    }
+    // The power chip's detection settings of this card.
+    setDCEnable(1);
+    setACEnable(0);
+    C_ObjectLock guard(lock);
+    if (!guard.held()) return QRT_ERR_BUSY;
+    initialized = 1;
+    return QRT_SUCCESS;
+}
+
+int C_rhx44Plus::getPCBVersion() {
+    if (switcher == nullptr) return -1;
+    int version = 0;
+    for (unsigned bit = 0; bit < 5; ++bit) {
+        int level = 0;
+        if (switcher->getGPIO(kPcbVersionPins[bit], &level) != QRT_SUCCESS)
+            return bit == 0 ? -1 : version;
+        if (level != 0) version |= 1 << bit;
+    }
+    return version;
+}
+
+// ---- bit-banged I2C ---------------------------------------------------------------------------
+
+void C_rhx44Plus::pinStep(int scl, int sda, unsigned settle) {
+    unsigned value = 0, mask = 0;
+    if (scl >= 0) mask |= 1u << kClockPin, value |= unsigned(scl) << kClockPin;
+    if (sda >= 0) mask |= 1u << kDataPin, value |= unsigned(sda) << kDataPin;
+    unsigned char valueBytes[4], maskBytes[4];
+    putWord(valueBytes, value);
+    putWord(maskBytes, mask);
+    // The driver reports nothing useful about a queued step; the stop runs them all.
+    pciMap->cacheWriteCmds(static_cast<unsigned long>(gpoRegister), 4, valueBytes, maskBytes, 4,
+                           settle);
+}
+
+// Data falls while the clock is high.
+int C_rhx44Plus::startGPIOI2C() {
+    if (switcher == nullptr || pciMap == nullptr) return QRT_ERR_FAILED;
+    pinStep(1, 1, kSettle);
+    pinStep(-1, 0, kNoSettle);
+    pinStep(0, -1, kSettle);
+    return QRT_SUCCESS;
+}
+
+// Eight bits, most significant first, then the acknowledge slot's clock (not read).
+int C_rhx44Plus::writeGPIOI2C(unsigned char byte) {
+    if (switcher == nullptr || pciMap == nullptr) return QRT_ERR_FAILED;
+    for (int bit = 7; bit >= 0; --bit) {
+        pinStep(-1, (byte >> bit) & 1, kNoSettle);
+        pinStep(1, -1, kSettle);
+        pinStep(0, -1, kSettle);
+    }
+    pinStep(1, -1, kSettle);
+    pinStep(0, -1, kSettle);
+    return QRT_SUCCESS;
+}
+
+// Data rises while the clock is high; then the driver runs the queued steps.
+int C_rhx44Plus::stopGPIOI2C() {
+    if (switcher == nullptr || pciMap == nullptr) return QRT_ERR_FAILED;
+    pinStep(-1, 0, kNoSettle);
+    pinStep(1, -1, kNoSettle);
+    pinStep(-1, 1, kNoSettle);
+    pciMap->exeCmdCache();
+    return QRT_SUCCESS;
+}
+
+int C_rhx44Plus::sendTransaction(const unsigned char* bytes, unsigned count) {
+    C_ObjectLock guard(lock);
+    if (!guard.held()) return QRT_ERR_BUSY;
+    if (startGPIOI2C() != QRT_SUCCESS) return QRT_ERR_FAILED;
+    for (unsigned i = 0; i < count; ++i) writeGPIOI2C(bytes[i]);
+    return stopGPIOI2C();
+}
+
+int C_rhx44Plus::setDCEnable(int on) {
+    const unsigned char bytes[] = {kPowerChipWrite, kDcDetection, 0x00, detectionMask(on), 0x00};
+    return sendTransaction(bytes, sizeof bytes);
+}
+
+int C_rhx44Plus::setACEnable(int on) {
+    const unsigned char bytes[] = {kPowerChipWrite, kAcDetection, 0x00, detectionMask(on), 0x00};
+    return sendTransaction(bytes, sizeof bytes);
+}
+
+int C_rhx44Plus::setPoEPortEnable(int* enables, unsigned n) {
+    if (enables == nullptr || n < poePortCount) return QRT_ERR_INVALID_PARAM;
+    if (!initialized) return QRT_ERR_NOT_INITIALIZED;
+    unsigned char mask = 0;
+    for (unsigned port = 0; port < kPorts; ++port)
+        if (enables[port] != 0) mask |= static_cast<unsigned char>(1u << port);
+    const unsigned char bytes[] = {kPowerChipWrite, kPortPower, 0x01, mask, 0x00};
+    return sendTransaction(bytes, sizeof bytes);
+}
+
+// ---- nothing to read on this card ---------------------------------------------------------------
+
+int C_rhx44Plus::getPoEPortEnable(int*, unsigned) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int C_rhx44Plus::setPoEPowConsumCalcProps(int) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int C_rhx44Plus::getPoEPowConsumCalcProps(int*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int C_rhx44Plus::setPoEProtectTempRange(int, int) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int C_rhx44Plus::getPoEProtectTempRange(int*, int*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int C_rhx44Plus::getPoEProperty(QRT_POEPROPERTY_TYPE, float*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int C_rhx44Plus::getPoEPortProperty(unsigned, QRT_POEPORTPROPERTY_TYPE, float*) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int C_rhx44Plus::getSN(char*, unsigned) {
+    return QRT_ERR_NOT_SUPPORTED;
+}
+int C_rhx44Plus::getPN(char*, unsigned) {
+    return QRT_ERR_NOT_SUPPORTED;
+}

@@ -1,0 +1,167 @@
+#include "sim/chips/IntelEthController.h"
+
+#include <cstdio>
+
+namespace qrtsim {
+
+namespace {
+
+constexpr uint8_t kReadBit = 0x08;      // command byte bit 3 = word bit 27
+constexpr uint8_t kNewSlaveBit = 0x10;  // word bit 28
+constexpr uint8_t kI210AddressBase = 0x40;
+
+// X550: the extended pin control register's bits 18, 19 and 26 put the I2C clock and data
+// pins under the I2C master; at reset the board keeps pin 0 an output driven high (the PHY's
+// reset line released) and pin 8's direction set. The parameter register wants its enables in
+// bits 15 and 16 and bit 31 clear; the device address is in bits 30:24.
+const EthControllerLayout kX550 = {
+    "X550",     0x1563,
+    0x15F58,    0x15F5C,
+    0x0020,     (1u << 18) | (1u << 19) | (1u << 26),
+    0x00000101, (1u << 15) | (1u << 16),
+    1u << 31,   false,
+    0xE7,  // bits 31:29 and 26:24 carry nothing on the X550
+};
+// I210: bit 1 of the extended control register enables the I2C master; the reset value keeps
+// the board's other settings. The parameter register wants bit 15. The device address is in
+// every command.
+const EthControllerLayout kI210 = {
+    "I210", 0x1533, 0x1028, 0x102C, 0x0018, 1u << 1, 0x00100000, 1u << 15, 0, true,
+    0xE0,  // bits 31:29
+};
+
+std::string hex(uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*x", digits, value);
+    return text;
+}
+
+}  // namespace
+
+const EthControllerLayout& IntelEthController::x550() {
+    return kX550;
+}
+const EthControllerLayout& IntelEthController::i210() {
+    return kI210;
+}
+
+IntelEthController::IntelEthController(const EthControllerLayout& chip, unsigned lanFunction)
+    : chip_(chip), lanFunction_(lanFunction & 3), pinSetup_(chip.pinSetupReset) {}
+
+void IntelEthController::violation(const std::string& kind) {
+    ++violations_[kind];
+    if (trace_) trace_(std::string(chip_.name) + " violation: " + kind);
+}
+
+uint32_t IntelEthController::readRegister32(uint64_t offset) {
+    offset &= ~uint64_t{3};
+    if (offset == kStatusRegister) return lanFunction_ << 2;
+    if (offset == chip_.pinSetupRegister) return pinSetup_;
+    if (offset == chip_.i2cParameter) return parameter_;
+    if (offset == chip_.i2cCommand) {
+        // The transfer takes its time: the first reads after a command see it running.
+        if (busyLeft_ == 0) return commandWord_;
+        --busyLeft_;
+        return commandWord_ & ~(kReady | kError);
+    }
+    auto it = registers_.find(offset);
+    return it == registers_.end() ? 0 : it->second;
+}
+
+void IntelEthController::writeRegister32(uint64_t offset, uint32_t value) {
+    offset &= ~uint64_t{3};
+    if (offset == kStatusRegister) return;  // read-only
+    if (offset == chip_.pinSetupRegister) {
+        if (((value ^ chip_.pinSetupReset) & ~chip_.i2cPinBits) != 0)
+            violation("pin_setup_changed");
+        pinSetup_ = value;
+    } else if (offset == chip_.i2cParameter) {
+        parameter_ = value;
+    } else if (offset == chip_.i2cCommand) {
+        command(value);
+    } else {
+        registers_[offset] = value;
+    }
+}
+
+void IntelEthController::command(uint32_t word) {
+    if (busyLeft_ != 0) {
+        violation("command_while_busy");  // the running transfer keeps the master
+        return;
+    }
+    ++commands_;
+    const uint8_t commandByte = uint8_t(word >> 24);
+    const bool read = (commandByte & kReadBit) != 0;
+    const uint8_t reg = uint8_t(word >> 16);
+    uint16_t data = uint16_t(word);
+    if ((commandByte & chip_.reservedCommandBits) != 0) violation("reserved_command_bits");
+    if (read && data != 0) violation("data_in_read_command");
+
+    bool ok = true;
+    if ((pinSetup_ & chip_.i2cPinBits) != chip_.i2cPinBits) {
+        violation("i2c_pins_not_enabled");
+        ok = false;
+    }
+    const bool parameterReady = (parameter_ & chip_.parameterSet) == chip_.parameterSet &&
+                                (parameter_ & chip_.parameterClear) == 0;
+    if (ok && !parameterReady) {
+        violation("parameter_not_enabled");
+        ok = false;
+    }
+    int address = -1;
+    if (ok && chip_.addressInCommand) {
+        address = kI210AddressBase | (commandByte & 0x07);
+    } else if (ok) {
+        if ((commandByte & kNewSlaveBit) != 0) slave_ = int((parameter_ >> 24) & 0x7F);
+        if (slave_ < 0) violation("no_slave_address");
+        address = slave_;
+    }
+    if (address < 0) ok = false;
+    if (ok) ok = transfer(uint8_t(address), read, reg, data);
+
+    if (!ok) ++failed_;
+    commandWord_ = (word & 0x1FFF0000u) | data | kReady | (ok ? 0 : kError);
+    if (read && !ok) commandWord_ &= ~0xFFFFu;
+    busyLeft_ = busyPolls_;
+    if (trace_) {
+        char line[96];
+        std::snprintf(line, sizeof line, "%s i2c %s addr=0x%02x reg=0x%02x %02x %02x -> %s",
+                      chip_.name, read ? "read" : "write", address < 0 ? 0 : address, reg,
+                      data & 0xFF, data >> 8, ok ? "ack" : "error");
+        trace_(line);
+    }
+}
+
+bool IntelEthController::transfer(uint8_t address, bool read, uint8_t reg, uint16_t& data) {
+    bool ok = bus_.start(address, false) && bus_.writeByte(reg);
+    if (ok && !read) {
+        ok = bus_.writeByte(uint8_t(data)) && bus_.writeByte(uint8_t(data >> 8));
+    } else if (ok) {
+        ok = bus_.start(address, true);  // repeated start
+        if (ok) {
+            uint8_t low = bus_.readByte(false);
+            uint8_t high = bus_.readByte(true);
+            data = uint16_t(low | high << 8);
+        }
+    }
+    bus_.stop();
+    return ok;
+}
+
+void IntelEthController::saveState(nlohmann::json& out) const {
+    out["chip"] = chip_.name;
+    out["lan_function"] = lanFunction_;
+    out["pin_setup"] = hex(pinSetup_, 8);
+    out["i2c_parameter"] = hex(parameter_, 8);
+    out["i2c_command"] = hex(commandWord_, 8);
+    out["i2c_slave"] = slave_;
+    out["i2c_commands"] = commands_;
+    out["i2c_failed"] = failed_;
+    out["violations"] = nlohmann::json::object();
+    for (const auto& [kind, count] : violations_) out["violations"][kind] = count;
+    nlohmann::json others = nlohmann::json::object();
+    for (const auto& [offset, value] : registers_) others[hex(uint32_t(offset), 5)] = hex(value, 8);
+    out["registers"] = others;
+}
+
+}  // namespace qrtsim

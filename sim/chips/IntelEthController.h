@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/chips/I2cBus.h"
+#include "sim/chips/PciFunction.h"
+
+namespace qrtsim {
+
+// What differs between the Intel Ethernet controllers whose I2C master the cards use.
+struct EthControllerLayout {
+    const char* name;  // "X550"
+    uint16_t deviceId;
+    uint64_t i2cCommand;
+    uint64_t i2cParameter;
+    // The register whose bits hand the I2C pins to the I2C master, those bits, and its value
+    // at reset (the board's other pin settings, which must stay as they are).
+    uint64_t pinSetupRegister;
+    uint32_t i2cPinBits;
+    uint32_t pinSetupReset;
+    // Parameter-register bits the I2C master needs set, and those it needs clear.
+    uint32_t parameterSet;
+    uint32_t parameterClear;
+    // true: the device address travels in every command (bits 26:24, on top of 0x40); false:
+    // it sits in the parameter register (bits 30:24) and is taken over by a command that
+    // carries the new-slave mark.
+    bool addressInCommand;
+    // Command-byte bits (31:24) that must be zero in a command written by the host.
+    uint8_t reservedCommandBits;
+};
+
+// An Intel X550 or I210 LAN function as the kit's driver sees it: the status register, the pin
+// setup register and the I2C master that the I2C command register drives, with every other
+// register a plain 32-bit cell.
+//
+// I2C command register (written): data in bits 15:0 (first byte in 7:0), the device's
+// register in bits 23:16, the command byte in 31:24 (bit 27 read, bit 28 new slave). A write
+// command sends [address+W] [register] [byte 0] [byte 1] with a stop; a read command sends
+// [address+W] [register], a repeated start, [address+R] and clocks two bytes in. The transfer
+// happens on the bus at once; the register shows it running (bit 29 clear) for a number of
+// reads, then ready (bit 29) with the read bytes in bits 15:0, and bit 31 when a byte was not
+// acknowledged.
+//
+// Violations (counted by kind, shown in the state under "violations"): a command written while
+// one runs (the controller drops it), reserved command bits, a data field in a read command, a
+// transfer while the I2C pins are not handed to the master or the parameter register lacks its
+// enables, a transfer before any device address was taken over, and a change of the pin setup
+// register's other bits.
+class IntelEthController : public PciFunction {
+  public:
+    static constexpr uint16_t kVendorIntel = 0x8086;
+    static constexpr uint64_t kStatusRegister = 0x0008;
+    static constexpr uint32_t kReady = 1u << 29;
+    static constexpr uint32_t kError = 1u << 31;
+
+    static const EthControllerLayout& x550();
+    static const EthControllerLayout& i210();
+
+    // `lanFunction`: which of the controller's LAN functions this is (status bits 3:2).
+    explicit IntelEthController(const EthControllerLayout& chip, unsigned lanFunction = 0);
+
+    uint16_t vendorId() const override { return kVendorIntel; }
+    uint16_t deviceId() const override { return chip_.deviceId; }
+    uint32_t readRegister32(uint64_t offset) override;
+    void writeRegister32(uint64_t offset, uint32_t value) override;
+    void saveState(nlohmann::json& out) const override;
+
+    // The bus the I2C master drives (the board attaches its devices).
+    I2cBus& i2cBus() { return bus_; }
+    // Command-register reads that show a command still running (default 1).
+    void setBusyPolls(unsigned polls) { busyPolls_ = polls; }
+    void setTrace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
+
+    const std::map<std::string, unsigned>& violations() const { return violations_; }
+    unsigned commands() const { return commands_; }
+
+  private:
+    void command(uint32_t word);
+    // Runs the transfer on the bus; false when a byte was not acknowledged.
+    bool transfer(uint8_t address, bool read, uint8_t reg, uint16_t& data);
+    void violation(const std::string& kind);
+
+    const EthControllerLayout& chip_;
+    unsigned lanFunction_;
+    I2cBus bus_;
+    std::function<void(const std::string&)> trace_;
+    std::map<uint64_t, uint32_t> registers_;  // plain cells
+    uint32_t pinSetup_;
+    uint32_t parameter_ = 0;
+    uint32_t commandWord_ = kReady;  // what the command register reads
+    unsigned busyPolls_ = 1;
+    unsigned busyLeft_ = 0;
+    int slave_ = -1;  // the address taken over from the parameter register
+    unsigned commands_ = 0;
+    unsigned failed_ = 0;
+    std::map<std::string, unsigned> violations_;
+};
+
+}  // namespace qrtsim
