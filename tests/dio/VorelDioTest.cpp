@@ -59,9 +59,10 @@ TEST_F(VorelDio, LinesAndCapabilitiesFollowTheFilesTheDriverOffers) {
     EXPECT_EQ(caps(dio.getDICapability(0, dicaps, 4), dicaps), (std::vector<int>{0, 3}));
     EXPECT_EQ(caps(dio.getDICapability(1, dicaps, 4), dicaps), (std::vector<int>{0, 3, 4}));
     EXPECT_EQ(dio.getDICapability(1, dicaps, 2), 2u);
-    QRT_DIODICAPABILITY_TYPE untouched[1] = {QRT_DIODICAPABILITY_TYPE(9)};
+    // Values the library must not write: unused values inside each enumeration's range.
+    QRT_DIODICAPABILITY_TYPE untouched[1] = {QRT_DIODICAPABILITY_TYPE(7)};
     EXPECT_EQ(dio.getDICapability(7, untouched, 1), 0u);
-    EXPECT_EQ(untouched[0], 9);
+    EXPECT_EQ(untouched[0], 7);
     QRT_DIODOCAPABILITY_TYPE docaps[4];
     EXPECT_EQ(caps(dio.getDOCapability(0, docaps, 4), docaps), (std::vector<int>{0}));
     EXPECT_EQ(caps(dio.getDOCapability(1, docaps, 4), docaps), (std::vector<int>{0, 1}));
@@ -94,7 +95,7 @@ TEST_F(VorelDio, EdgeTypesTravelAsTheDriversPolarityCodes) {
     const std::pair<QRT_EDGETRIGGER_TYPE, const char*> table[] = {
         {QRT_EDGE_TRIGGER_EDGE0, "1"}, {QRT_EDGE_TRIGGER_EDGE1, "0"}, {QRT_EDGE_TRIGGER_BOTH, "2"}};
     for (const auto& [edge, code] : table) {
-        QRT_EDGETRIGGER_TYPE back = QRT_EDGETRIGGER_TYPE(9);
+        QRT_EDGETRIGGER_TYPE back = QRT_EDGETRIGGER_TYPE(3);
         EXPECT_EQ(dio.setDIEdgeTrigger(1, edge), 0);
         EXPECT_EQ(read("DI_1_TrigMod"), code);
         EXPECT_EQ(dio.getDIEdgeTrigger(1, &back), 0);
@@ -123,9 +124,9 @@ TEST_F(VorelDio, ABlockNeedsOneLineAndReportsTheBoardIdentification) {
     EXPECT_EQ(caps(outputOnly.getCapability(block, 2), block), (std::vector<int>{1}));
     EXPECT_EQ(outputOnly.getInfo(info, sizeof info), 0);
     EXPECT_STREQ(info, "PCBVersion:KQX-R2\n\r\n");
-    QRT_FEATURE_TYPE features[1] = {QRT_FEATURE_TYPE(9)};
+    QRT_FEATURE_TYPE features[1] = {QRT_FEATURE_TYPE(7)};
     EXPECT_EQ(outputOnly.getFeatureList(features, 0), 1u);
-    EXPECT_EQ(features[0], 9);
+    EXPECT_EQ(features[0], 7);
     EXPECT_EQ(outputOnly.getFeatureList(features, 1), 1u);
     EXPECT_EQ(features[0], QRT_FEATURE_DIO);
     EXPECT_EQ(outputOnly.getFeatureHandle(QRT_FEATURE_DIO), static_cast<I_dio*>(&outputOnly));

@@ -153,7 +153,7 @@ TEST_F(EmbeddedEndToEnd, DigitalLinesFollowTheDriversFiles) {
     EXPECT_EQ(dio["edges"], json({{{"set", 0}, {"get", 0}, {"edge", 0}},
                                   {{"set", 0}, {"get", 0}, {"edge", 1}},
                                   {{"set", 0}, {"get", 0}, {"edge", 2}},
-                                  {{"set", -5}, {"get", -5}, {"edge", 7}}}));
+                                  {{"set", -5}, {"get", -5}, {"edge", 3}}}));
 
     json board = json(run.board("kqx"))["dio"];
     std::vector<int> levels;

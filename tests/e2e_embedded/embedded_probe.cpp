@@ -122,7 +122,8 @@ json dio(void* handle, const std::vector<int>& outputs, const char* edges) {
     for (std::string item; std::getline(in, item, ',');) {
         unsigned line = unsigned(std::atoi(item.c_str()));
         int edge = std::atoi(item.c_str() + item.find(':') + 1);
-        QRT_EDGETRIGGER_TYPE back = QRT_EDGETRIGGER_TYPE(kUntouched);
+        // Untouched: the one unused value within the enumeration's range.
+        QRT_EDGETRIGGER_TYPE back = QRT_EDGETRIGGER_TYPE(3);
         int set = QRT_DIOSetDIEdgeTrigger(handle, line, QRT_EDGETRIGGER_TYPE(edge));
         int get = QRT_DIOGetDIEdgeTrigger(handle, line, &back);
         out["edges"].push_back({{"set", set}, {"get", get}, {"edge", int(back)}});
