@@ -2,8 +2,13 @@
 
 #include "QRT_Types.h"
 #include "product/embedded/C_tulanKQX.h"
+#include "product/poe/C_GPUPX000.h"
 #include "product/poe/C_rhx10T.h"
 #include "product/poe/C_rhx44Plus.h"
+#include "product/poe/C_rhx5x.h"
+#include "product/poe/C_rhx5xPro.h"
+#include "product/poe/C_rhx5xp.h"
+#include "product/poe/C_rhx5xpPro.h"
 #include "product/usb3/C_w50X.h"
 #include "product/usb3/C_w51X.h"
 
@@ -18,12 +23,12 @@ const C_visionProductFactory::SeriesTable& C_visionProductFactory::builtInSeries
             /* SERIES_W50X      : C_w50X      */ makeSeries<C_w50X>(),
             /* SERIES_W51X      : C_w51X      */ makeSeries<C_w51X>(),
             /* SERIES_RHX10T    : C_rhx10T    */ makeSeries<C_rhx10T>(),
-            /* SERIES_RHX5X     : C_rhx5x     */ {},
-            /* SERIES_RHX5XPRO  : C_rhx5xPro  */ {},
+            /* SERIES_RHX5X     : C_rhx5x     */ makeSeries<C_rhx5x>(),
+            /* SERIES_RHX5XPRO  : C_rhx5xPro  */ makeSeries<C_rhx5xPro>(),
             /* SERIES_RHX44PLUS : C_rhx44Plus */ makeSeries<C_rhx44Plus>(),
-            /* SERIES_RHXGPU    : C_GPUPX000  */ {},
-            /* SERIES_RHX5XP    : C_rhx5xp    */ {},
-            /* SERIES_RHX5XPPRO : C_rhx5xpPro */ {},
+            /* SERIES_RHXGPU    : C_GPUPX000  */ makeSeries<C_GPUPX000>(),
+            /* SERIES_RHX5XP    : C_rhx5xp    */ makeSeries<C_rhx5xp>(),
+            /* SERIES_RHX5XPPRO : C_rhx5xpPro */ makeSeries<C_rhx5xpPro>(),
         },
         {
             /* SYSTEM_TULAN_KQX : C_tulanKQX  */ makeSystem<C_tulanKQX>(),

@@ -33,17 +33,12 @@ constexpr unsigned kIpAddressText = 32;
 constexpr unsigned char kDpramCloseAddress = 0xFF;
 constexpr unsigned char kDpramCloseValue = 0xFF;
 
-struct ModelName {
-    QRT_PRODUCT_TYPE type;
-    const char* text;
-};
-constexpr ModelName kModelNames[] = {
+constexpr POE_MODEL_NAME kModelNames[] = {
     {QRT_PRODUCT_RHX52PRO, "PCIe-RHX52PRO"},         {QRT_PRODUCT_RHX54PRO, "PCIe-RHX54PRO"},
     {QRT_PRODUCT_RHXGPU_P1000, "PCIe-RHXGPU-P1000"}, {QRT_PRODUCT_RHX10T, "PCIe-RHX10T"},
     {QRT_PRODUCT_RHX52PPRO, "PCIe-RHX52PPRO"},       {QRT_PRODUCT_RHX54PPRO, "PCIe-RHX54PPRO"},
     {QRT_PRODUCT_RHX54IPRO, "PCIe-RHX54IPRO"},
 };
-constexpr const char* kUnknownModel = "UnknownProduct";
 
 unsigned word16(const unsigned char* frame, unsigned offset) {
     return (unsigned{frame[offset]} << 8) | frame[offset + 1];
@@ -87,10 +82,7 @@ A_poeProSeries::A_poeProSeries() {
 unsigned A_poeProSeries::getFeatureList(QRT_FEATURE_TYPE* list, unsigned capacity) {
     static const QRT_FEATURE_TYPE kFeatures[] = {QRT_FEATURE_POE, QRT_FEATURE_TOE,
                                                  QRT_FEATURE_EX_POWER_SUPPLY};
-    constexpr unsigned kCount = sizeof(kFeatures) / sizeof(kFeatures[0]);
-    if (list == nullptr || capacity < kCount) return kCount;
-    std::copy(kFeatures, kFeatures + kCount, list);
-    return kCount;
+    return copyFeatures(kFeatures, list, capacity);
 }
 
 void* A_poeProSeries::getFeatureHandle(QRT_FEATURE_TYPE feature) {
@@ -109,10 +101,7 @@ int A_poeProSeries::getExPowSupplyDescription(unsigned, char*, unsigned) {
 }
 
 int A_poeProSeries::genProductString(char* buf, int len) {
-    const char* text = kUnknownModel;
-    for (const ModelName& name : kModelNames)
-        if (name.type == productType) text = name.text;
-    return copyText(text, buf, len > 0 ? static_cast<unsigned>(len) : 0);
+    return copyModelName(kModelNames, buf, len);
 }
 
 // ---- checksums ------------------------------------------------------------------------------
@@ -193,7 +182,7 @@ int A_poeProSeries::getToEOneTriggerAllMode(int* mode) {
 // 2 -> (1, 1).
 int A_poeProSeries::setToEEdgeTriggerMode(QRT_EDGETRIGGER_TYPE mode) {
     int first, second;
-    switch (mode) {
+    switch (enumValue(mode)) {
         case QRT_EDGE_TRIGGER_EDGE0:
             first = 0, second = 1;
             break;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "product/poe/A_poeSeries.h"
 
 // Base of the Pro PoE cards: trigger over Ethernet (ToE).
@@ -110,5 +112,6 @@ class A_poeProSeries : public A_poeSeries {
     // Stores the frame for `port` in its DPRAM, the template already edited.
     int storeFrame(unsigned port);
 
-    int toeHeaderSet = 0;
+    // Set once the CPLD holds the SMBus header; read without the card lock.
+    std::atomic<int> toeHeaderSet{0};
 };

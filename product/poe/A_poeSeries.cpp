@@ -33,17 +33,12 @@ constexpr int kUnreadThreshold = 255;
 constexpr unsigned kVersionText = 16;
 constexpr unsigned kModelText = 32;
 
-struct ModelName {
-    QRT_PRODUCT_TYPE type;
-    const char* text;
-};
-constexpr ModelName kModelNames[] = {
+constexpr POE_MODEL_NAME kModelNames[] = {
     {QRT_PRODUCT_RHX44PLUS, "PCIe-RHX44+"},  {QRT_PRODUCT_RHX52, "PCIe-RHX52"},
     {QRT_PRODUCT_RHX54, "PCIe-RHX54"},       {QRT_PRODUCT_RHX52P, "PCIe-RHX52P"},
     {QRT_PRODUCT_RHX54P, "PCIe-RHX54P"},     {QRT_PRODUCT_RHX54I, "PCIe-RHX54I"},
     {QRT_PRODUCT_RHX54PAT, "PCIe-RHX54PAT"},
 };
-constexpr const char* kUnknownModel = "UnknownProduct";
 
 // Writes the identity text line by line into a caller buffer. Each line is formatted at the
 // write position with the room left and the position advances by what the line needed, so a
@@ -78,10 +73,9 @@ class InfoText {
 
 A_poeSeries::A_poeSeries() = default;
 
+// Calls still running on other threads are the owner's to stop first, so the destructor does
+// not wait for the card lock.
 A_poeSeries::~A_poeSeries() {
-    // Calls still running on other threads are the owner's to stop first; the lock is only
-    // tried so that a destructor never blocks on it.
-    C_ObjectLock guard(lock);
     initialized = 0;
 }
 
@@ -122,10 +116,7 @@ int A_poeSeries::getEEPROMText(unsigned long field, char* buf, unsigned len) {
 
 unsigned A_poeSeries::getFeatureList(QRT_FEATURE_TYPE* list, unsigned capacity) {
     static const QRT_FEATURE_TYPE kFeatures[] = {QRT_FEATURE_POE, QRT_FEATURE_EX_POWER_SUPPLY};
-    constexpr unsigned kCount = sizeof(kFeatures) / sizeof(kFeatures[0]);
-    if (list == nullptr || capacity < kCount) return kCount;
-    std::copy(kFeatures, kFeatures + kCount, list);
-    return kCount;
+    return copyFeatures(kFeatures, list, capacity);
 }
 
 void* A_poeSeries::getFeatureHandle(QRT_FEATURE_TYPE feature) {
@@ -152,10 +143,7 @@ int A_poeSeries::getPCBVersion() {
 }
 
 int A_poeSeries::genProductString(char* buf, int len) {
-    const char* text = kUnknownModel;
-    for (const ModelName& name : kModelNames)
-        if (name.type == productType) text = name.text;
-    return copyText(text, buf, len > 0 ? static_cast<unsigned>(len) : 0);
+    return copyModelName(kModelNames, buf, len);
 }
 
 int A_poeSeries::getInfo(char* buf, unsigned len) {
@@ -421,15 +409,17 @@ int A_poeSeries::getPoEProperty(QRT_POEPROPERTY_TYPE p, float* value) {
     return withMcu([&]() -> int {
         RHXMCU_POESTATE state = {};
         int status = QRT_SUCCESS;
-        switch (p) {
+        const int property = enumValue(p);
+        switch (property) {
             case QRT_POE_PROP_STATE_FLAG0:
             case QRT_POE_PROP_STATE_FLAG1:
             case QRT_POE_PROP_STATE_FLAG5_CLEAR:
                 status = mcu->getPoEState(&state);
                 if (status != QRT_SUCCESS) return status;
-                if (p == QRT_POE_PROP_STATE_FLAG0) *value = state.stateBit0 ? 1.0f : 0.0f;
-                if (p == QRT_POE_PROP_STATE_FLAG1) *value = state.stateBit1 ? 1.0f : 0.0f;
-                if (p == QRT_POE_PROP_STATE_FLAG5_CLEAR) *value = state.stateBit5 ? 0.0f : 1.0f;
+                if (property == QRT_POE_PROP_STATE_FLAG0) *value = state.stateBit0 ? 1.0f : 0.0f;
+                if (property == QRT_POE_PROP_STATE_FLAG1) *value = state.stateBit1 ? 1.0f : 0.0f;
+                if (property == QRT_POE_PROP_STATE_FLAG5_CLEAR)
+                    *value = state.stateBit5 ? 0.0f : 1.0f;
                 return QRT_SUCCESS;
             case QRT_POE_PROP_TEMPERATURE:
                 return mcu->getThermalTemperature(value);
@@ -447,7 +437,7 @@ int A_poeSeries::getPoEPortProperty(unsigned port, QRT_POEPORTPROPERTY_TYPE p, f
     if (port >= poePortCount || value == nullptr) return QRT_ERR_INVALID_PARAM;
     unsigned reading = 0;
     int status;
-    switch (p) {
+    switch (enumValue(p)) {
         case QRT_POEPORT_PROP_CURRENT:
             return getPoEPSECurrent(port, value);
         case QRT_POEPORT_PROP_VOLTAGE:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -8,6 +9,12 @@
 #include "core/controllers/cpld/I_rhxCPLD.h"
 #include "core/controllers/eeprom/I_nkEEPROM.h"
 #include "core/controllers/rhxmcu/I_rhxMCU.h"
+
+// The model string of a product type.
+struct POE_MODEL_NAME {
+    QRT_PRODUCT_TYPE type;
+    const char* text;
+};
 
 // Base of every PCIe PoE frame-grabber card.
 //
@@ -141,8 +148,33 @@ class A_poeSeries : public I_poeSeries {
     // Reads a text field of the EEPROM into buf: at most len - 1 bytes of the field, always
     // terminated.
     int getEEPROMText(unsigned long field, char* buf, unsigned len);
+    // The number a caller passed as an enumeration. A C caller may pass any 32-bit value, which
+    // C++ must not load as the enumeration itself; the bits are read as they are.
+    template <class Enum>
+    static int enumValue(const Enum& value) {
+        static_assert(sizeof(Enum) == sizeof(int), "32-bit enumerations");
+        int number;
+        std::memcpy(&number, &value, sizeof number);
+        return number;
+    }
     // Copies `text` into buf the way the model strings and descriptions are handed out.
     static int copyText(const char* text, char* buf, unsigned len);
+    // A model string by product type; "UnknownProduct" for a type not in the table.
+    template <unsigned N>
+    int copyModelName(const POE_MODEL_NAME (&names)[N], char* buf, int len) const {
+        const char* text = "UnknownProduct";
+        for (const POE_MODEL_NAME& name : names)
+            if (name.type == productType) text = name.text;
+        return copyText(text, buf, len > 0 ? static_cast<unsigned>(len) : 0);
+    }
+    // Hands out a component list: written only when the caller has room for all of it.
+    template <unsigned N>
+    static unsigned copyFeatures(const QRT_FEATURE_TYPE (&features)[N], QRT_FEATURE_TYPE* list,
+                                 unsigned capacity) {
+        if (list != nullptr && capacity >= N)
+            for (unsigned i = 0; i < N; ++i) list[i] = features[i];
+        return N;
+    }
 
     int initialized = 0;
     QRT_PRODUCT_TYPE productType = QRT_PRODUCT_UNKNOWN;

@@ -47,6 +47,12 @@ class FrameSink {
   public:
     virtual ~FrameSink() = default;
     virtual void emitFrame(const std::vector<uint8_t>& frame) = 0;
+    // A frame that leaves through camera port `port` of the board; the rig also puts it on
+    // the cable of that port.
+    virtual void emitPortFrame(int port, const std::vector<uint8_t>& frame) {
+        (void)port;
+        emitFrame(frame);
+    }
 };
 
 // What the rig offers the boards it builds.

@@ -406,8 +406,8 @@ bool RhxCpld::sendPacket(int port) {
                "-byte packet to smbus 0x" + hexBytes(&slave, 1));
     }
     if (frames_ != nullptr) {
-        frames_->emitFrame(
-            std::vector<uint8_t>(dpram_[port].begin(), dpram_[port].begin() + count));
+        frames_->emitPortFrame(
+            port, std::vector<uint8_t>(dpram_[port].begin(), dpram_[port].begin() + count));
     }
     return true;
 }

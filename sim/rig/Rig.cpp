@@ -73,6 +73,24 @@ void checkCommonKeys(const BoardConfig& config) {
 
 }  // namespace
 
+// The frames of one board: all of them go to the rig's capture; one sent out of a camera port
+// also goes onto that port's cable.
+class Rig::BoardFrames : public FrameSink {
+  public:
+    BoardFrames(Rig& rig, std::string section, FrameSink& capture)
+        : rig_(rig), section_(std::move(section)), capture_(capture) {}
+    void emitFrame(const std::vector<uint8_t>& frame) override { capture_.emitFrame(frame); }
+    void emitPortFrame(int port, const std::vector<uint8_t>& frame) override {
+        capture_.emitFrame(frame);
+        rig_.sendToPort(section_, port, frame);
+    }
+
+  private:
+    Rig& rig_;
+    const std::string section_;
+    FrameSink& capture_;
+};
+
 const std::vector<std::string>& Rig::rigKeys() {
     static const std::vector<std::string> keys = {"driver_status", "driver_fail"};
     return keys;
@@ -147,7 +165,8 @@ void Rig::addBoard(const BoardConfig& config, FrameSink& frames) {
     BuiltBoard built;
     built.config = config;
     built.context = std::make_unique<BoardContext>();
-    built.context->frames = &frames;
+    built.frames = std::make_unique<BoardFrames>(*this, config.section, frames);
+    built.context->frames = built.frames.get();
     built.context->trace = trace_;
     try {
         built.board = type->make(built.config, *built.context);
@@ -201,6 +220,12 @@ void Rig::addHostPorts(const BoardConfig& config) {
             host.interface = "qrt" + std::to_string(boards_.size()) + "p" + std::to_string(port);
         hostPorts_.push_back(host);
     }
+}
+
+void Rig::sendToPort(const std::string& section, int port, const std::vector<uint8_t>& frame) {
+    if (!egress_) return;
+    for (const HostPort& host : hostPorts_)
+        if (host.section == section && host.port == port) egress_(host, frame);
 }
 
 I2cAdapter* Rig::i2cAdapter(int number) {

@@ -53,6 +53,11 @@ class Rig {
     I2cAdapter* i2cAdapter(int number);
     std::vector<int> i2cAdapterNumbers() const;
     const std::vector<HostPort>& hostPorts() const { return hostPorts_; }
+    // Where a frame a board sends out of a camera port goes besides the capture: out of that
+    // port's host interface, towards the cable's other end. Ports without a host interface
+    // keep their frames to the capture.
+    using PortEgress = std::function<void(const HostPort&, const std::vector<uint8_t>&)>;
+    void setPortEgress(PortEgress egress) { egress_ = std::move(egress); }
 
     size_t boardCount() const { return boards_.size(); }
     Board& board(size_t index) { return *boards_[index].board; }
@@ -72,8 +77,10 @@ class Rig {
     void saveState(nlohmann::json& out) const;
 
   private:
+    class BoardFrames;
     struct BuiltBoard {
         BoardConfig config;
+        std::unique_ptr<FrameSink> frames;  // the capture, and the board's port cables
         std::unique_ptr<BoardContext> context;
         std::unique_ptr<Board> board;
     };
@@ -81,6 +88,7 @@ class Rig {
     void configureDriver(const RigDescription& description);
     void addBoard(const BoardConfig& config, FrameSink& frames);
     void addHostPorts(const BoardConfig& config);
+    void sendToPort(const std::string& section, int port, const std::vector<uint8_t>& frame);
 
     std::string file_;
     Trace trace_;
@@ -88,6 +96,7 @@ class Rig {
     std::vector<BuiltBoard> boards_;  // destroyed before the driver's functions are forgotten
     std::map<int, std::unique_ptr<I2cAdapter>> adapters_;
     std::vector<HostPort> hostPorts_;
+    PortEgress egress_;
 };
 
 }  // namespace qrtsim

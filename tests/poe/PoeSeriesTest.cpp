@@ -160,26 +160,6 @@ TEST(PoeSeriesProperties, PseReadingsAreConvertedToUnitsAndClasses) {
     EXPECT_EQ(card.getPoEProperty(QRT_POEPROPERTY_TYPE(-1), &value), QRT_ERR_INVALID_PARAM);
 }
 
-TEST(PoeSeriesProperties, CardWidePropertiesDecodeTheDeviceState) {
-    RigCard rig("PCIe-RHX54P", {{"temperature", "41"}});
-    Card card(QRT_PRODUCT_RHX54P, 4);
-    ASSERT_EQ(card.initial(rig.pciMap()), 0);
-    qrtsim::RhxMcu& mcu = rig.board().mcu();
-    auto settings = mcu.settings();
-    settings.stateFlags = 0x21;  // bits 0 and 5
-    mcu.setSettings(settings);
-    const float expected[] = {1.0f, 0.0f, 0.0f, 41.0f};
-    for (int p = 0; p < 4; ++p) {
-        float value = -9;
-        ASSERT_EQ(card.getPoEProperty(QRT_POEPROPERTY_TYPE(p), &value), 0) << p;
-        EXPECT_EQ(value, expected[p]) << p;
-    }
-    float consumed = 0, left = 0;
-    ASSERT_EQ(card.getPoEProperty(QRT_POE_PROP_CONSUMED_BUDGET, &consumed), 0);
-    ASSERT_EQ(card.getPoEProperty(QRT_POE_PROP_LEFT_BUDGET, &left), 0);
-    EXPECT_NEAR(consumed + left, 61.6, 1e-4);
-}
-
 TEST(PoeSeriesLock, ABusyCardAnswersBusyWithoutTouchingTheBus) {
     RigCard rig("PCIe-RHX54P");
     Card card(QRT_PRODUCT_RHX54P, 4);

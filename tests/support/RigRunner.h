@@ -26,6 +26,7 @@ namespace qrttest {
 struct RigRun {
     int status = -1;
     std::vector<nlohmann::json> outputs;  // one JSON document per line of standard output
+    std::string output;                   // standard output as it came
     std::string errors;
     std::string trace;
     nlohmann::json state;
@@ -64,13 +65,15 @@ class RigRunner {
     RigRunner& operator=(const RigRunner&) = delete;
 
     bool usable() const { return !dir_.empty(); }
+    // The scratch directory, for further output files of a run.
+    const std::string& dir() const { return dir_; }
 
     enum Violations { kNoViolations, kProvokesViolations };
 
     // Runs `command` (a shell command line) under qrt-sim with the rig text, or with the
-    // built-in rig when `rig` is empty.
+    // built-in rig when `rig` is empty; `options` are further qrt-sim options.
     RigRun run(const std::string& rig, const std::string& command,
-               Violations violations = kNoViolations) const {
+               Violations violations = kNoViolations, const std::string& options = "") const {
         std::string rigFile = dir_ + "/test.rig", state = dir_ + "/state.json";
         std::string out = dir_ + "/out", err = dir_ + "/err", trace = dir_ + "/trace";
         std::ofstream(rigFile) << rig;
@@ -78,7 +81,7 @@ class RigRunner {
         std::string line;
         for (const auto& [name, path] : programs_) line += name + "='" + path + "' ";
         // The probes are single-threaded: their pauses are counted, not slept.
-        line += "'" QRT_SIM_PATH "' --skip-pauses ";
+        line += "'" QRT_SIM_PATH "' --skip-pauses " + options + " ";
         if (!rig.empty()) line += "--rig '" + rigFile + "' ";
         line += "--state '" + state + "' --trace '" + trace + "' -- /bin/sh -c '" + command +
                 "' >'" + out + "' 2>'" + err + "'";
@@ -87,7 +90,8 @@ class RigRunner {
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         result.errors = readWholeFile(err);
         result.trace = readWholeFile(trace);
-        std::istringstream lines(readWholeFile(out));
+        result.output = readWholeFile(out);
+        std::istringstream lines(result.output);
         for (std::string text; std::getline(lines, text);)
             if (!text.empty())
                 result.outputs.push_back(nlohmann::json::parse(text, nullptr, false));

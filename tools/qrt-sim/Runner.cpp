@@ -85,7 +85,7 @@ std::string appendList(const char* current, const std::string& item, const char*
 
 // Child side: the rig's environment, then the command.
 [[noreturn]] void execCommand(const RunOptions& options, const std::string& socket,
-                              const std::string& bridge, const std::string& namespaces,
+                              const std::string& bridge, const Sandbox& sandbox,
                               const std::string& pauseLedger) {
     ::setenv(bridge::kSocketVariable, socket.c_str(), 1);
     // Without a ledger of our own, a ledger of an enclosing rig must not be used either.
@@ -101,7 +101,10 @@ std::string appendList(const char* current, const std::string& item, const char*
     // loaded libraries; the bridge interposes nothing the runtime needs to see first.
     ::setenv("ASAN_OPTIONS",
              appendList(std::getenv("ASAN_OPTIONS"), "verify_asan_link_order=0", ":").c_str(), 1);
-    ::setenv("QRT_SIM_NAMESPACES", namespaces.c_str(), 1);
+    ::setenv("QRT_SIM_NAMESPACES", sandbox.namespaces().c_str(), 1);
+    // Programs reach the far end of a port's cable through its network namespace.
+    for (const Sandbox::FarEnd& end : sandbox.farEnds())
+        ::setenv(("QRT_SIM_FAR_END_" + end.interface).c_str(), end.netns.c_str(), 1);
 
     std::vector<char*> argv;
     for (const auto& argument : options.command)
@@ -188,6 +191,10 @@ int runInRig(const RunOptions& options) {
     for (const std::string& missing : sandbox.missing()) note("no " + missing);
     if (!sandbox.addInterfaces(rig->hostPorts(), error))
         note("no network interfaces for the rig's ports (" + error + ")");
+    // Frames the boards send out of a camera port go onto its cable.
+    rig->setPortEgress([&sandbox](const Rig::HostPort& port, const std::vector<uint8_t>& frame) {
+        sandbox.sendFrame(port.interface, frame);
+    });
 
     BridgeServer server(*rig);
     NamespaceHost host(sandbox, server);
@@ -212,8 +219,7 @@ int runInRig(const RunOptions& options) {
         note(std::string("fork: ") + std::strerror(errno));
         return kSetupFailure;
     }
-    if (child == 0)
-        execCommand(options, server.address(), bridge, sandbox.namespaces(), pauseLedger.path());
+    if (child == 0) execCommand(options, server.address(), bridge, sandbox, pauseLedger.path());
     commandPid = child;
     installSignalForwarding();
 
