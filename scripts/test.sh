@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the SDK, the virtual rig and the tests, runs the whole suite, then builds and runs it
-# a second time with AddressSanitizer and UndefinedBehaviorSanitizer (any error fails the run).
+# Builds the SDK, the virtual rig and the tests, runs the whole suite, runs the fuzz targets
+# briefly (fuzz/run.sh), then builds and runs the suite a second time with AddressSanitizer
+# and UndefinedBehaviorSanitizer (any error fails the run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -14,6 +15,8 @@ run_suite() {
 
 echo "== build and test =="
 run_suite build
+echo "== fuzz the parsers of what the kernel sends (libFuzzer, seed corpus, brief) =="
+fuzz/run.sh 20
 echo "== build and test with AddressSanitizer + UndefinedBehaviorSanitizer =="
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_suite build-asan -DQRT_SANITIZE=ON

@@ -1,13 +1,16 @@
 #include "C_visionComponentFactory.h"
 
+#include "product/dio/C_vorelDIO.h"
+#include "product/embedded/C_tulanPoE.h"
+
 // The classes behind the selector values. An empty entry is a part whose class is not part of
 // this build: create() answers null for it. Plugging a class in is one line here plus its
 // #include, e.g.
 //     /* COMPONENT_VOREL_DIO */ makeComponent<C_vorelDIO>(),
 const C_visionComponentFactory::ComponentTable& C_visionComponentFactory::builtInComponents() {
     static const ComponentTable table = {{
-        /* COMPONENT_VOREL_DIO : C_vorelDIO */ {},
-        /* COMPONENT_TULAN_POE : C_tulanPoE */ {},
+        /* COMPONENT_VOREL_DIO : C_vorelDIO */ makeComponent<C_vorelDIO>(),
+        /* COMPONENT_TULAN_POE : C_tulanPoE */ makeComponent<C_tulanPoE>(),
     }};
     return table;
 }

@@ -1,6 +1,7 @@
 #include "C_visionProductFactory.h"
 
 #include "QRT_Types.h"
+#include "product/embedded/C_tulanKQX.h"
 #include "product/poe/C_GPUPX000.h"
 #include "product/poe/C_rhx10T.h"
 #include "product/poe/C_rhx44Plus.h"
@@ -30,7 +31,7 @@ const C_visionProductFactory::SeriesTable& C_visionProductFactory::builtInSeries
             /* SERIES_RHX5XPPRO : C_rhx5xpPro */ makeSeries<C_rhx5xpPro>(),
         },
         {
-            /* SYSTEM_TULAN_KQX : C_tulanKQX  */ {},
+            /* SYSTEM_TULAN_KQX : C_tulanKQX  */ makeSystem<C_tulanKQX>(),
         },
     };
     return table;

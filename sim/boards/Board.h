@@ -82,6 +82,8 @@ struct BoardType {
     std::string model;  // the product's model string, as in "PCIe-W504"
     std::vector<std::string> keys;
     std::function<std::unique_ptr<Board>(const BoardConfig&, BoardContext&)> make;
+    // Keys of `keys` whose value may be empty (an empty list).
+    std::vector<std::string> listKeys = {};
 };
 
 void registerBoardType(BoardType type);

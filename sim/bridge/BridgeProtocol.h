@@ -53,6 +53,9 @@ constexpr unsigned long kI2cPec = 0x0708;
 constexpr unsigned long kI2cSmbus = 0x0720;
 
 constexpr const char kPcimapPath[] = "/dev/___nk_pcimap";
+// Not a device node: a connection opened with this path carries control lines for the rig
+// (ControlClient.h). A write is one line; the read that follows answers it.
+constexpr const char kControlPath[] = "qrt-sim:control";
 constexpr const char kI2cPrefix[] = "/dev/i2c-";
 
 enum class NodeFamily { kNone, kPcimap, kI2c };

@@ -82,9 +82,13 @@ bool BridgeServer::serve(int wakeFd, int timeoutMs) {
     std::vector<pollfd> fds;
     fds.push_back({listenFd_, POLLIN, 0});
     for (const auto& connection : connections_) fds.push_back({connection->fd, POLLIN, 0});
+    size_t firstWatch = fds.size();
+    for (const auto& watch : watches_) fds.push_back({watch.first, POLLIN, 0});
     if (wakeFd >= 0) fds.push_back({wakeFd, POLLIN, 0});
     int ready = ::poll(fds.data(), fds.size(), timeoutMs);
     if (ready <= 0) return false;
+    for (size_t i = 0; i < watches_.size(); ++i)
+        if (fds[firstWatch + i].revents != 0) watches_[i].second();
     if (wakeFd >= 0 && fds.back().revents != 0) return true;
 
     // Connections first, in the order they were accepted; closing one shifts the rest.
@@ -217,6 +221,10 @@ void BridgeServer::closeAbandonedFiles() {
         // Whatever the process sent last it sent before it went; its file closes now.
         if (hangUp.revents & (POLLRDHUP | POLLHUP | POLLERR)) connection->node.reset();
     }
+}
+
+void BridgeServer::watch(int fd, std::function<void()> onReadable) {
+    watches_.emplace_back(fd, std::move(onReadable));
 }
 
 void BridgeServer::closeConnections() {

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,8 @@ class BridgeServer {
     // as `wakeFd` (ignored when negative) is readable.
     bool serve(int wakeFd, int timeoutMs);
     size_t connections() const { return connections_.size(); }
+    // Also waits for `fd` and runs `onReadable` (on the serving thread) when it can be read.
+    void watch(int fd, std::function<void()> onReadable);
     // Closes every connection, as when the processes of the rig are gone.
     void closeConnections();
 
@@ -67,6 +70,7 @@ class BridgeServer {
     std::string address_;
     std::vector<std::unique_ptr<Connection>> connections_;
     const Connection* serving_ = nullptr;
+    std::vector<std::pair<int, std::function<void()>>> watches_;
 };
 
 }  // namespace qrtsim

@@ -131,6 +131,33 @@ class I2cNode : public DeviceNode {
     bool tenBit_ = false;
 };
 
+// The rig's control channel: a write is one control line, the next read its answer.
+class ControlNode : public DeviceNode {
+  public:
+    explicit ControlNode(Rig& rig) : rig_(rig) {}
+
+    int64_t ioctl(unsigned long, const std::vector<uint8_t>&, std::vector<uint8_t>&) override {
+        return -ENOTTY;
+    }
+    int64_t write(const std::vector<uint8_t>& data) override {
+        std::string line(data.begin(), data.end());
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        std::string reply;
+        bool done = rig_.control(line, reply);
+        reply_.assign(reply.begin(), reply.end());
+        return done ? static_cast<int64_t>(data.size()) : -EINVAL;
+    }
+    int64_t read(uint32_t count, std::vector<uint8_t>& out) override {
+        out.assign(reply_.begin(), reply_.begin() + std::min<size_t>(count, reply_.size()));
+        reply_.clear();
+        return static_cast<int64_t>(out.size());
+    }
+
+  private:
+    Rig& rig_;
+    std::vector<uint8_t> reply_;
+};
+
 }  // namespace
 
 int64_t DeviceNode::read(uint32_t, std::vector<uint8_t>&) {
@@ -142,6 +169,7 @@ int64_t DeviceNode::write(const std::vector<uint8_t>&) {
 }
 
 std::unique_ptr<DeviceNode> openDeviceNode(Rig& rig, const std::string& path, int& error) {
+    if (path == kControlPath) return std::make_unique<ControlNode>(rig);
     int number = -1;
     switch (nodeFamily(path.c_str(), &number)) {
         case NodeFamily::kPcimap:

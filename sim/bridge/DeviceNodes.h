@@ -22,7 +22,8 @@ class DeviceNode {
 };
 
 // Opens `path` on the rig: "/dev/___nk_pcimap" when the rig has its driver, "/dev/i2c-N" when
-// a board provides adapter N. Null with `error` set to ENOENT otherwise.
+// a board provides adapter N, the control channel for bridge::kControlPath. Null with `error`
+// set to ENOENT otherwise.
 std::unique_ptr<DeviceNode> openDeviceNode(Rig& rig, const std::string& path, int& error);
 
 }  // namespace qrtsim

@@ -156,7 +156,9 @@ void Rig::addBoard(const BoardConfig& config, FrameSink& frames) {
     for (const auto& entry : config.values) {
         if (!allowed.count(entry.first))
             config.fail(entry.first, "unknown key for a " + model + " board");
-        if (entry.second.empty()) config.fail(entry.first, "no value");
+        bool list = std::find(type->listKeys.begin(), type->listKeys.end(), entry.first) !=
+                    type->listKeys.end();
+        if (entry.second.empty() && !list) config.fail(entry.first, "no value");
     }
     checkCommonKeys(config);
 
@@ -175,6 +177,13 @@ void Rig::addBoard(const BoardConfig& config, FrameSink& frames) {
         config.fail("model", std::string("the board could not be built: ") + e.what());
     }
     if (!built.board) config.fail("model", "the board could not be built");
+    // The programs run on one computer: its files and uevents cannot come from two boards.
+    if (dynamic_cast<SystemBoard*>(built.board.get()) != nullptr) {
+        for (const BuiltBoard& other : boards_)
+            if (dynamic_cast<SystemBoard*>(other.board.get()) != nullptr)
+                config.fail("model", "the programs run on [" + other.config.section +
+                                         "] already; a rig has one such system");
+    }
 
     VirtualPciDriver::FunctionFaults faults;
     faults.status = static_cast<int>(config.integer("driver_status", 0, 0, 255));
@@ -229,6 +238,41 @@ std::vector<int> Rig::i2cAdapterNumbers() const {
     std::vector<int> numbers;
     for (const auto& adapter : adapters_) numbers.push_back(adapter.first);
     return numbers;
+}
+
+void Rig::attachHost(HostSystem& host, std::vector<std::string>& notes) {
+    for (BuiltBoard& built : boards_)
+        if (auto* system = dynamic_cast<SystemBoard*>(built.board.get()))
+            system->attachHost(host, notes);
+}
+
+bool Rig::control(const std::string& line, std::string& reply) {
+    std::vector<std::string> words;
+    for (size_t start = line.find_first_not_of(' '); start != std::string::npos;) {
+        size_t end = std::min(line.find(' ', start), line.size());
+        words.push_back(line.substr(start, end - start));
+        start = line.find_first_not_of(' ', end);
+    }
+    if (words.empty()) {
+        reply = "usage: <section> <command> [arguments]";
+        return false;
+    }
+    for (BuiltBoard& built : boards_) {
+        if (built.config.section != words[0]) continue;
+        auto* system = dynamic_cast<SystemBoard*>(built.board.get());
+        if (system == nullptr) {
+            reply = "[" + words[0] + "] takes no control commands";
+            return false;
+        }
+        return system->control(std::vector<std::string>(words.begin() + 1, words.end()), reply);
+    }
+    reply = "the rig has no section [" + words[0] + "]";
+    return false;
+}
+
+void Rig::settle() {
+    for (BuiltBoard& built : boards_)
+        if (auto* system = dynamic_cast<SystemBoard*>(built.board.get())) system->settle();
 }
 
 void Rig::saveState(nlohmann::json& out) const {

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/boards/Board.h"
+#include "sim/boards/SystemBoard.h"
 #include "sim/driver/I2cAdapter.h"
 #include "sim/driver/VirtualPciDriver.h"
 #include "sim/rig/RigClock.h"
@@ -65,6 +66,15 @@ class Rig {
     size_t boardCount() const { return boards_.size(); }
     Board& board(size_t index) { return *boards_[index].board; }
     const BoardConfig& boardConfig(size_t index) const { return boards_[index].config; }
+
+    // Hands the host to every board that is the computer the programs run on; `notes` gathers
+    // what such a board had to leave out.
+    void attachHost(HostSystem& host, std::vector<std::string>& notes);
+    // One control line, "<section> <command> [arguments]", for the board of that section.
+    // False with `reply` saying why when it is not carried out.
+    bool control(const std::string& line, std::string& reply);
+    // Lets the boards take in what programs left in their files, before the state is written.
+    void settle();
 
     // {"rig": file, "boards": [{"section", "model", board state...}], "driver": {...},
     //  "i2c_adapters": [numbers], "violations": total of every model's violation counts}

@@ -101,10 +101,18 @@ TEST_F(RigFileTest, KeyErrorsNameFileSectionAndKey) {
         {"[driver]\nfail = lock, teleport\n", "[driver] fail: \"teleport\" is not a request"},
         {"[driver]\nversion = 0123456789abcdef\n", "[driver] version: at most 15"},
         {"[driver]\nspeed = 3\n", "[driver] speed: unknown key"},
+        {"[k]\nmodel = TULAN-KQX\ndi_count = 4\ndi_edge = 1,4\n",
+         "[k] di_edge: \"4\" is not a line"},
+        {"[k]\nmodel = TULAN-KQX\ncard_id = 1\n", "[k] card_id: the TULAN-KQX is not a card"},
+        {"[k]\nmodel = TULAN-KQX\nsystem_file = maybe\n", "[k] system_file: "},
+        {"[k]\nmodel = TULAN-KQX\n[m]\nmodel = TULAN-KQX\nmcu_bus = 3\neeprom_bus = 4\n",
+         "[m] model: the programs run on [k] already"},
     };
     for (const Case& c : cases) EXPECT_THAT(errorOf(c.text), HasSubstr(path + ": " + c.message));
     EXPECT_EQ("", errorOf("[c1]\nmodel = PCIe-RHX54P\nip0 = 10.1.2.3/16\nmac0 = 02:00:00:00:00:01\n"
                           "temperature = -12.5\ncard_id = 0x0A\n"));
+    // Lists may be empty.
+    EXPECT_EQ("", errorOf("[k]\nmodel = TULAN-KQX\ndi_edge =\ndo_readable =\n"));
 }
 
 TEST_F(RigFileTest, EveryProductModelBuildsAndUnbuiltModelsGetTheirPciIdentity) {

@@ -16,6 +16,8 @@
 
 #include "sim/bridge/BridgeProtocol.h"
 #include "sim/bridge/BridgeServer.h"
+#include "sim/bridge/ControlClient.h"
+#include "sim/bridge/NamespaceHost.h"
 #include "sim/bridge/Sandbox.h"
 #include "sim/chips/Violations.h"
 #include "sim/rig/PcapWriter.h"
@@ -194,6 +196,12 @@ int runInRig(const RunOptions& options) {
         sandbox.sendFrame(port.interface, frame);
     });
 
+    BridgeServer server(*rig);
+    NamespaceHost host(sandbox, server);
+    std::vector<std::string> leftOut;
+    rig->attachHost(host, leftOut);
+    for (const std::string& part : leftOut) note("no " + part);
+
     SharedPauseLedger pauseLedger;
     if (options.skipPauses && !pauseLedger.create(error)) {
         note("cannot skip pauses: " + error);
@@ -201,7 +209,6 @@ int runInRig(const RunOptions& options) {
     }
 
     rig->clock().followLedger(pauseLedger.ledger());
-    BridgeServer server(*rig);
     if (!server.listen(error)) {
         note("cannot serve the rig: " + error);
         return kSetupFailure;
@@ -219,8 +226,11 @@ int runInRig(const RunOptions& options) {
 
     int status = serveUntilExit(server, child);
     commandPid = 0;
-    // The command's processes are gone: their device files close (locks are dropped).
+    // The command's processes are gone: their device files close (locks are dropped), and
+    // what they left in the rig's files is taken in.
     server.closeConnections();
+    server.serve(-1, 0);
+    rig->settle();
 
     nlohmann::json document;
     if (state || options.reportViolations) rig->saveState(document);
@@ -244,6 +254,18 @@ int runInRig(const RunOptions& options) {
         }
     }
     return exitStatusOf(status);
+}
+
+int sendControlLine(const std::string& line) {
+    char reply[4096];
+    int result = bridge::sendControl(line.c_str(), reply, sizeof reply);
+    if (result != 0 && result != -EINVAL) {
+        note(std::string("no rig to control: ") +
+             (result == -ENOENT ? "QRT_SIM_SOCKET names none" : std::strerror(-result)));
+        return kSetupFailure;
+    }
+    std::fprintf(result == 0 ? stdout : stderr, "%s%s\n", result == 0 ? "" : "qrt-sim: ", reply);
+    return result == 0 ? 0 : 1;
 }
 
 }  // namespace qrtsim

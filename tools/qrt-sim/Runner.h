@@ -28,4 +28,9 @@ constexpr int kSetupFailure = 2;
 // command's exit status (128 + signal number when a signal ended it), or kSetupFailure.
 int runInRig(const RunOptions& options);
 
+// Sends one control line to the rig this process runs in (QRT_SIM_SOCKET) and prints the
+// rig's answer: 0 when the rig carried it out, 1 when it refused, kSetupFailure when no rig
+// can be reached.
+int sendControlLine(const std::string& line);
+
 }  // namespace qrtsim

@@ -30,13 +30,20 @@ int main(int argc, char** argv) {
                  "chips that counted them");
     app.add_option("--plugin", options.plugins, "load a library of further board models")
         ->check(CLI::ExistingFile);
-    app.add_option("command", options.command, "COMMAND [ARGS...], after --")->required();
+    std::string control;
+    app.add_option("--control", control,
+                   "from a program running in a rig: send one control line, \"SECTION COMMAND "
+                   "[ARGS]\", to that rig and print its answer (no COMMAND)");
+    app.add_option("command", options.command, "COMMAND [ARGS...], after --");
     app.positionals_at_end();
     try {
         app.parse(argc, argv);
+        if (control.empty() && options.command.empty())
+            throw CLI::RequiredError("COMMAND (or --control)");
     } catch (const CLI::ParseError& e) {
         int status = app.exit(e);
         return status == 0 ? 0 : qrtsim::kSetupFailure;
     }
+    if (!control.empty()) return qrtsim::sendControlLine(control);
     return qrtsim::runInRig(options);
 }

@@ -1,0 +1,326 @@
+#include "product/dio/C_vorelDIO.h"
+
+#include <linux/netlink.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+
+#include "core/common/I_CommonDef.h"
+#include "product/dio/DioDecimal.h"
+#include "product/dio/DioUevent.h"
+
+namespace {
+
+constexpr char kClassDirectory[] = "/sys/class/vorel_dio/";
+constexpr char kHwidPath[] = "/sys/class/norvikhw/HWID";
+constexpr char kInputFile[] = "DI_%u";
+constexpr char kTriggerModeFile[] = "DI_%u_TrigMod";
+constexpr char kOutputFile[] = "DO_%u";
+
+// The driver numbers its lines without gaps; more than this many would be a broken driver.
+constexpr unsigned kMaxLines = 1024;
+// A line of a sysfs file as read here: the first line, at most 255 characters.
+constexpr size_t kValueBytes = 256;
+// The identification text: the first line, at most 127 characters.
+constexpr size_t kHwidBytes = 128;
+// A receive waits this long, so a stopped monitor notices within about that time.
+constexpr time_t kReceiveTimeoutSeconds = 3;
+// The monitor's pause when nothing was received or no callback is set.
+constexpr useconds_t kIdlePauseUs = 10;
+// Source address buffer of a receive (a netlink socket address).
+constexpr size_t kSourceAddressBytes = 12;
+
+bool exists(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+bool anyoneMayRead(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IRUSR | S_IRGRP | S_IROTH)) != 0;
+}
+
+}  // namespace
+
+C_vorelDIO::C_vorelDIO() : C_vorelDIO(kClassDirectory, kHwidPath) {}
+
+C_vorelDIO::C_vorelDIO(const char* classDirectory, const char* hwidPath)
+    : m_classDirectory(classDirectory), m_hwidPath(hwidPath) {}
+
+C_vorelDIO::~C_vorelDIO() {
+    // Waits (bounded) for an initial on another thread; tears down either way.
+    C_ObjectLock lock(m_lock);
+    stopMonitorThread();
+    releaseCapabilities();
+}
+
+unsigned C_vorelDIO::countLines(const char* format) const {
+    unsigned count = 0;
+    while (count < kMaxLines && exists(linePath(format, count))) ++count;
+    return count;
+}
+
+std::string C_vorelDIO::linePath(const char* format, unsigned line) const {
+    char name[32];
+    std::snprintf(name, sizeof name, format, line);
+    return m_classDirectory + name;
+}
+
+// ---- bring-up ------------------------------------------------------------------------------
+
+int C_vorelDIO::initial(void*) {
+    // A monitor of an earlier bring-up must not keep running on a callback that is cleared
+    // here, nor be forgotten while its thread runs.
+    stopMonitorThread();
+    m_callback = nullptr;
+    m_diCount = 0;
+    m_netlinkGroup = 1;
+
+    C_ObjectLock lock(m_lock);
+    if (!lock.held()) return QRT_ERR_BUSY;
+    releaseCapabilities();
+
+    auto inputCapabilities = [this](unsigned di, std::vector<QRT_DIODICAPABILITY_TYPE>& line) {
+        line.push_back(QRT_DI_CAP_STATE);
+        line.push_back(QRT_DI_CAP_TRIGGER);
+        if (exists(linePath(kTriggerModeFile, di))) line.push_back(QRT_DI_CAP_EDGE_TRIGGER);
+    };
+    auto outputCapabilities = [this](unsigned dout, std::vector<QRT_DIODOCAPABILITY_TYPE>& line) {
+        line.push_back(QRT_DO_CAP_STATE);
+        // A write-only output file cannot tell the level it drives.
+        if (anyoneMayRead(linePath(kOutputFile, dout))) line.push_back(QRT_DO_CAP_READBACK);
+    };
+    m_diCount = countLines(kInputFile);
+    m_doCount = countLines(kOutputFile);
+    if (!describeLines(m_diCount, m_diCapabilities, QRT_DIO_CAP_DI, inputCapabilities) ||
+        !describeLines(m_doCount, m_doCapabilities, QRT_DIO_CAP_DO, outputCapabilities)) {
+        releaseCapabilities();
+        m_diCount = m_doCount = 0;
+        return QRT_ERR_FAILED;
+    }
+
+    m_socket = -1;
+    m_threadRunning = false;
+    m_running = 0;
+    return m_diCount == 0 && m_doCount == 0 ? QRT_ERR_FAILED : QRT_SUCCESS;
+}
+
+int C_vorelDIO::getInfo(char* buf, unsigned len) {
+    char hwid[kHwidBytes] = {};
+    if (!sysfs_read(m_hwidPath.c_str(), hwid, sizeof hwid)) return QRT_ERR_NOT_SUPPORTED;
+    if (buf == nullptr && len != 0) return QRT_ERR_INVALID_PARAM;
+    // The text keeps the line end the file had.
+    std::snprintf(buf, len, "PCBVersion:%s\r\n", hwid);
+    return QRT_SUCCESS;
+}
+
+// ---- line states and edges -----------------------------------------------------------------
+
+int C_vorelDIO::setDOState(unsigned dout, int state) {
+    if (dout >= m_doCount) return QRT_ERR_INVALID_PARAM;
+    if (!doHas(dout, QRT_DO_CAP_STATE)) return QRT_ERR_NOT_SUPPORTED;
+    unsigned level = state != 0 ? 1 : 0;
+    return writeUnsignedInt(linePath(kOutputFile, dout).c_str(), level) ? QRT_SUCCESS
+                                                                        : QRT_ERR_FAILED;
+}
+
+int C_vorelDIO::getDOState(unsigned dout, int* state) {
+    if (dout >= m_doCount) return QRT_ERR_INVALID_PARAM;
+    if (!doHas(dout, QRT_DO_CAP_READBACK)) return QRT_ERR_NOT_SUPPORTED;
+    if (state == nullptr) return QRT_ERR_INVALID_PARAM;
+    return readInt(linePath(kOutputFile, dout).c_str(), state) ? QRT_SUCCESS : QRT_ERR_FAILED;
+}
+
+int C_vorelDIO::getDIState(unsigned di, int* state) {
+    if (di >= m_diCount) return QRT_ERR_INVALID_PARAM;
+    if (!diHas(di, QRT_DI_CAP_STATE)) return QRT_ERR_NOT_SUPPORTED;
+    if (state == nullptr) return QRT_ERR_INVALID_PARAM;
+    return readInt(linePath(kInputFile, di).c_str(), state) ? QRT_SUCCESS : QRT_ERR_FAILED;
+}
+
+// The list operations try every line through the single-line operation, in order, and fail
+// when any line failed.
+int C_vorelDIO::setDOStates(int* states, unsigned n) {
+    if (states == nullptr && n != 0) return QRT_ERR_INVALID_PARAM;
+    int result = QRT_SUCCESS;
+    for (unsigned dout = 0; dout < n && dout < m_doCount; ++dout)
+        if (setDOState(dout, states[dout]) != QRT_SUCCESS) result = QRT_ERR_FAILED;
+    return result;
+}
+
+int C_vorelDIO::getDOStates(int* states, unsigned n) {
+    if (states == nullptr && n != 0) return QRT_ERR_INVALID_PARAM;
+    int result = QRT_SUCCESS;
+    for (unsigned dout = 0; dout < n && dout < m_doCount; ++dout)
+        if (getDOState(dout, &states[dout]) != QRT_SUCCESS) result = QRT_ERR_FAILED;
+    return result;
+}
+
+int C_vorelDIO::getDIStates(int* states, unsigned n) {
+    if (states == nullptr && n != 0) return QRT_ERR_INVALID_PARAM;
+    int result = QRT_SUCCESS;
+    for (unsigned di = 0; di < n && di < m_diCount; ++di)
+        if (getDIState(di, &states[di]) != QRT_SUCCESS) result = QRT_ERR_FAILED;
+    return result;
+}
+
+int C_vorelDIO::setDIEdgeTrigger(unsigned di, QRT_EDGETRIGGER_TYPE edge) {
+    int polarity = 0;
+    if (di >= m_diCount || !triggerModeMapping(true, edge, &polarity)) return QRT_ERR_INVALID_PARAM;
+    if (!diHas(di, QRT_DI_CAP_EDGE_TRIGGER)) return QRT_ERR_NOT_SUPPORTED;
+    return writeInt(linePath(kTriggerModeFile, di).c_str(), polarity) ? QRT_SUCCESS
+                                                                      : QRT_ERR_FAILED;
+}
+
+int C_vorelDIO::getDIEdgeTrigger(unsigned di, QRT_EDGETRIGGER_TYPE* edge) {
+    if (di >= m_diCount) return QRT_ERR_INVALID_PARAM;
+    if (!diHas(di, QRT_DI_CAP_EDGE_TRIGGER)) return QRT_ERR_NOT_SUPPORTED;
+    if (edge == nullptr) return QRT_ERR_INVALID_PARAM;
+    int polarity = 0, type = 0;
+    if (!readInt(linePath(kTriggerModeFile, di).c_str(), &polarity) ||
+        !triggerModeMapping(false, polarity, &type))
+        return QRT_ERR_FAILED;
+    *edge = static_cast<QRT_EDGETRIGGER_TYPE>(type);
+    return QRT_SUCCESS;
+}
+
+// ---- sysfs files ---------------------------------------------------------------------------
+
+// A sysfs attribute takes the whole value in one write and may refuse it; a refusal shows
+// when the buffered text reaches the driver, at the close.
+int C_vorelDIO::sysfs_write(const char* path, const char* buf, size_t n) {
+    std::FILE* file = std::fopen(path, "w");
+    if (file == nullptr) return 0;
+    size_t written = std::fwrite(buf, 1, n, file);
+    bool closed = std::fclose(file) == 0;
+    return written >= 1 && closed ? 1 : 0;
+}
+
+int C_vorelDIO::sysfs_read(const char* path, char* buf, size_t n) {
+    if (n < 2 || n > INT_MAX) return 0;
+    std::FILE* file = std::fopen(path, "r");
+    if (file == nullptr) return 0;
+    bool read = std::fgets(buf, static_cast<int>(n), file) != nullptr;
+    std::fclose(file);
+    return read ? 1 : 0;
+}
+
+int C_vorelDIO::writeInt(const char* path, int value) {
+    char text[16];
+    int length = std::snprintf(text, sizeof text, "%d", value);
+    return sysfs_write(path, text, static_cast<size_t>(length));
+}
+
+int C_vorelDIO::writeUnsignedInt(const char* path, unsigned value) {
+    char text[16];
+    int length = std::snprintf(text, sizeof text, "%u", value);
+    return sysfs_write(path, text, static_cast<size_t>(length));
+}
+
+int C_vorelDIO::readInt(const char* path, int* value) {
+    char text[kValueBytes] = {};
+    return sysfs_read(path, text, sizeof text) && parseDriverDecimal(text, value) ? 1 : 0;
+}
+
+// ---- uevent monitor ------------------------------------------------------------------------
+
+int C_vorelDIO::openNetlink() {
+    int sock = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
+    if (sock < 0) {
+        std::printf("sock < 0.\n");
+        return -1;
+    }
+    // Port id 0: the kernel assigns a free one. The process id is the port id of the first
+    // netlink socket of a process that asks for it, and a uevent monitor that the application
+    // (a libudev monitor, say) opened earlier holds it already.
+    sockaddr_nl address{};
+    address.nl_family = AF_NETLINK;
+    address.nl_pid = 0;
+    address.nl_groups = 0;
+    if (::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0) {
+        std::printf("bind < 0.\n");
+        ::close(sock);
+        return -1;
+    }
+    if (::setsockopt(sock, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &m_netlinkGroup,
+                     sizeof m_netlinkGroup) < 0) {
+        std::printf("setsockopt SOL_NETLINK < 0\n");
+        ::close(sock);
+        return -1;
+    }
+    timeval timeout{kReceiveTimeoutSeconds, 0};
+    if (::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) < 0) {
+        std::printf("setsockopt SOL_SOCKET < 0\n");
+        ::close(sock);
+        return -1;
+    }
+    return sock;
+}
+
+int C_vorelDIO::readNetLinkEvent(int socket, unsigned* index, int* state) {
+    if (socket < 0) return 0;
+    char datagram[dio_uevent::kDatagramBytes];
+    char source[kSourceAddressBytes];
+    iovec vector{datagram, sizeof datagram};
+    msghdr message{};
+    message.msg_name = source;
+    message.msg_namelen = sizeof source;
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    ssize_t received = ::recvmsg(socket, &message, 0);
+    if (received < 1) return 0;
+    return dio_uevent::parse(datagram, static_cast<size_t>(received), m_diCount, index, state);
+}
+
+void* C_vorelDIO::listenNetlinkThread(void* self) {
+    static_cast<C_vorelDIO*>(self)->listenNetlinkData();
+    return nullptr;
+}
+
+void C_vorelDIO::listenNetlinkData() {
+    while (m_running == 1) {
+        unsigned index = 0;
+        int state = 0;
+        if (m_callback != nullptr && readNetLinkEvent(m_socket, &index, &state) == 1)
+            m_callback(index, state);
+        else
+            ::usleep(kIdlePauseUs);
+    }
+}
+
+int C_vorelDIO::startMonitorThread() {
+    if (m_socket >= 0 || m_threadRunning) return QRT_ERR_BUSY;
+    m_socket = openNetlink();
+    if (m_socket < 0) return QRT_ERR_FAILED;
+    m_running = 1;
+    if (::pthread_create(&m_thread, nullptr, listenNetlinkThread, this) != 0) {
+        m_running = 0;
+        ::close(m_socket);
+        m_socket = -1;
+        return QRT_ERR_FAILED;
+    }
+    m_threadRunning = true;
+    return QRT_SUCCESS;
+}
+
+void C_vorelDIO::stopMonitorThread() {
+    m_running = 0;
+    if (m_threadRunning) {
+        ::pthread_join(m_thread, nullptr);
+        m_threadRunning = false;
+    }
+    if (m_socket >= 0) {
+        ::close(m_socket);
+        m_socket = -1;
+    }
+}
+
+int C_vorelDIO::setDITriggerCallback(QRT_DITRIGGER_CALLBACK callback) {
+    stopMonitorThread();
+    m_callback = callback;
+    if (callback == nullptr) return QRT_SUCCESS;
+    return startMonitorThread() == QRT_SUCCESS ? QRT_SUCCESS : QRT_ERR_FAILED;
+}

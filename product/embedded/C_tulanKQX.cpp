@@ -1,0 +1,79 @@
+#include "product/embedded/C_tulanKQX.h"
+
+#include <algorithm>
+
+#include "utilities/SModifyConfig.h"
+
+namespace {
+
+constexpr const char* kMcuBusKey = "MCU.I2CBUS";
+constexpr const char* kEepromBusKey = "EEPROM.I2CBUS";
+
+}  // namespace
+
+C_tulanKQX::C_tulanKQX() : C_tulanKQX(kSystemFile, C_visionComponentFactory::builtInComponents()) {}
+
+C_tulanKQX::C_tulanKQX(const char* systemFile,
+                       const C_visionComponentFactory::ComponentTable& parts)
+    : m_systemFile(systemFile), m_componentFactory(parts) {}
+
+C_tulanKQX::~C_tulanKQX() {
+    C_ObjectLock guard(lock);
+    initialized = 0;
+}
+
+bool C_tulanKQX::checkvaild() {
+    SModifyConfig config;
+    if (!config.loadConfig(m_systemFile.c_str())) return false;
+    if (config.hasKey(kMcuBusKey))
+        m_mcuBus = static_cast<unsigned>(config.getIntValue(kMcuBusKey, 10));
+    if (config.hasKey(kEepromBusKey))
+        m_eepromBus = static_cast<unsigned>(config.getIntValue(kEepromBusKey, 10));
+    productType = QRT_PRODUCT_TULAN_KQX;
+    return true;
+}
+
+int C_tulanKQX::initial() {
+    if (initialized) return QRT_SUCCESS;
+    if (!checkvaild()) return QRT_ERR_FAILED;
+    if (!m_buses) {
+        auto buses = std::make_unique<std::vector<I_nkI2C*>>();
+        I_nkI2C* mcuBus = m_i2cFactory.create(m_mcuBus);
+        // One adapter serves both devices when the file names the same bus twice.
+        I_nkI2C* eepromBus = m_eepromBus == m_mcuBus ? mcuBus : m_i2cFactory.create(m_eepromBus);
+        // A bus object whose lock could not be taken is no bus to hand on.
+        if (mcuBus == nullptr || eepromBus == nullptr) return QRT_ERR_FAILED;
+        buses->push_back(mcuBus);
+        buses->push_back(eepromBus);
+        m_buses = std::move(buses);
+    }
+
+    I_nkProduct* poe = m_componentFactory.create(C_visionComponentFactory::COMPONENT_TULAN_POE);
+    poeComponent = dynamic_cast<I_poeSeries*>(poe);
+    if (poeComponent == nullptr || poeComponent->initial(m_buses.get()) != QRT_SUCCESS)
+        return QRT_ERR_FAILED;
+    I_nkProduct* dio = m_componentFactory.create(C_visionComponentFactory::COMPONENT_VOREL_DIO);
+    dioComponent = dynamic_cast<I_vorelSeries*>(dio);
+    if (dioComponent == nullptr || dioComponent->initial(nullptr) != QRT_SUCCESS)
+        return QRT_ERR_FAILED;
+    initialized = 1;
+    return QRT_SUCCESS;
+}
+
+void C_tulanKQX::reversePorts(int* list) {
+    unsigned ports = componentPortCount();
+    if (list != nullptr && ports != 0) std::reverse(list, list + ports);
+}
+
+void C_tulanKQX::poePortlistMapping(int* list) {
+    reversePorts(list);
+}
+
+void C_tulanKQX::poePortlistRerverseMapping(int* list) {
+    reversePorts(list);
+}
+
+void C_tulanKQX::poePortMapping(unsigned* port) {
+    unsigned ports = componentPortCount();
+    if (port != nullptr && ports != 0) *port = ports - 1 - *port;
+}

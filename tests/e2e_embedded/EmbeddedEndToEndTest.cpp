@@ -1,0 +1,212 @@
+// The embedded vision system end to end: the C API library, unmodified, recognises the rig's
+// TULAN-KQX by its system file, reaches its PoE board over Linux I2C adapters and its digital
+// I/O through the DIO driver's sysfs files and kernel uevents; the rig's state document shows
+// what the hardware did.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "support/RigRunner.h"
+
+namespace {
+
+using nlohmann::json;
+using qrttest::RigRun;
+
+// The system's files live in a private mount namespace and its uevents in a private network
+// namespace; without the privilege to create them the system cannot be built.
+class EmbeddedEndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(rig.usable());
+        static const RigRun probe = rig.run("[kqx]\nmodel = TULAN-KQX\n",
+                                            "printf \"%s\\n\" \"\\\"$QRT_SIM_NAMESPACES\\\"\"");
+        if (probe.status != 0)
+            GTEST_SKIP() << "qrt-sim cannot run a program here: " << probe.errors;
+        if (probe.outputs.empty() || probe.outputs[0] != "mount,net")
+            GTEST_SKIP() << "the embedded system needs private mount and network namespaces "
+                            "(root): "
+                         << probe.errors;
+    }
+
+    // Runs the probe (the rig runner checks that no chip model counted a protocol violation)
+    // and checks its clean exit. The answer is the probe's document (the library's own
+    // messages on standard output are passed over).
+    json probe(const std::string& rigText, const std::string& request, RigRun* out = nullptr) {
+        RigRun run = rig.run(rigText, "$PROBE " + request);
+        EXPECT_EQ(run.status, 0) << run.errors;
+        if (out != nullptr) *out = run;
+        for (const json& line : run.outputs)
+            if (line.is_object()) return line;
+        ADD_FAILURE() << "no answer: " << run.errors;
+        return json::object();
+    }
+
+    qrttest::RigRunner rig{{{"PROBE", EMBEDDED_PROBE_PATH}}};
+};
+
+const char* const kSystem =
+    "[kqx]\nmodel = TULAN-KQX\nsn = KQX0042\npn = KQX27650-02\nmcu_version = 1.3\n"
+    "hwid = KQX-B2\n";
+
+TEST_F(EmbeddedEndToEnd, TheSystemFileMakesTheOneProductAndNoCardIsLookedFor) {
+    RigRun run;
+    json list = probe(std::string(kSystem) + "[card]\nmodel = PCIe-W504\n", "list", &run);
+    ASSERT_EQ(list["products"], 1) << list.dump(1);
+    json p = list["list"][0];
+    EXPECT_EQ(p["type"], 12);
+    EXPECT_EQ(p["info_status"], 0);
+    EXPECT_EQ(p["info"],
+              "Product:TULAN-KQX\r\nMCUVersion:1.3\r\nPN:KQX27650-02\r\nSN:KQX0042\r\n"
+              "PCBVersion:KQX-B2\n\r\n");
+    EXPECT_EQ(p["sn"], "KQX0042");
+    EXPECT_EQ(p["card_id_status"], -5);
+    EXPECT_EQ(p["features"], json({2, 4}));
+    // The stand-alone route never opens the kit's driver.
+    EXPECT_EQ(list["sdk"], "SDK Version:1.7.7.0130\r\n");
+    EXPECT_EQ(run.trace.find("pcimap"), std::string::npos);
+    // Without bus keys in the file: the microcontroller on adapter 8, the EEPROM on 1.
+    EXPECT_NE(run.trace.find("i2c-8 write addr=0x2d"), std::string::npos);
+    EXPECT_NE(run.trace.find("i2c-1 write addr=0x50"), std::string::npos);
+}
+
+TEST_F(EmbeddedEndToEnd, WithoutTheSystemFileTheCardsAreFound) {
+    json list = probe("[kqx]\nmodel = TULAN-KQX\nsystem_file = absent\n[card]\nmodel = PCIe-W504\n",
+                      "list");
+    ASSERT_EQ(list["products"], 1) << list.dump(1);
+    EXPECT_EQ(list["list"][0]["type"], 8);
+    EXPECT_EQ(list["sdk"], "Driver Version:1.4.2\r\nSDK Version:1.7.7.0130\r\n");
+}
+
+TEST_F(EmbeddedEndToEnd, OneAdapterServesBothDevicesWhenTheFileNamesItTwice) {
+    RigRun run;
+    json list = probe(std::string(kSystem) + "mcu_bus = 5\neeprom_bus = 5\n", "list", &run);
+    ASSERT_EQ(list["products"], 1) << list.dump(1);
+    EXPECT_EQ(list["list"][0]["info"],
+              "Product:TULAN-KQX\r\nMCUVersion:1.3\r\nPN:KQX27650-02\r\nSN:KQX0042\r\n"
+              "PCBVersion:KQX-B2\n\r\n");
+    EXPECT_EQ(run.state["i2c_adapters"], json({5}));
+    json board = run.board("kqx");
+    // Nothing meant for the microcontroller reached the EEPROM.
+    EXPECT_EQ(board["eeprom"]["identity"]["sn"], "KQX0042");
+    EXPECT_EQ(board["eeprom"]["page_writes"], 0);
+    EXPECT_EQ(board["mcu"]["resets"], 0);
+}
+
+TEST_F(EmbeddedEndToEnd, PoEPortsAreNumberedTheOtherWayRoundFromTheController) {
+    RigRun run;
+    json answer =
+        probe(std::string(kSystem) + "poe_class3 = 4\npoe_class0 = 2\n", "poe 1,0,0,0", &run);
+    json poe = answer["poe"];
+    EXPECT_EQ(poe["short_status"], -11);
+    EXPECT_EQ(poe["set_status"], 0);
+    EXPECT_EQ(poe["after_set"], json({1, 0, 0, 0})) << "the caller's list was changed";
+    EXPECT_EQ(poe["get_status"], 0);
+    EXPECT_EQ(poe["get"], json({1, 0, 0, 0}));
+    // Port 0 is controller port 3, port 3 controller port 0.
+    EXPECT_EQ(poe["classes"], json({4.0, -2.0, -2.0, 2.0}));
+    EXPECT_EQ(poe["flag0_status"], -5);
+    std::vector<bool> enabled;
+    json board = run.board("kqx");
+    for (const json& port : board["mcu"]["ports"]) enabled.push_back(port["enabled"]);
+    EXPECT_EQ(enabled, (std::vector<bool>{false, false, false, true}));
+}
+
+TEST_F(EmbeddedEndToEnd, TheTotalBudgetFollowsThePowerInput) {
+    const struct {
+        int source;
+        int status;
+        float watts;
+    } inputs[] = {{0, 0, 61.6f}, {1, 0, 120.0f}, {2, 0, 20.0f}, {3, -100, 0.0f}};
+    for (const auto& input : inputs) {
+        SCOPED_TRACE(input.source);
+        json poe = probe(std::string(kSystem) + "power_source = " + std::to_string(input.source),
+                         "poe 1,1,1,1")["poe"];
+        EXPECT_EQ(poe["budget_status"], input.status);
+        if (input.status == 0) {
+            EXPECT_FLOAT_EQ(poe["budget"].get<float>(), input.watts);
+        }
+    }
+}
+
+TEST_F(EmbeddedEndToEnd, DigitalLinesFollowTheDriversFiles) {
+    RigRun run;
+    // Input 3 has no files: the count stops at it, and input 4 is never used.
+    json answer = probe(std::string(kSystem) +
+                            "di_count = 5\ndi_absent = 3\ndi_edge = 0,2\ndi_levels = 1,0,1,1,0\n"
+                            "do_count = 3\ndo_readable = 1\n",
+                        "dio 1,1,0 0:0,2:1,2:2,1:2", &run);
+    json dio = answer["dio"];
+    EXPECT_EQ(dio["di"], 3);
+    EXPECT_EQ(dio["do"], 3);
+    EXPECT_EQ(dio["block"], json({0, 1}));
+    EXPECT_EQ(dio["di_caps"], json({{0, 3, 4}, {0, 3}, {0, 3, 4}, json::array()}));
+    EXPECT_EQ(dio["do_caps"], json({{0}, {0, 1}, {0}}));
+    EXPECT_EQ(dio["di_states_status"], 0);
+    EXPECT_EQ(dio["di_states"], json({1, 0, 1, 7}));
+    EXPECT_EQ(dio["set_do_status"], 0);
+    EXPECT_EQ(dio["do_read"], json({-5, 1, -5}));
+    EXPECT_EQ(dio["edges"], json({{{"set", 0}, {"get", 0}, {"edge", 0}},
+                                  {{"set", 0}, {"get", 0}, {"edge", 1}},
+                                  {{"set", 0}, {"get", 0}, {"edge", 2}},
+                                  {{"set", -5}, {"get", -5}, {"edge", 3}}}));
+
+    json board = json(run.board("kqx"))["dio"];
+    std::vector<int> levels;
+    for (const json& line : board["outputs"]) levels.push_back(line["level"]);
+    EXPECT_EQ(levels, (std::vector<int>{1, 1, 0}));
+    // Polarity codes: edge 0 is 1, edge 1 is 0, both edges 2.
+    EXPECT_EQ(board["inputs"][0]["trigger_mode"], 1);
+    EXPECT_EQ(board["inputs"][2]["trigger_mode"], 2);
+}
+
+TEST_F(EmbeddedEndToEnd, InputChangesReachTheCallbackOnTheMonitorThread) {
+    json answer = probe(kSystem, "callback kqx");
+    json c = answer["callback"];
+    auto call = [](int callback, unsigned index, int state) {
+        return json{{"callback", callback},
+                    {"index", index},
+                    {"state", state},
+                    {"on_monitor_thread", true}};
+    };
+    EXPECT_EQ(c["first_status"], 0);
+    EXPECT_EQ(c["threads_running"], 2);
+    EXPECT_EQ(c["first"], call(1, 1, 1));
+    // Another driver, another action, an input out of range and a state other than 0 or 1
+    // make no call: the next call is the change that followed them.
+    EXPECT_EQ(c["after_others"], call(1, 2, 1));
+    // A second registration replaces the first.
+    EXPECT_EQ(c["second_status"], 0);
+    EXPECT_EQ(c["second"], call(2, 1, 0));
+    // Clearing the callback ends the monitor thread; nothing is called afterwards.
+    EXPECT_EQ(c["stop_status"], 0);
+    EXPECT_EQ(c["threads_stopped"], 1);
+    EXPECT_EQ(c["calls_after_stop"], 0);
+    // The process's own uevent monitor holds the port id of its process id.
+    EXPECT_EQ(c["own_monitor_bound"], true);
+    EXPECT_EQ(c["beside_own_monitor_status"], 0);
+    EXPECT_EQ(c["beside_own_monitor"], call(3, 0, 1));
+    EXPECT_EQ(c["calls"].size(), 4u) << c["calls"].dump();
+    for (const json& step : c["steps"]) EXPECT_EQ(step["status"], 0) << step.dump();
+}
+
+TEST_F(EmbeddedEndToEnd, TheRigRefusesWritesTheDriverWouldRefuse) {
+    RigRun run = rig.run(kSystem,
+                         "echo 5 > /sys/class/vorel_dio/DO_0; echo 1 > /sys/class/vorel_dio/DI_0;"
+                         "echo 3 > /sys/class/vorel_dio/DI_1_TrigMod;"
+                         "touch /sys/class/vorel_dio/DO_9; cat /sys/class/vorel_dio/DO_0",
+                         qrttest::RigRunner::kProvokesViolations);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    json dio = json(run.board("kqx"))["dio"];
+    EXPECT_EQ(dio["violations"], json({{"do-value", 1},
+                                       {"read-only-written", 1},
+                                       {"trigger-mode-value", 1},
+                                       {"file-created", 1}}));
+    EXPECT_EQ(dio["outputs"][0]["level"], 0);
+}
+
+}  // namespace

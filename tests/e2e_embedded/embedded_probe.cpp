@@ -1,0 +1,273 @@
+// Runs inside the virtual rig: loads the C API library (which detects the rig's products) and
+// answers one request per run as a JSON document on standard output.
+//
+//   embedded_probe list                   SDK text and every product: type, info, SN, features
+//   embedded_probe poe V0,V1,V2,V3        PoE enables set and read back, port classes, budgets
+//   embedded_probe dio DO,... DI:EDGE,... DIO lines: counts, capabilities, states, edges
+//   embedded_probe callback SECTION       the DI trigger callback against input changes that
+//                                         the rig board of SECTION raises
+
+#include <dirent.h>
+#include <linux/netlink.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "QRT_SDK.h"
+#include "sim/bridge/ControlClient.h"
+
+namespace {
+
+using nlohmann::json;
+
+constexpr int kUntouched = 7;
+
+std::vector<int> parseList(const char* text) {
+    std::vector<int> values;
+    std::stringstream in(text);
+    for (std::string item; std::getline(in, item, ',');) values.push_back(std::atoi(item.c_str()));
+    return values;
+}
+
+json product(unsigned index) {
+    void* handle = QRT_GetProductHandle(index);
+    json p;
+    p["type"] = QRT_GetProductType(handle);
+    char info[512] = {};
+    p["info_status"] = QRT_GetProductInfo(handle, info, sizeof info);
+    p["info"] = info;
+    char sn[64] = {};
+    p["sn_status"] = QRT_GetProductSN(handle, sn, sizeof sn);
+    p["sn"] = sn;
+    int id = kUntouched;
+    p["card_id_status"] = QRT_GetCardID(handle, &id);
+    QRT_FEATURE_TYPE features[8];
+    int count = QRT_GetFeatureList(handle, features, 8);
+    p["features"] = json::array();
+    for (int i = 0; i < count && i < 8; ++i) p["features"].push_back(int(features[i]));
+    return p;
+}
+
+json poe(void* handle, std::vector<int> enables) {
+    json out;
+    std::vector<int> shortList(enables.begin(), enables.end() - 1);
+    out["short_status"] =
+        QRT_PoESetPortEnable(handle, shortList.data(), unsigned(shortList.size()));
+    out["set_status"] = QRT_PoESetPortEnable(handle, enables.data(), unsigned(enables.size()));
+    out["after_set"] = enables;
+    std::vector<int> back(enables.size(), kUntouched);
+    out["get_status"] = QRT_PoEGetPortEnable(handle, back.data(), unsigned(back.size()));
+    out["get"] = back;
+    out["classes"] = json::array();
+    for (unsigned port = 0; port < 4; ++port) {
+        float value = -9;
+        int status = QRT_PoEGetPortProperty(handle, port, QRT_POEPORT_PROP_POWER_CLASS, &value);
+        out["classes"].push_back(status == 0 ? json(value) : json(status));
+    }
+    float value = -9;
+    out["flag0_status"] = QRT_PoEGetProperty(handle, QRT_POE_PROP_STATE_FLAG0, &value);
+    out["budget_status"] = QRT_PoEGetProperty(handle, QRT_POE_PROP_TOTAL_BUDGET, &value);
+    out["budget"] = value;
+    return out;
+}
+
+template <class Capability>
+json capabilityList(unsigned count, const Capability* list) {
+    return json(std::vector<int>(list, list + count));
+}
+
+json dio(void* handle, const std::vector<int>& outputs, const char* edges) {
+    json out;
+    unsigned di = 0, dout = 0;
+    out["di_status"] = QRT_DIOGetDINums(handle, &di);
+    out["do_status"] = QRT_DIOGetDONums(handle, &dout);
+    out["di"] = di;
+    out["do"] = dout;
+    QRT_DIOCAPABILITY_TYPE block[4];
+    out["block"] = capabilityList(QRT_DIOGetCapability(handle, block, 4), block);
+    out["di_caps"] = json::array();
+    for (unsigned i = 0; i <= di; ++i) {  // one beyond the count: nothing
+        QRT_DIODICAPABILITY_TYPE caps[8];
+        out["di_caps"].push_back(capabilityList(QRT_DIOGetDICapability(handle, i, caps, 8), caps));
+    }
+    out["do_caps"] = json::array();
+    for (unsigned i = 0; i < dout; ++i) {
+        QRT_DIODOCAPABILITY_TYPE caps[8];
+        out["do_caps"].push_back(capabilityList(QRT_DIOGetDOCapability(handle, i, caps, 8), caps));
+    }
+    std::vector<int> states(di + 1, kUntouched);
+    out["di_states_status"] = QRT_DIOGetDIStates(handle, states.data(), di + 1);
+    out["di_states"] = states;
+    std::vector<int> levels = outputs;
+    out["set_do_status"] = QRT_DIOSetDOStates(handle, levels.data(), unsigned(levels.size()));
+    out["do_read"] = json::array();
+    for (unsigned i = 0; i < dout; ++i) {
+        int level = kUntouched;
+        int status = QRT_DIOGetDOState(handle, i, &level);
+        out["do_read"].push_back(status == 0 ? json(level) : json(status));
+    }
+    out["edges"] = json::array();
+    std::stringstream in(edges);
+    for (std::string item; std::getline(in, item, ',');) {
+        unsigned line = unsigned(std::atoi(item.c_str()));
+        int edge = std::atoi(item.c_str() + item.find(':') + 1);
+        // Untouched: the one unused value within the enumeration's range.
+        QRT_EDGETRIGGER_TYPE back = QRT_EDGETRIGGER_TYPE(3);
+        int set = QRT_DIOSetDIEdgeTrigger(handle, line, QRT_EDGETRIGGER_TYPE(edge));
+        int get = QRT_DIOGetDIEdgeTrigger(handle, line, &back);
+        out["edges"].push_back({{"set", set}, {"get", get}, {"edge", int(back)}});
+    }
+    return out;
+}
+
+// ---- trigger callback -------------------------------------------------------------------------
+
+struct Call {
+    int callback;
+    unsigned index;
+    int state;
+    bool onMonitorThread;
+};
+
+std::mutex g_mutex;
+std::condition_variable g_called;
+std::vector<Call> g_calls;
+pthread_t g_mainThread;
+
+template <int Which>
+void callback(unsigned int index, int state) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_calls.push_back({Which, index, state, !pthread_equal(pthread_self(), g_mainThread)});
+    g_called.notify_all();
+}
+
+json callRecord(const Call& c) {
+    return {{"callback", c.callback},
+            {"index", c.index},
+            {"state", c.state},
+            {"on_monitor_thread", c.onMonitorThread}};
+}
+
+// Waits (bounded, so that a lost event cannot hang the run) for the next call.
+json nextCall(size_t seen) {
+    std::unique_lock<std::mutex> lock(g_mutex);
+    g_called.wait_for(lock, std::chrono::seconds(10), [seen] { return g_calls.size() > seen; });
+    return g_calls.size() > seen ? callRecord(g_calls[seen]) : json();
+}
+
+size_t callCount() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_calls.size();
+}
+
+unsigned threadCount() {
+    unsigned count = 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(tasks))
+            if (entry->d_name[0] != '.') ++count;
+        closedir(tasks);
+    }
+    return count;
+}
+
+json rigControl(const std::string& section, const std::string& command) {
+    char reply[512];
+    int status =
+        qrtsim::bridge::sendControl((section + " " + command).c_str(), reply, sizeof reply);
+    return {{"command", command}, {"status", status}, {"reply", reply}};
+}
+
+json callbacks(void* handle, const std::string& section) {
+    g_mainThread = pthread_self();
+    json out;
+    json steps = json::array();
+    auto control = [&](const std::string& command) {
+        steps.push_back(rigControl(section, command));
+    };
+
+    out["first_status"] = QRT_DIOSetDITriggerCallback(handle, callback<1>);
+    out["threads_running"] = threadCount();
+    size_t seen = callCount();
+    control("di 1 1");
+    out["first"] = nextCall(seen++);
+    // Events the callback must not see, then one it must: the first call is the last one.
+    for (const char* other : {"uevent DRIVER=gpio_keys DI_1=0", "uevent ACTION=add DI_1=0",
+                              "uevent DI_9=1", "uevent DI_2=5"})
+        control(other);
+    control("di 2 1");
+    out["after_others"] = nextCall(seen++);
+
+    out["second_status"] = QRT_DIOSetDITriggerCallback(handle, callback<2>);
+    control("di 1 0");
+    out["second"] = nextCall(seen++);
+
+    out["stop_status"] = QRT_DIOSetDITriggerCallback(handle, nullptr);
+    out["threads_stopped"] = threadCount();
+    control("di 1 1");
+    out["calls_after_stop"] = callCount() - seen;
+
+    // An application's own uevent monitor holds the process id as its port id.
+    int other = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
+    sockaddr_nl address{};
+    address.nl_family = AF_NETLINK;
+    address.nl_pid = static_cast<__u32>(getpid());
+    address.nl_groups = 1;
+    out["own_monitor_bound"] =
+        other >= 0 && bind(other, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    out["beside_own_monitor_status"] = QRT_DIOSetDITriggerCallback(handle, callback<3>);
+    control("di 0 1");
+    out["beside_own_monitor"] = nextCall(seen++);
+    QRT_DIOSetDITriggerCallback(handle, nullptr);
+    if (other >= 0) close(other);
+
+    std::lock_guard<std::mutex> lock(g_mutex);
+    out["calls"] = json::array();
+    for (const Call& c : g_calls) out["calls"].push_back(callRecord(c));
+    out["steps"] = steps;
+    return out;
+}
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: embedded_probe list | poe V,V,V,V | dio DO,... DI:EDGE,... | callback "
+                 "SECTION\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    std::string request = argv[1];
+    json out;
+    out["products"] = QRT_GetProductNums();
+    void* handle = QRT_GetProductHandle(0);
+    if (request == "list") {
+        char sdk[256] = {};
+        out["sdk_status"] = QRT_GetSDKInfo(sdk, sizeof sdk);
+        out["sdk"] = sdk;
+        out["list"] = json::array();
+        for (unsigned i = 0; i < QRT_GetProductNums(); ++i) out["list"].push_back(product(i));
+    } else if (request == "poe" && argc == 3) {
+        out["poe"] = poe(handle, parseList(argv[2]));
+    } else if (request == "dio" && argc == 4) {
+        out["dio"] = dio(handle, parseList(argv[2]), argv[3]);
+    } else if (request == "callback" && argc == 3) {
+        out["callback"] = callbacks(handle, argv[2]);
+    } else {
+        return usage();
+    }
+    std::printf("%s\n", out.dump().c_str());
+    return 0;
+}
