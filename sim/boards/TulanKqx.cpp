@@ -95,6 +95,8 @@ TulanKqx::TulanKqx(const BoardConfig& config, BoardContext& context) {
     mcuBus_.attach(RhxMcu::kAddress, mcu_.get());
     (eepromBusNumber_ == mcuBusNumber_ ? mcuBus_ : eepromBus_)
         .attach(At24c02d::kAddress, eeprom_.get());
+    mcu_->setClock(*context.clock);
+    eeprom_->setClock(*context.clock);
     configureDio(config);
 
     if (context.trace) {
