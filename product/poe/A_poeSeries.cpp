@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/bus/I_nkSharedBus.h"
-#include "core/common/C_TransactionLock.h"
 #include "core/common/I_CommonDef.h"
 
 namespace {

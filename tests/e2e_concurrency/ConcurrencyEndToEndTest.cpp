@@ -77,7 +77,8 @@ class ConcurrencyEndToEnd {
     }
     RigRunner rig{{{"CONDUCTOR", CONDUCTOR_PATH},
                    {"WORKER", CARD_WORKER_PATH},
-                   {"HOLDER", LOCK_HOLDER_PATH}}};
+                   {"HOLDER", LOCK_HOLDER_PATH},
+                   {"ADAPTER", ADAPTER_WORKER_PATH}}};
 };
 
 // ---- processes --------------------------------------------------------------------------------
@@ -85,7 +86,7 @@ class ConcurrencyEndToEnd {
 struct Crowd {
     const char* name;
     int processes;
-    bool staggered;  // each starts once the one before it has made a round
+    bool staggered;  // each starts once the one before it is done with the first card
     int rounds;
 };
 
@@ -125,9 +126,9 @@ INSTANTIATE_TEST_SUITE_P(Crowds, ManyProcesses, ::testing::ValuesIn(kCrowds),
 
 // A process that dies in the middle of a mailbox exchange, holding its card's lock, leaves the
 // card to the next process: the driver drops the lock with the dead process's file.
-class ProcessKilled : public ConcurrencyEndToEnd, public ::testing::Test {};
+class Processes : public ConcurrencyEndToEnd, public ::testing::Test {};
 
-TEST_F(ProcessKilled, InTheMiddleOfAnExchangeLeavesTheCardToTheNextProcess) {
+TEST_F(Processes, OneKilledInTheMiddleOfAnExchangeLeavesTheCardToTheNext) {
     ASSERT_TRUE(rig.usable());
     if (!rigRuns(rig)) GTEST_SKIP() << "qrt-sim cannot run a program here";
     RigRun r = rig.run(kSharedRig, "$CONDUCTOR kill 1 -- $HOLDER && $WORKER rounds 1");
@@ -137,29 +138,49 @@ TEST_F(ProcessKilled, InTheMiddleOfAnExchangeLeavesTheCardToTheNextProcess) {
     expectTruth(r.outputs[0]["tally"], false);
 }
 
+// Four processes read one Linux I2C adapter's memory at once, each an address write, a pause
+// and a read: every read must return the bytes at its own address, never at another process's.
+TEST_F(Processes, OnOneI2cAdapterNeverMoveEachOthersAddress) {
+    ASSERT_TRUE(rig.usable());
+    if (!rigRuns(rig)) GTEST_SKIP() << "qrt-sim cannot run a program here";
+    rig.keepRealTime();
+    RigRun r = rig.run("[bench]\nmodel = BENCH-I2C\nadapter = 5\n",
+                       "$ADAPTER fill 5 && $CONDUCTOR together 4 -- $ADAPTER read 5 12",
+                       RigRunner::kNoViolations, "--plugin '" BENCH_PLUGIN_PATH "'");
+    EXPECT_EQ(r.status, 0) << r.errors;
+    ASSERT_EQ(r.outputs.size(), 4u) << r.errors;
+    for (const json& reads : r.outputs) EXPECT_EQ(reads, json({{"right", 12}}));
+}
+
 // ---- threads ----------------------------------------------------------------------------------
 
 struct Team {
     const char* name;
+    const char* model;
     int cards;  // thread t works on card t % cards
 };
 
-const Team kTeams[] = {{"OnOneCard", 1}, {"OnEightCards", 8}};
+// The 12-port card switches its last four ports on the PCIe switch's pins: its threads also
+// share the switch's pin caches.
+const Team kTeams[] = {{"OnOneCard", "PCIe-W508", 1},
+                       {"OnOneTwelvePortCard", "PCIe-W512", 1},
+                       {"OnEightCards", "PCIe-W508", 8}};
 constexpr int kThreads = 8;
 constexpr int kThreadRounds = 8;
 
 class EightThreads : public ConcurrencyEndToEnd, public ::testing::TestWithParam<Team> {};
 
-// No lock is ever held for ten seconds here, so no call may answer busy; every thread gets a
-// fair share of the rounds; each card ends powered as one of its threads last switched it.
+// No lock is ever held for ten seconds here, so no call may answer busy; every thread gets at
+// least half as far as the first one to finish; each card ends powered as one of its threads
+// last switched it.
 TEST_P(EightThreads, EveryThreadGetsThroughAndEachCardKeepsALastWrite) {
     ASSERT_TRUE(rig.usable());
     if (!rigRuns(rig)) GTEST_SKIP() << "qrt-sim cannot run a program here";
     const Team& team = GetParam();
     std::string rigText;
     for (int c = 0; c < team.cards; ++c)
-        rigText += "[card" + std::to_string(c) +
-                   "]\nmodel = PCIe-W508\ncard_id = " + std::to_string(10 + c) + "\n";
+        rigText += "[card" + std::to_string(c) + "]\nmodel = " + team.model +
+                   "\ncard_id = " + std::to_string(10 + c) + "\n";
     RigRun r = rig.run(rigText, "$WORKER threads " + std::to_string(kThreads) + " " +
                                     std::to_string(kThreadRounds));
     EXPECT_EQ(r.status, 0) << r.errors;
@@ -169,7 +190,7 @@ TEST_P(EightThreads, EveryThreadGetsThroughAndEachCardKeepsALastWrite) {
     std::map<int, std::set<unsigned>> lastMasks;  // card -> what its threads wrote last
     for (const json& thread : out["threads"]) {
         const int card = thread["product"];
-        EXPECT_GE(thread["rounds_at_first_finish"], kThreadRounds / 4) << thread.dump();
+        EXPECT_GE(thread["rounds_at_first_finish"], kThreadRounds / 2) << thread.dump();
         const json expected = {{"set_power", {{"0|", thread["rounds"]}}},
                                {"get_power", {{"0|", thread["rounds"]}}},
                                {"card_id", {{"0|" + std::to_string(10 + card), thread["rounds"]}}}};

@@ -4,8 +4,9 @@
 // JSON document on standard output at the end.
 //
 //   card_worker rounds N       one thread; N rounds of every check on every product. After each
-//                              round a byte goes to the descriptor QRT_TEST_PROGRESS_FD names,
-//                              when it does (the conductor staggers processes by it).
+//                              product's checks a byte goes to the descriptor
+//                              QRT_TEST_PROGRESS_FD names, when it does (the conductor staggers
+//                              processes by it).
 //   card_worker threads T N    T threads; thread t works on product t % (number of products):
 //                              switches its port power to patterns of its own, reads it back and
 //                              reads the card identifier, until the first thread has made N
@@ -30,8 +31,8 @@ namespace {
 
 using nlohmann::json;
 
-constexpr unsigned kPorts = 8;  // every USB3 card of these rigs has 8 ports or fewer
-const int kPowerPattern[kPorts] = {1, 0, 1, 1, 0, 0, 1, 0};
+constexpr unsigned kPorts = 12;  // the most a USB3 card has
+const int kPowerPattern[kPorts] = {1, 0, 1, 1, 0, 0, 1, 0, 0, 1, 1, 0};
 const int kPoEPattern[2] = {1, 0};
 
 // "status" or "status|answer" -> how often.
@@ -97,8 +98,10 @@ int runRounds(int n) {
     const unsigned products = QRT_GetProductNums();
     Tally tally;
     for (int round = 0; round < n; ++round) {
-        for (unsigned i = 0; i < products; ++i) checkProduct(i, tally);
-        if (progressFd >= 0 && ::write(progressFd, "r", 1) != 1) return 1;
+        for (unsigned i = 0; i < products; ++i) {
+            checkProduct(i, tally);
+            if (progressFd >= 0 && ::write(progressFd, "p", 1) != 1) return 1;
+        }
     }
     json out = {{"pid", ::getpid()}, {"products", products}, {"tally", tally}};
     std::printf("%s\n", out.dump().c_str());
@@ -106,7 +109,7 @@ int runRounds(int n) {
 }
 
 // The power pattern of a thread's round: its round in bits 4..0, the thread in bits 7..5, so
-// that the last patterns of the threads on one card differ.
+// that the last patterns of the threads on one card differ; ports from 8 on stay off.
 unsigned threadMask(int thread, int round) {
     return (static_cast<unsigned>(thread & 7) << 5) | static_cast<unsigned>(round & 31);
 }

@@ -64,6 +64,8 @@ class RigRunner {
     RigRunner& operator=(const RigRunner&) = delete;
 
     bool usable() const { return !dir_.empty(); }
+    // The scratch directory, for further output files of a run.
+    const std::string& dir() const { return dir_; }
     // Later runs sleep every pause: for several single-threaded processes on the same chips,
     // whose skipped pauses would put each on a time line of its own.
     void keepRealTime() { skipPauses_ = false; }
@@ -71,9 +73,9 @@ class RigRunner {
     enum Violations { kNoViolations, kProvokesViolations };
 
     // Runs `command` (a shell command line) under qrt-sim with the rig text, or with the
-    // built-in rig when `rig` is empty.
+    // built-in rig when `rig` is empty; `options` are further qrt-sim options.
     RigRun run(const std::string& rig, const std::string& command,
-               Violations violations = kNoViolations) const {
+               Violations violations = kNoViolations, const std::string& options = "") const {
         std::string rigFile = dir_ + "/test.rig", state = dir_ + "/state.json";
         std::string out = dir_ + "/out", err = dir_ + "/err", trace = dir_ + "/trace";
         std::ofstream(rigFile) << rig;
@@ -81,7 +83,8 @@ class RigRunner {
         std::string line;
         for (const auto& [name, path] : programs_) line += name + "='" + path + "' ";
         // The probes are single-threaded: their pauses are counted, not slept.
-        line += std::string("'" QRT_SIM_PATH "' ") + (skipPauses_ ? "--skip-pauses " : "");
+        line += std::string("'" QRT_SIM_PATH "' ") + (skipPauses_ ? "--skip-pauses " : "") +
+                options + " ";
         if (!rig.empty()) line += "--rig '" + rigFile + "' ";
         line += "--state '" + state + "' --trace '" + trace + "' -- /bin/sh -c '" + command +
                 "' >'" + out + "' 2>'" + err + "'";
