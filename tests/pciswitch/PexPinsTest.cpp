@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "core/controllers/pciswitch/C_nkPCISwitcherFactory.h"
@@ -137,6 +138,31 @@ TEST(PexAccessLock, EveryRegisterAccessIsMadeUnderTheDriversLock) {
             EXPECT_TRUE(access.locked) << "operation " << i << " offset " << access.offset;
         EXPECT_FALSE(map.locked) << "operation " << i;
     }
+}
+
+// Threads reading and writing one switch's pins at once (built with ThreadSanitizer, any race on
+// the pin caches is reported).
+TEST(PexAccessLock, ThreadsOnOneSwitchShareItsPinCachesSafely) {
+    C_nkPCISwitcherFactory factory;
+    FakeSwitchMap map(0x10B5, 0x8608);
+    I_nkPCISwitcher* sw = factory.create(kPex8608);
+    ASSERT_EQ(sw->initial(&map), QRT_SUCCESS);
+    std::vector<std::thread> threads;
+    for (unsigned t = 0; t < 4; ++t) {
+        threads.emplace_back([sw, t] {
+            for (int round = 0; round < 200; ++round) {
+                I_nkGPIO::APGPIO_DIRECTION dir = kIn;
+                int level = 0;
+                EXPECT_EQ(sw->setGPIODirection(6 + t, round % 2 ? kOut : kIn), QRT_SUCCESS);
+                EXPECT_EQ(sw->applyGPIODirection(), QRT_SUCCESS);
+                EXPECT_EQ(sw->updateGPIODirection(), QRT_SUCCESS);
+                EXPECT_EQ(sw->getGPIODirection(6 + t, &dir), QRT_SUCCESS);
+                EXPECT_EQ(sw->updateGPIO(), QRT_SUCCESS);
+                EXPECT_EQ(sw->getGPIO(6 + t, &level), QRT_SUCCESS);
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
 }
 
 }  // namespace
