@@ -8,4 +8,10 @@ $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config clang-format \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
-  nlohmann-json3-dev libcli11-dev iproute2 binutils util-linux >/dev/null
+  nlohmann-json3-dev libcli11-dev iproute2 binutils util-linux \
+  python3 python3-prometheus-client dpkg-dev fakeroot file lintian help2man >/dev/null
+# The kernel module's virtual-machine test: QEMU, a static busybox for the initramfs, and the
+# headers of the kernel that linux-image-amd64 depends on (scripts/driver-vm-test.sh).
+kernel=$(apt-cache depends linux-image-amd64 | sed -n 's/^ *Depends: linux-image-\([0-9].*-amd64\)$/\1/p' | head -n1)
+$SUDO apt-get install -y -qq --no-install-recommends \
+  qemu-system-x86 busybox-static cpio xz-utils "linux-headers-$kernel" >/dev/null

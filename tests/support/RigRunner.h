@@ -26,6 +26,7 @@ namespace qrttest {
 struct RigRun {
     int status = -1;
     std::vector<nlohmann::json> outputs;  // one JSON document per line of standard output
+    std::string output;                   // standard output as it came
     std::string errors;
     std::string trace;
     nlohmann::json state;
@@ -93,7 +94,8 @@ class RigRunner {
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         result.errors = readWholeFile(err);
         result.trace = readWholeFile(trace);
-        std::istringstream lines(readWholeFile(out));
+        result.output = readWholeFile(out);
+        std::istringstream lines(result.output);
         for (std::string text; std::getline(lines, text);)
             if (!text.empty())
                 result.outputs.push_back(nlohmann::json::parse(text, nullptr, false));
