@@ -48,6 +48,11 @@ std::string listText(const int* values, unsigned n) {
     return text;
 }
 
+// One line; bytes that are not text (a garbled answer) are shown as replacement characters.
+void print(const json& out) {
+    std::printf("%s\n", out.dump(-1, ' ', false, json::error_handler_t::replace).c_str());
+}
+
 bool hasFeature(void* h, QRT_FEATURE_TYPE feature) {
     QRT_FEATURE_TYPE list[8];
     int n = QRT_GetFeatureList(h, list, 8);
@@ -104,7 +109,7 @@ int runRounds(int n) {
         }
     }
     json out = {{"pid", ::getpid()}, {"products", products}, {"tally", tally}};
-    std::printf("%s\n", out.dump().c_str());
+    print(out);
     return 0;
 }
 
@@ -161,7 +166,7 @@ int runThreads(int threadCount, int n) {
                                   {"last_mask", lastMask[t]},
                                   {"tally", tallies[t]}});
     }
-    std::printf("%s\n", out.dump().c_str());
+    print(out);
     return 0;
 }
 
