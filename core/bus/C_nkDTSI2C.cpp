@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/common/C_TransactionLock.h"
+
 namespace {
 
 constexpr unsigned long kHighestSlave = 0xFF;
@@ -63,8 +65,8 @@ void C_nkDTSI2C::putRegisterAddress(unsigned long regAddr, unsigned int size) {
 
 int C_nkDTSI2C::writeI2C(unsigned long regAddr, unsigned int regAddrSize, unsigned char* data,
                          unsigned int length) {
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_lock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     if (!m_bound) return QRT_ERR_NOT_INITIALIZED;
     // A write always carries a register address; the whole message fits the transfer buffer.
     if (regAddrSize == 0 || regAddrSize > kTransferBytes || length > kTransferBytes - regAddrSize)
@@ -77,8 +79,8 @@ int C_nkDTSI2C::writeI2C(unsigned long regAddr, unsigned int regAddrSize, unsign
 
 int C_nkDTSI2C::readI2C(unsigned char* buffer, unsigned int length, unsigned long regAddr,
                         unsigned int regAddrSize) {
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_lock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     if (!m_bound) return QRT_ERR_NOT_INITIALIZED;
     if (regAddrSize > kTransferBytes || length == 0 || length > kTransferBytes || buffer == nullptr)
         return QRT_ERR_INVALID_PARAM;
@@ -89,6 +91,10 @@ int C_nkDTSI2C::readI2C(unsigned char* buffer, unsigned int length, unsigned lon
         I_CommonDef::Sleep(kAddressToReadPauseMs);
     }
     return readDTSI2Cdata(m_fd, buffer, static_cast<int>(length));
+}
+
+A_deviceAccessLock* C_nkDTSI2C::deviceAccessLock() {
+    return m_fd >= 0 ? &m_adapterLock : nullptr;
 }
 
 int C_nkDTSI2C::getI2CDataBlockSize(unsigned int* size) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/bus/A_nkDTSI2C.h"
+#include "core/bus/C_i2cAdapterLock.h"
+#include "core/bus/I_nkSharedBus.h"
 #include "core/common/C_ObjectLock.h"
 
 // A Linux I2C adapter device node ("/dev/i2c-N"), used by the embedded vision system to reach
@@ -10,8 +12,10 @@
 // pause and a separate read (no repeated start), because the devices on these buses latch the
 // register pointer on the stop condition. A message that is not acknowledged is tried again
 // after 30 ms, up to 11 attempts in all. The object's own lock is held across the whole
-// transfer, retries included, so two register reads on one object never interleave.
-class C_nkDTSI2C : public A_nkDTSI2C {
+// transfer, retries included, so two register reads on one object never interleave; so is the
+// adapter's advisory lock (C_i2cAdapterLock), which keeps other processes' messages out, and
+// which the devices' controllers hold across their exchanges too (deviceAccessLock).
+class C_nkDTSI2C : public A_nkDTSI2C, public I_nkSharedBus {
   public:
     // Largest message: register-address bytes plus data bytes.
     static constexpr unsigned int kTransferBytes = 32;
@@ -29,6 +33,8 @@ class C_nkDTSI2C : public A_nkDTSI2C {
     int readI2C(unsigned char* buffer, unsigned int length, unsigned long regAddr,
                 unsigned int regAddrSize) override;
     int getI2CDataBlockSize(unsigned int* size) override;
+    // The adapter's lock; null while no adapter is open.
+    A_deviceAccessLock* deviceAccessLock() override;
 
     C_nkDTSI2C(const C_nkDTSI2C&) = delete;
     C_nkDTSI2C& operator=(const C_nkDTSI2C&) = delete;
@@ -47,4 +53,5 @@ class C_nkDTSI2C : public A_nkDTSI2C {
     unsigned long m_slave = 0;
     unsigned char m_buffer[kTransferBytes] = {};
     C_ObjectSemaphore m_lock;
+    C_i2cAdapterLock m_adapterLock{m_fd};
 };

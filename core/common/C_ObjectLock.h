@@ -21,9 +21,10 @@ class C_ObjectSemaphore {
     void* m_sem = nullptr;
 };
 
-// Holds an object's semaphore for one scope: taken with the bounded wait (100 attempts 100 ms
-// apart) on construction, released on destruction, only if it was taken. The caller checks
-// held() and answers QRT_ERR_BUSY (-100) without touching the hardware when it is false:
+// Holds an object's semaphore for one scope: taken with the bounded wait (at most ten seconds,
+// served in arrival order) on construction, released on destruction, only if it was taken. The
+// caller checks held() and answers QRT_ERR_BUSY (-100) without touching the hardware when it is
+// false:
 //
 //     C_ObjectLock lock(m_lock);
 //     if (!lock.held()) return QRT_ERR_BUSY;

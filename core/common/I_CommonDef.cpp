@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <semaphore.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,12 +12,9 @@
 #include <cstring>
 #include <new>
 
-namespace {
+#include "core/common/C_FairSemaphore.h"
 
-// The per-object lock is tried this many times, this far apart, before the caller gives up
-// with "busy": about ten seconds in all, so no thread ever waits for a lock indefinitely.
-constexpr int kLockAttempts = 100;
-constexpr int kLockRetryPauseMs = 100;
+namespace {
 
 // SIOCGIFCONF fills at most this much of the interface table.
 constexpr size_t kInterfaceTableBytes = 8192;
@@ -42,41 +38,27 @@ void I_CommonDef::Sleep(int ms) {
 }
 
 int I_CommonDef::sem_init(void*& sem) {
-    sem_t* created = new (std::nothrow) sem_t;
-    if (created == nullptr) {
-        sem = nullptr;
-        return 0;
-    }
-    // Unshared between processes, initially free: a mutex that can be tried without blocking.
-    if (::sem_init(created, 0, 1) != 0) {
-        delete created;
-        sem = nullptr;
-        return 0;
-    }
-    sem = created;
-    return 1;
+    sem = new (std::nothrow) C_FairSemaphore();
+    return sem != nullptr ? 1 : 0;
 }
 
+// A blocking wait with a bound instead of trying and sleeping: the waiter is woken the moment
+// the lock is handed to it, and waiters take turns, so no thread is starved by one that keeps
+// taking the lock again. No thread ever waits for a lock indefinitely.
 int I_CommonDef::sem_trywait(void* sem) {
     if (sem == nullptr) return 0;
-    sem_t* s = static_cast<sem_t*>(sem);
-    for (int failed = 0; failed < kLockAttempts;) {
-        if (::sem_trywait(s) == 0) return 1;
-        Sleep(kLockRetryPauseMs);
-        ++failed;
-    }
-    return 0;
+    return static_cast<C_FairSemaphore*>(sem)->take(std::chrono::milliseconds(kLockWaitMs)) ? 1 : 0;
 }
 
 int I_CommonDef::sem_post(void* sem) {
     if (sem == nullptr) return 0;
-    return ::sem_post(static_cast<sem_t*>(sem)) == 0 ? 1 : 0;
+    return static_cast<C_FairSemaphore*>(sem)->give() ? 1 : 0;
 }
 
 int I_CommonDef::sem_destroy(void* sem) {
     if (sem == nullptr) return 0;
-    sem_t* s = static_cast<sem_t*>(sem);
-    if (::sem_destroy(s) != 0) return 0;
+    C_FairSemaphore* s = static_cast<C_FairSemaphore*>(sem);
+    if (s->inUse()) return 0;
     delete s;
     return 1;
 }

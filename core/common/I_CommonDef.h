@@ -1,8 +1,8 @@
 #pragma once
 
 // Static helpers shared by the hardware-access core and the products: a millisecond sleep,
-// the per-object lock (a binary POSIX semaphore taken with a bounded wait), a check of the
-// CPLD's date-and-time version stamps and a lookup of a local adapter's IPv4 address by MAC.
+// the per-object lock (a binary semaphore taken with a bounded wait), a check of the CPLD's
+// date-and-time version stamps and a lookup of a local adapter's IPv4 address by MAC.
 // Truth results: 1 success, 0 failure.
 class I_CommonDef {
   public:
@@ -10,14 +10,20 @@ class I_CommonDef {
     // through here; negative values do not pause.
     static void Sleep(int ms);
 
-    // Allocates and initialises an unshared semaphore with value 1 into `sem` (null on
-    // failure). Owners usually hold it through C_ObjectSemaphore and take it through
-    // C_ObjectLock (core/common/C_ObjectLock.h). A null handle is never taken.
+    // The longest a thread waits for an object's lock before its caller answers busy.
+    static constexpr int kLockWaitMs = 10000;
+
+    // Allocates a free binary semaphore of this process into `sem` (null on failure): a
+    // C_FairSemaphore, which serves its waiters in arrival order. Owners usually hold it
+    // through C_ObjectSemaphore and take it through C_ObjectLock (core/common/C_ObjectLock.h).
+    // A null handle is never taken.
     static int sem_init(void*& sem);
-    // Takes the semaphore: up to 100 attempts, 100 ms apart. 0 when it could not be taken.
+    // Takes the semaphore, waiting at most kLockWaitMs; a waiter is woken as soon as the
+    // semaphore is handed to it. 0 when it could not be taken.
     static int sem_trywait(void* sem);
+    // Releases it (to the longest waiter); 0 when it was not taken.
     static int sem_post(void* sem);
-    // Destroys and frees it; 0 (nothing freed) when the system refuses.
+    // Destroys and frees it; 0 (nothing freed) while a thread holds it or waits for it.
     static int sem_destroy(void* sem);
 
     // "YYYYMMDD_hhmm" with 2016 <= year <= 9998 and plausible month, day, hour, minute.

@@ -32,3 +32,6 @@ int A_pciMap::tryLock() {
 int A_pciMap::unLock() {
     return QRT_ERR_NOT_SUPPORTED;
 }
+A_deviceAccessLock* A_pciMap::deviceAccessLock() {
+    return nullptr;
+}

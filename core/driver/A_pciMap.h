@@ -19,6 +19,7 @@ class A_pciMap : public I_pciMap {
     int exeCmdCache() override;
     int tryLock() override;
     int unLock() override;
+    A_deviceAccessLock* deviceAccessLock() override;
 
   protected:
     A_pciMap() = default;

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/driver/A_pciMap.h"
+#include "core/driver/C_pciFunctionLock.h"
 
 // One PCI function scanned by the kit's kernel driver: register reads and writes, the driver's
 // write-command cache and its per-device lock, each one request on the driver channel. Every
@@ -11,7 +12,9 @@
 //
 // The map holds no lock of its own: its users serialise with their own semaphores. The
 // driver's lock serialises register sequences between processes; while this map holds it, the
-// key travels with every register access.
+// key travels with every register access. The map's users take the driver's lock through
+// deviceAccessLock(), which shares it among the process's threads; the key is therefore read
+// only by threads that hold it.
 class C_pciMap : public A_pciMap {
   public:
     C_pciMap();
@@ -39,6 +42,7 @@ class C_pciMap : public A_pciMap {
     int tryLock() override;
     // Releases it; 0 without a request when none is held.
     int unLock() override;
+    A_deviceAccessLock* deviceAccessLock() override { return &m_accessLock; }
 
   private:
     int accessRegister(uint32_t operation, unsigned long offset, unsigned width,
@@ -47,4 +51,5 @@ class C_pciMap : public A_pciMap {
     uint32_t m_index = 0;
     I_driverIO* m_io = nullptr;  // borrowed from the driver-I/O factory
     uint32_t m_lockKey = 0;      // 0: no driver lock held
+    C_pciFunctionLock m_accessLock{*this};
 };

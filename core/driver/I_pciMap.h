@@ -1,5 +1,6 @@
 #pragma once
 
+class A_deviceAccessLock;
 class I_driverIO;
 
 // One scanned PCI function of the kernel driver: register access, write-command cache and the
@@ -19,4 +20,7 @@ class I_pciMap {
     virtual int exeCmdCache() = 0;
     virtual int tryLock() = 0;
     virtual int unLock() = 0;
+    // The driver's lock as this process holds it through this map, shared by the process's
+    // threads (tryLock and unLock underneath); null for a map that no other process can reach.
+    virtual A_deviceAccessLock* deviceAccessLock() = 0;
 };

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "QRT_Types.h"
+#include "core/common/C_TransactionLock.h"
 #include "core/driver/C_driverIOFactory.h"
 #include "core/driver/C_pciMapFactory.h"
 #include "core/driver/I_driverIO.h"
@@ -127,6 +128,13 @@ unsigned C_visionProductManager::processProduct() {
         if (map == nullptr) break;
         if (map->initial(m_driverIO, index) != QRT_SUCCESS) continue;
 
+        // The probe of one device is one transaction on it: no other process's traffic falls
+        // between the reads that tell which board it is. A device that cannot be had for the
+        // whole wait is not probed rather than misjudged from answers it never gave. The
+        // products made here are not reachable by any other thread yet, so taking their object
+        // locks inside this one cannot invert the order of anybody's locks.
+        C_TransactionLock probe(map->deviceAccessLock());
+        if (!probe.held()) continue;
         I_nkProduct* product = nullptr;
         if (m_notUsePNTable) {
             if (!scanPNProduct(map, &product)) scanNoPNProduct(map, &product);

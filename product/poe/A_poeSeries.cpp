@@ -193,11 +193,12 @@ int A_poeSeries::getInfo(char* buf, unsigned len) {
 // ---- identity EEPROM ------------------------------------------------------------------------
 
 int A_poeSeries::getEEPROM(unsigned long offset, unsigned char* buf, unsigned len) {
-    C_ObjectLock guard(lock);
-    if (!guard.held()) return QRT_ERR_BUSY;
-    if (cpld == nullptr || eeprom == nullptr) return QRT_ERR_NOT_SUPPORTED;
     // The CPLD's master serves both slaves; it must address the microcontroller again before
-    // anyone else uses the bridge.
+    // anyone else uses the bridge. The card's access lock keeps the read with its address moves
+    // whole against other processes too.
+    C_TransactionLock guard(lock, deviceAccessLockOf(cpld));
+    if (!guard.held()) return guard.status();
+    if (cpld == nullptr || eeprom == nullptr) return QRT_ERR_NOT_SUPPORTED;
     cpld->setI2CSlave(eepromSlave);
     const int status = eeprom->readData(offset, buf, len);
     cpld->setI2CSlave(mcuSlave);

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "I_poeSeries.h"
+#include "core/bus/I_nkSharedBus.h"
 #include "core/common/C_ObjectLock.h"
+#include "core/common/C_TransactionLock.h"
 #include "core/controllers/cpld/I_rhxCPLD.h"
 #include "core/controllers/eeprom/I_nkEEPROM.h"
 #include "core/controllers/rhxmcu/I_rhxMCU.h"
@@ -131,11 +133,13 @@ class A_poeSeries : public I_poeSeries {
 
   protected:
     // Runs `call` under the card lock on an accepted card: QRT_ERR_BUSY when the lock is not
-    // obtained, QRT_ERR_NOT_INITIALIZED before acceptance.
+    // obtained, QRT_ERR_NOT_INITIALIZED before acceptance. The card's access lock is held too,
+    // so that the operation's exchanges and read-modify-writes are one transaction against
+    // other processes as well.
     template <class Call>
     int onAcceptedCard(Call&& call) {
-        C_ObjectLock guard(lock);
-        if (!guard.held()) return QRT_ERR_BUSY;
+        C_TransactionLock guard(lock, deviceAccessLockOf(cpld));
+        if (!guard.held()) return guard.status();
         if (!initialized) return QRT_ERR_NOT_INITIALIZED;
         return call();
     }

@@ -1,5 +1,7 @@
 #include "product/poe/C_rhx44Plus.h"
 
+#include "core/common/C_TransactionLock.h"
+
 namespace {
 
 constexpr unsigned kPorts = 4;
@@ -147,8 +149,11 @@ int C_rhx44Plus::stopGPIOI2C() {
 }
 
 int C_rhx44Plus::sendTransaction(const unsigned char* bytes, unsigned count) {
-    C_ObjectLock guard(lock);
-    if (!guard.held()) return QRT_ERR_BUSY;
+    // The queued steps must carry this process's key of the driver's lock: run while another
+    // process holds the function, the driver would refuse them and the transaction would be
+    // lost.
+    C_TransactionLock guard(lock, pciMap != nullptr ? pciMap->deviceAccessLock() : nullptr);
+    if (!guard.held()) return guard.status();
     if (startGPIOI2C() != QRT_SUCCESS) return QRT_ERR_FAILED;
     for (unsigned i = 0; i < count; ++i) writeGPIOI2C(bytes[i]);
     return stopGPIOI2C();

@@ -13,6 +13,7 @@
 //     ioctl: u64 request code, argument bytes           see below
 //     read:  u32 byte count
 //     write: data bytes
+//     flock: u32 operation (LOCK_SH, LOCK_EX or LOCK_UN, with LOCK_NB)   I2C adapters only
 //   reply   = i64 result (>= 0, or -errno), payload bytes
 //
 // Arguments of ioctls, as the bridge copies them out of the caller's memory:
@@ -37,6 +38,7 @@ enum Operation : uint32_t {
     kOpIoctl = 2,
     kOpRead = 3,
     kOpWrite = 4,
+    kOpFlock = 5,
 };
 
 constexpr uint32_t kMaxBody = 1u << 20;

@@ -193,6 +193,10 @@ bool BridgeServer::handleFrame(Connection& connection, const uint8_t* body, uint
         result = connection.node->read(count, payload);
     } else if (operation == kOpWrite) {
         result = connection.node->write(std::vector<uint8_t>(fields, fields + size));
+    } else if (operation == kOpFlock && size >= sizeof(uint32_t)) {
+        uint32_t lockOperation = 0;
+        std::memcpy(&lockOperation, fields, sizeof lockOperation);
+        result = connection.node->flock(static_cast<int>(lockOperation));
     }
     return reply(connection, result, payload);
 }

@@ -1,8 +1,11 @@
 #include "sim/bridge/DeviceNodes.h"
 
+#include <sys/file.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <set>
 
 #include "sim/bridge/BridgeProtocol.h"
 #include "sim/rig/Rig.h"
@@ -38,10 +41,28 @@ class PcimapNode : public DeviceNode {
 };
 
 // i2c-dev on one adapter: combined transfers, and plain reads and writes at the address the
-// file selected with I2C_SLAVE.
+// file selected with I2C_SLAVE. The files of one adapter share its advisory lock, as the files
+// of one device node share its inode's: shared holders or one exclusive holder, dropped when the
+// file closes.
 class I2cNode : public DeviceNode {
   public:
-    explicit I2cNode(I2cAdapter& adapter) : adapter_(adapter) {}
+    explicit I2cNode(I2cAdapter& adapter) : adapter_(adapter) { openFiles().insert(this); }
+    ~I2cNode() override { openFiles().erase(this); }
+
+    int64_t flock(int operation) override {
+        const int mode = operation & ~LOCK_NB;
+        if (mode == LOCK_UN) {
+            lock_ = 0;
+            return 0;
+        }
+        if (mode != LOCK_SH && mode != LOCK_EX) return -EINVAL;
+        for (const I2cNode* other : openFiles()) {
+            if (other == this || &other->adapter_ != &adapter_ || other->lock_ == 0) continue;
+            if (mode == LOCK_EX || other->lock_ == LOCK_EX) return -EWOULDBLOCK;
+        }
+        lock_ = mode;
+        return 0;
+    }
 
     int64_t ioctl(unsigned long request, const std::vector<uint8_t>& argument,
                   std::vector<uint8_t>& out) override {
@@ -126,9 +147,16 @@ class I2cNode : public DeviceNode {
         return result;
     }
 
+    // Every open adapter file of the rig (the server is one thread).
+    static std::set<I2cNode*>& openFiles() {
+        static std::set<I2cNode*> files;
+        return files;
+    }
+
     I2cAdapter& adapter_;
     uint16_t slave_ = 0;
     bool tenBit_ = false;
+    int lock_ = 0;  // LOCK_SH, LOCK_EX or 0
 };
 
 // The rig's control channel: a write is one control line, the next read its answer.
@@ -165,6 +193,10 @@ int64_t DeviceNode::read(uint32_t, std::vector<uint8_t>&) {
 }
 
 int64_t DeviceNode::write(const std::vector<uint8_t>&) {
+    return -EINVAL;
+}
+
+int64_t DeviceNode::flock(int) {
     return -EINVAL;
 }
 

@@ -19,6 +19,9 @@ class DeviceNode {
                           std::vector<uint8_t>& out) = 0;
     virtual int64_t read(uint32_t count, std::vector<uint8_t>& out);
     virtual int64_t write(const std::vector<uint8_t>& data);
+    // An advisory lock on the node (flock's operation, never blocking): 0, or -EWOULDBLOCK when
+    // another open file of the same node holds it in a mode that excludes the one asked for.
+    virtual int64_t flock(int operation);
 };
 
 // Opens `path` on the rig: "/dev/___nk_pcimap" when the rig has its driver, "/dev/i2c-N" when

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <thread>
+#include <vector>
+
 #include "core/controllers/pciswitch/C_nkPCISwitcherFactory.h"
 #include "pciswitch/FakeSwitchMap.h"
 
@@ -91,7 +95,7 @@ TEST(PexIdentity, InitialAcceptsOnlyItsOwnChipAndKeepsItsBindingOtherwise) {
     EXPECT_EQ(factory.create(static_cast<C_nkPCISwitcherFactory::NK_PCISWITCHERTYPE>(1)), nullptr);
 }
 
-TEST(PexIdentity, ChipNameHasNoTerminatorAndTheAccessLockNeedsAMap) {
+TEST(PexIdentity, ChipNameHasNoTerminatorAndTheAccessLockIsTheProcesss) {
     C_nkPCISwitcherFactory factory;
     I_nkPCISwitcher* sw = factory.create(kPex8718);
     char name[9] = "########";
@@ -100,10 +104,65 @@ TEST(PexIdentity, ChipNameHasNoTerminatorAndTheAccessLockNeedsAMap) {
     EXPECT_EQ(sw->tryLockOpation(), QRT_ERR_NOT_INITIALIZED);
     FakeSwitchMap map(0x10B5, 0x8718);
     ASSERT_EQ(sw->initial(&map), QRT_SUCCESS);
-    map.lockStatus = QRT_ERR_INVALID_PARAM;  // the map holds the driver's lock already
-    EXPECT_EQ(sw->tryLockOpation(), QRT_ERR_INVALID_PARAM);
+    const int afterInitial = map.lockCalls;
+    // Taken twice (two users in one process), the driver's lock is requested once and given
+    // back with the last release.
+    ASSERT_EQ(sw->tryLockOpation(), QRT_SUCCESS);
+    ASSERT_EQ(sw->tryLockOpation(), QRT_SUCCESS);
     EXPECT_EQ(sw->unLockOpation(), QRT_SUCCESS);
-    EXPECT_EQ(map.lockCalls + map.unlockCalls, 2);
+    EXPECT_TRUE(map.locked);
+    EXPECT_EQ(sw->unLockOpation(), QRT_SUCCESS);
+    EXPECT_FALSE(map.locked);
+    EXPECT_EQ(map.lockCalls - afterInitial, 1);
+    EXPECT_EQ(sw->unLockOpation(), QRT_ERR_INVALID_PARAM);
+}
+
+// Every register sequence of the switch runs under the driver's lock (no other process's
+// access falls between its accesses), and the lock is given back when it ends.
+TEST(PexAccessLock, EveryRegisterAccessIsMadeUnderTheDriversLock) {
+    C_nkPCISwitcherFactory factory;
+    FakeSwitchMap map(0x10B5, 0x8608);
+    I_nkPCISwitcher* sw = factory.create(kPex8608);
+    unsigned char word[4] = {1, 2, 3, 4};
+    const std::vector<std::function<int()>> operations = {
+        [&] { return sw->initial(&map); },          [&] { return sw->writeSPI(0x10, word, 4); },
+        [&] { return sw->readSPI(0x10, word, 4); }, [&] { return sw->applyGPIODirection(); },
+        [&] { return sw->updateGPIODirection(); },  [&] { return sw->applyGPO(); },
+        [&] { return sw->updateGPIO(); },
+    };
+    for (size_t i = 0; i < operations.size(); ++i) {
+        map.log.clear();
+        ASSERT_EQ(operations[i](), QRT_SUCCESS) << "operation " << i;
+        EXPECT_FALSE(map.log.empty()) << "operation " << i;
+        for (const FakeSwitchMap::Access& access : map.log)
+            EXPECT_TRUE(access.locked) << "operation " << i << " offset " << access.offset;
+        EXPECT_FALSE(map.locked) << "operation " << i;
+    }
+}
+
+// Threads reading and writing one switch's pins at once (built with ThreadSanitizer, any race on
+// the pin caches is reported).
+TEST(PexAccessLock, ThreadsOnOneSwitchShareItsPinCachesSafely) {
+    C_nkPCISwitcherFactory factory;
+    FakeSwitchMap map(0x10B5, 0x8608);
+    I_nkPCISwitcher* sw = factory.create(kPex8608);
+    ASSERT_EQ(sw->initial(&map), QRT_SUCCESS);
+    std::vector<std::thread> threads;
+    for (unsigned t = 0; t < 4; ++t) {
+        threads.emplace_back([sw, t] {
+            for (int round = 0; round < 200; ++round) {
+                I_nkGPIO::APGPIO_DIRECTION dir = kIn;
+                int level = 0;
+                EXPECT_EQ(sw->setGPIODirection(6 + t, round % 2 ? kOut : kIn), QRT_SUCCESS);
+                EXPECT_EQ(sw->applyGPIODirection(), QRT_SUCCESS);
+                EXPECT_EQ(sw->updateGPIODirection(), QRT_SUCCESS);
+                EXPECT_EQ(sw->getGPIODirection(6 + t, &dir), QRT_SUCCESS);
+                EXPECT_EQ(sw->updateGPIO(), QRT_SUCCESS);
+                EXPECT_EQ(sw->getGPIO(6 + t, &level), QRT_SUCCESS);
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -81,6 +82,11 @@ class Client {
     }
     int64_t open(const std::string& path) {
         return request(1, std::vector<uint8_t>(path.begin(), path.end()));
+    }
+    int64_t flock(uint32_t operation) {
+        std::vector<uint8_t> fields(4);
+        std::memcpy(fields.data(), &operation, 4);
+        return request(5, fields);
     }
     int64_t ioctl(uint64_t code, const std::vector<uint8_t>& argument) {
         std::vector<uint8_t> fields(8);
@@ -234,6 +240,31 @@ TEST_F(BridgeServerTest, AClosedConnectionReleasesItsDriverLocks) {
         status = other.payload[8];
     }
     EXPECT_EQ(0, status);
+}
+
+// The files of one adapter share its advisory lock: readers together, a writer alone; a closed
+// file's lock is gone.
+TEST_F(BridgeServerTest, AnAdaptersFilesShareItsAdvisoryLock) {
+    auto holder = std::make_unique<Client>(server->address());
+    Client other(server->address()), driver(server->address());
+    ASSERT_EQ(0, holder->open("/dev/i2c-4"));
+    ASSERT_EQ(0, other.open("/dev/i2c-4"));
+    ASSERT_EQ(0, driver.open("/dev/___nk_pcimap"));
+    EXPECT_EQ(0, holder->flock(LOCK_SH | LOCK_NB));
+    EXPECT_EQ(0, other.flock(LOCK_SH | LOCK_NB));
+    EXPECT_EQ(-EWOULDBLOCK, other.flock(LOCK_EX | LOCK_NB));
+    EXPECT_EQ(0, holder->flock(LOCK_UN));
+    EXPECT_EQ(0, other.flock(LOCK_EX | LOCK_NB));
+    EXPECT_EQ(-EWOULDBLOCK, holder->flock(LOCK_SH | LOCK_NB));
+    EXPECT_EQ(0, other.flock(LOCK_UN));
+    EXPECT_EQ(0, holder->flock(LOCK_EX | LOCK_NB));
+    EXPECT_EQ(-EINVAL, driver.flock(LOCK_EX | LOCK_NB));  // the driver's node has no such lock
+
+    holder.reset();  // its process ends
+    int64_t result = -EWOULDBLOCK;
+    for (int attempt = 0; attempt < 1000 && result == -EWOULDBLOCK; ++attempt)
+        result = other.flock(LOCK_EX | LOCK_NB);
+    EXPECT_EQ(0, result);
 }
 
 TEST_F(BridgeServerTest, MalformedFramesCloseTheConnection) {

@@ -67,6 +67,9 @@ class RigRunner {
     bool usable() const { return !dir_.empty(); }
     // The scratch directory, for further output files of a run.
     const std::string& dir() const { return dir_; }
+    // Later runs sleep every pause: for several single-threaded processes on the same chips,
+    // whose skipped pauses would put each on a time line of its own.
+    void keepRealTime() { skipPauses_ = false; }
 
     enum Violations { kNoViolations, kProvokesViolations };
 
@@ -81,7 +84,8 @@ class RigRunner {
         std::string line;
         for (const auto& [name, path] : programs_) line += name + "='" + path + "' ";
         // The probes are single-threaded: their pauses are counted, not slept.
-        line += "'" QRT_SIM_PATH "' --skip-pauses " + options + " ";
+        line += std::string("'" QRT_SIM_PATH "' ") + (skipPauses_ ? "--skip-pauses " : "") +
+                options + " ";
         if (!rig.empty()) line += "--rig '" + rigFile + "' ";
         line += "--state '" + state + "' --trace '" + trace + "' -- /bin/sh -c '" + command +
                 "' >'" + out + "' 2>'" + err + "'";
@@ -117,6 +121,7 @@ class RigRunner {
 
     std::map<std::string, std::string> programs_;
     std::string dir_;
+    bool skipPauses_ = true;
 };
 
 }  // namespace qrttest

@@ -92,6 +92,8 @@ class SimPciMap : public I_pciMap {
         locked_ = false;
         return QRT_SUCCESS;
     }
+    // One process only: nobody to keep off.
+    A_deviceAccessLock* deviceAccessLock() override { return nullptr; }
 
   private:
     static constexpr unsigned kMaxLength = 32;

@@ -1,6 +1,7 @@
 #include "core/controllers/cpld/A_rhxCPLD.h"
 
 #include "QRT_Types.h"
+#include "core/common/C_TransactionLock.h"
 
 namespace {
 
@@ -338,8 +339,8 @@ int A_rhxCPLD::writeI2C(unsigned long regAddr, unsigned int regAddrSize, unsigne
                         unsigned int length) {
     if (regAddrSize > kMaxRegAddrSize) return QRT_ERR_INVALID_PARAM;
     if (data == nullptr && length > 0) return QRT_ERR_INVALID_PARAM;
-    C_ObjectLock lock(m_bridgeLock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_bridgeLock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     return transferWithRetry(regAddr, regAddrSize, data, length);
 }
@@ -348,8 +349,8 @@ int A_rhxCPLD::readI2C(unsigned char* buffer, unsigned int length, unsigned long
                        unsigned int regAddrSize) {
     if (length == 0 || buffer == nullptr) return QRT_ERR_INVALID_PARAM;
     if (regAddrSize > kMaxRegAddrSize) return QRT_ERR_INVALID_PARAM;
-    C_ObjectLock lock(m_bridgeLock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_bridgeLock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
 
     if (regAddrSize > 0) {
@@ -470,7 +471,10 @@ int A_rhxCPLD::getDPRAMData(unsigned int port, unsigned char* value, unsigned ch
     if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     if (port >= kToEPortCount || value == nullptr) return QRT_ERR_INVALID_PARAM;
     const unsigned long reg = toeRegister(kRegDPRAMAccess + 4 * port);
-    // Writing the address (with data 0) makes the CPLD fetch that DPRAM byte into the register.
+    // Writing the address (with data 0) makes the CPLD fetch that DPRAM byte into the register;
+    // no other process may move the address before the byte is read.
+    C_TransactionLock transaction(deviceAccessLock());
+    if (!transaction.held()) return QRT_ERR_FAILED;
     RHXCPLD_WRITEDATA out;
     genTOEDPRAMData(&out, 0, address);
     if (writeShort(reg, &out) != QRT_SUCCESS) return QRT_ERR_FAILED;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/bus/I_nkSharedBus.h"
 #include "core/common/C_ObjectLock.h"
 #include "core/controllers/cpld/I_rhxCPLD.h"
 
@@ -41,8 +42,10 @@ struct RHXCPLD_TOECONF {
 // Two locks: the bridge lock covers a whole bridged I2C transfer (start to stop, retries and
 // back-off included) and changes of the slave address, so the microcontroller and the EEPROM
 // sharing the bridge never interleave; the register lock, taken inside readData/writeData,
-// covers one register access. Order: bridge lock first.
-class A_rhxCPLD : public I_rhxCPLD {
+// covers one register access. Order: bridge lock first. A bridged transfer and a register
+// access also hold the access lock of the device that carries the CPLD, so another process's
+// transfer never falls between a start and its stop.
+class A_rhxCPLD : public I_rhxCPLD, public I_nkSharedBus {
   public:
     // Offsets inside the trigger-over-Ethernet block.
     static constexpr unsigned long kRegSMBusHeader = 0x00;
@@ -133,6 +136,8 @@ class A_rhxCPLD : public I_rhxCPLD {
 
     // Unbinds the register transport.
     virtual void release() {}
+    // The access lock of the device that carries the CPLD (none without a transport).
+    A_deviceAccessLock* deviceAccessLock() override { return nullptr; }
 
     // Word encoders and decoders (pure functions of the register formats).
     static unsigned long wordValue(const RHXCPLD_READDATA& word);

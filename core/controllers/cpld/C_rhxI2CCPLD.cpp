@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "QRT_Types.h"
+#include "core/bus/I_nkSharedBus.h"
+#include "core/common/C_TransactionLock.h"
 
 namespace {
 
@@ -40,6 +42,10 @@ void C_rhxI2CCPLD::release() {
     releaseBridge();
 }
 
+A_deviceAccessLock* C_rhxI2CCPLD::deviceAccessLock() {
+    return deviceAccessLockOf(m_bus);
+}
+
 // A bus without a register-address width gives no bound to check.
 bool C_rhxI2CCPLD::registerInRange(unsigned long reg) const {
     return m_regAddrSize == 0 || reg <= m_maxRegister;
@@ -53,8 +59,8 @@ int C_rhxI2CCPLD::readRegister(unsigned long reg, RHXCPLD_READDATA* word) {
 
 int C_rhxI2CCPLD::readData(unsigned long reg, RHXCPLD_READDATA* word) {
     if (word == nullptr) return QRT_ERR_INVALID_PARAM;
-    C_ObjectLock lock(m_registerLock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_registerLock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     return readRegister(reg, word);
 }
 
@@ -62,8 +68,8 @@ int C_rhxI2CCPLD::readData(unsigned long reg, RHXCPLD_READDATA* word) {
 // asked for more than two bytes. A null word is a command-only access: the bus sends two zero
 // bytes.
 int C_rhxI2CCPLD::writeData(unsigned long reg, RHXCPLD_WRITEDATA* word, unsigned int length) {
-    C_ObjectLock lock(m_registerLock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_registerLock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     if (m_bus == nullptr) return QRT_ERR_NOT_INITIALIZED;
     if (!registerInRange(reg) || length > sizeof(RHXCPLD_WRITEDATA)) return QRT_ERR_INVALID_PARAM;
 
@@ -83,8 +89,8 @@ int C_rhxI2CCPLD::writeData(unsigned long reg, RHXCPLD_WRITEDATA* word, unsigned
 // The stamp is kept in two registers: date 0xYYYYMMDD and time 0x0000hhmm.
 int C_rhxI2CCPLD::getVersion(char* text, unsigned int size) {
     if (text == nullptr || size == 0) return QRT_ERR_INVALID_PARAM;
-    C_ObjectLock lock(m_registerLock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_registerLock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     if (m_versionText[0] == '\0') {
         RHXCPLD_READDATA timeWord, dateWord;
         if (readRegister(kRegVersionTime, &timeWord) != QRT_SUCCESS) return QRT_ERR_FAILED;

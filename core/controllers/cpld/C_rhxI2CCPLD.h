@@ -21,6 +21,8 @@ class C_rhxI2CCPLD : public A_rhxCPLD {
     int readData(unsigned long reg, RHXCPLD_READDATA* word) override;
     int writeData(unsigned long reg, RHXCPLD_WRITEDATA* word, unsigned int length) override;
     void release() override;
+    // The access lock of the device whose bus carries the CPLD.
+    A_deviceAccessLock* deviceAccessLock() override;
 
   private:
     int readRegister(unsigned long reg, RHXCPLD_READDATA* word);

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "QRT_Types.h"
+#include "core/bus/I_nkSharedBus.h"
+#include "core/common/C_TransactionLock.h"
 
 namespace {
 
@@ -29,6 +31,10 @@ void C_rhxSPICPLD::release() {
     releaseBridge();
 }
 
+A_deviceAccessLock* C_rhxSPICPLD::deviceAccessLock() {
+    return deviceAccessLockOf(m_spi);
+}
+
 // The CPLD raises its SPI-busy flag while it digests an access; the next access must wait for
 // it. The poll does not sleep: the flag clears within a few serial-port transfers. A status
 // read that fails counts as busy.
@@ -49,15 +55,15 @@ int C_rhxSPICPLD::readRegister(unsigned long reg, RHXCPLD_READDATA* word) {
 
 int C_rhxSPICPLD::readData(unsigned long reg, RHXCPLD_READDATA* word) {
     if (word == nullptr) return QRT_ERR_INVALID_PARAM;
-    C_ObjectLock lock(m_registerLock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_registerLock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     return readRegister(reg, word);
 }
 
 // Every write moves a whole block; without a word it is a command-only access (a trigger).
 int C_rhxSPICPLD::writeData(unsigned long reg, RHXCPLD_WRITEDATA* word, unsigned int) {
-    C_ObjectLock lock(m_registerLock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_registerLock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     if (m_spi == nullptr) return QRT_ERR_NOT_INITIALIZED;
     int status =
         word != nullptr ? m_spi->writeSPI(reg, word->data, 4) : m_spi->writeSPI(reg, nullptr, 0);
@@ -71,8 +77,8 @@ int C_rhxSPICPLD::writeData(unsigned long reg, RHXCPLD_WRITEDATA* word, unsigned
 // in decimal so that both forms read "YYYYMMDD_hhmm".
 int C_rhxSPICPLD::getVersion(char* text, unsigned int size) {
     if (text == nullptr || size == 0) return QRT_ERR_INVALID_PARAM;
-    C_ObjectLock lock(m_registerLock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_registerLock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     if (m_versionText[0] == '\0') {
         RHXCPLD_READDATA version;
         if (readRegister(kRegVersionWord, &version) != QRT_SUCCESS) return QRT_ERR_FAILED;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/common/C_TransactionLock.h"
+#include "core/driver/C_pciFunctionLock.h"
 #include "core/driver/PciRegister32.h"
 
 namespace {
@@ -42,6 +44,8 @@ int A_nkEthCtrlI2CMaster::initial(void* pciMap) {
         device != m_chip.deviceId)
         return QRT_ERR_FAILED;
     m_pciMap = map;
+    C_TransactionLock transaction(map->deviceAccessLock());
+    if (!transaction.held()) return transaction.status();
     return setupController() == QRT_SUCCESS ? QRT_SUCCESS : QRT_ERR_FAILED;
 }
 
@@ -60,18 +64,22 @@ int A_nkEthCtrlI2CMaster::getChipName(char* name, unsigned int size) {
 
 // ---- the kernel driver's device access lock --------------------------------------------------
 
+A_deviceAccessLock* A_nkEthCtrlI2CMaster::deviceAccessLock() {
+    return m_pciMap != nullptr ? m_pciMap->deviceAccessLock() : nullptr;
+}
+
 int A_nkEthCtrlI2CMaster::tryLockOpation() {
     C_ObjectLock lock(m_lock);
     if (!lock.held()) return QRT_ERR_BUSY;
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
-    return m_pciMap->tryLock();
+    return C_pciFunctionLock::acquireOn(*m_pciMap);
 }
 
 int A_nkEthCtrlI2CMaster::unLockOpation() {
     C_ObjectLock lock(m_lock);
     if (!lock.held()) return QRT_ERR_BUSY;
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
-    return m_pciMap->unLock();
+    return C_pciFunctionLock::releaseOn(*m_pciMap);
 }
 
 // ---- sizes ----------------------------------------------------------------------------------
@@ -132,8 +140,8 @@ int A_nkEthCtrlI2CMaster::writeI2C(unsigned long regAddr, unsigned int, unsigned
     if (data != nullptr && (length == 0 || length % kDataBytesPerCommand != 0))
         return QRT_ERR_INVALID_PARAM;
 
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_lock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
     unsigned int offset = 0;
     do {
@@ -157,8 +165,8 @@ int A_nkEthCtrlI2CMaster::readI2C(unsigned char* buffer, unsigned int length, un
     if (status != QRT_SUCCESS) return status;
     if (buffer == nullptr || length == 0) return QRT_ERR_INVALID_PARAM;
 
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_lock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
     for (unsigned int offset = 0; offset < length; offset += kDataBytesPerCommand) {
         status = issueCommand(commandByte(true), regAddr + offset, 0);

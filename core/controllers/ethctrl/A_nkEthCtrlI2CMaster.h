@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/bus/A_nkEthCtrl.h"
+#include "core/bus/I_nkSharedBus.h"
 #include "core/common/C_ObjectLock.h"
 
 class I_pciMap;
@@ -25,12 +26,15 @@ struct NK_ETHCTRLCHIP {
 // This class holds what both controllers do alike: binding to the PCI map, the transfer loops
 // with their completion waits, the sizes and the kernel driver's device lock. The chip bases
 // add their setup, how the slave address reaches the controller and their command bytes.
+// Every register sequence (the setup, a parameter update, a transfer's commands with their
+// completion waits) holds the object lock and then the driver's lock, so neither another
+// thread nor another process can put a command between a command and its completion.
 //
 // Every transfer moves two bytes per command. Odd lengths: a read keeps only the bytes that fit
 // the caller's buffer (the last command's second byte is dropped); a write is refused (-11),
 // because its last command would have to send a byte the caller never gave to a register the
 // caller never named.
-class A_nkEthCtrlI2CMaster : public A_nkEthCtrl {
+class A_nkEthCtrlI2CMaster : public A_nkEthCtrl, public I_nkSharedBus {
   public:
     static constexpr unsigned int kDataBytesPerCommand = 2;
     static constexpr unsigned long kHighestRegister = 255;
@@ -53,9 +57,12 @@ class A_nkEthCtrlI2CMaster : public A_nkEthCtrl {
     int getI2CDataBlockSize(unsigned int* size) override;
     int getI2CRegisterAdrSize(unsigned int* size) override;
     int getI2CDataAccessSize(unsigned int* size) override;
+    // The driver's lock for the calling process, taken with the bounded wait of the object
+    // lock; the process's threads share it (one unLockOpation for each tryLockOpation).
     int tryLockOpation() override;
     int unLockOpation() override;
     int getChipName(char* name, unsigned int size) override;
+    A_deviceAccessLock* deviceAccessLock() override;
 
     A_nkEthCtrlI2CMaster(const A_nkEthCtrlI2CMaster&) = delete;
     A_nkEthCtrlI2CMaster& operator=(const A_nkEthCtrlI2CMaster&) = delete;

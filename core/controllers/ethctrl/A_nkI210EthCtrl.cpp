@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/common/C_TransactionLock.h"
+
 namespace {
 
 constexpr uint32_t kBit15 = 1u << 15;
@@ -23,14 +25,15 @@ int A_nkI210EthCtrl::setupController() {
     return QRT_SUCCESS;
 }
 
-// The address is stored before the lock is taken; the parameter register changes under it.
+// Only the device address bits are kept. The address and the new-slave flag change under the
+// lock, as a transfer running on another thread reads them.
 int A_nkI210EthCtrl::setI2CSlave(unsigned long slave) {
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
     if (slave > 255) return QRT_ERR_INVALID_PARAM;
+    C_TransactionLock lock(m_lock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     m_slave = static_cast<unsigned char>(slave & kAddressBits);
     m_newSlave = true;
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
     return updateParameterRegister();
 }
 

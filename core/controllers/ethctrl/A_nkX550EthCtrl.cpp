@@ -1,5 +1,7 @@
 #include "core/controllers/ethctrl/A_nkX550EthCtrl.h"
 
+#include "core/common/C_TransactionLock.h"
+
 namespace {
 
 constexpr uint32_t kBit15 = 1u << 15;
@@ -30,8 +32,8 @@ int A_nkX550EthCtrl::setupController() {
 int A_nkX550EthCtrl::setI2CSlave(unsigned long slave) {
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
     if (slave > 255) return QRT_ERR_INVALID_PARAM;
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_lock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     m_slave = static_cast<unsigned char>(slave);
     m_newSlave = true;
     return updateParameterRegister();

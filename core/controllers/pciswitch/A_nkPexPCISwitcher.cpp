@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/common/C_TransactionLock.h"
+#include "core/driver/C_pciFunctionLock.h"
 #include "core/driver/PciRegister32.h"
 
 namespace {
@@ -53,7 +55,10 @@ int A_nkPexPCISwitcher::initial(void* pciMap) {
         device != m_chip.deviceId)
         return QRT_ERR_NOT_INITIALIZED;
     m_pciMap = map;
-    if (updateGPIODirection() != QRT_SUCCESS || updateGPIO() != QRT_SUCCESS) return QRT_ERR_FAILED;
+    // The object lock is held already; the two reads form one transaction on the device.
+    C_TransactionLock transaction(map->deviceAccessLock());
+    if (!transaction.held()) return transaction.status();
+    if (readDirections() != QRT_SUCCESS || readPins() != QRT_SUCCESS) return QRT_ERR_FAILED;
     return QRT_SUCCESS;
 }
 
@@ -72,18 +77,22 @@ int A_nkPexPCISwitcher::getGPOAddr(int* offset) {
 
 // ---- the kernel driver's device access lock --------------------------------------------------
 
+A_deviceAccessLock* A_nkPexPCISwitcher::deviceAccessLock() {
+    return m_pciMap != nullptr ? m_pciMap->deviceAccessLock() : nullptr;
+}
+
 int A_nkPexPCISwitcher::tryLockOpation() {
     C_ObjectLock lock(m_lock);
     if (!lock.held()) return QRT_ERR_BUSY;
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
-    return m_pciMap->tryLock();
+    return C_pciFunctionLock::acquireOn(*m_pciMap);
 }
 
 int A_nkPexPCISwitcher::unLockOpation() {
     C_ObjectLock lock(m_lock);
     if (!lock.held()) return QRT_ERR_BUSY;
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
-    return m_pciMap->unLock();
+    return C_pciFunctionLock::releaseOn(*m_pciMap);
 }
 
 // ---- pin caches -----------------------------------------------------------------------------
@@ -96,18 +105,24 @@ int A_nkPexPCISwitcher::getGPIONums(unsigned int* count) {
 
 int A_nkPexPCISwitcher::setGPIODirection(unsigned int pin, APGPIO_DIRECTION dir) {
     if (pin >= m_chip.gpioPins) return QRT_ERR_INVALID_PARAM;
+    C_ObjectLock lock(m_lock);
+    if (!lock.held()) return QRT_ERR_BUSY;
     m_directions[pin] = dir;
     return QRT_SUCCESS;
 }
 
 int A_nkPexPCISwitcher::getGPIODirection(unsigned int pin, APGPIO_DIRECTION* dir) {
     if (pin >= m_chip.gpioPins || dir == nullptr) return QRT_ERR_INVALID_PARAM;
+    C_ObjectLock lock(m_lock);
+    if (!lock.held()) return QRT_ERR_BUSY;
     *dir = m_directions[pin];
     return QRT_SUCCESS;
 }
 
 int A_nkPexPCISwitcher::setGPO(unsigned int pin, int value) {
     if (pin >= m_chip.gpioPins) return QRT_ERR_INVALID_PARAM;
+    C_ObjectLock lock(m_lock);
+    if (!lock.held()) return QRT_ERR_BUSY;
     // An input pin has no output level to set.
     if (m_directions[pin] == APGPIO_INPUT) return QRT_ERR_FAILED;
     m_values[pin] = value;
@@ -116,14 +131,39 @@ int A_nkPexPCISwitcher::setGPO(unsigned int pin, int value) {
 
 int A_nkPexPCISwitcher::getGPIO(unsigned int pin, int* value) {
     if (pin >= m_chip.gpioPins || value == nullptr) return QRT_ERR_INVALID_PARAM;
+    C_ObjectLock lock(m_lock);
+    if (!lock.held()) return QRT_ERR_BUSY;
     *value = m_values[pin];
     return QRT_SUCCESS;
 }
 
 // ---- pin transfers --------------------------------------------------------------------------
 
-int A_nkPexPCISwitcher::applyGPIODirection() {
+// A pin transfer under both locks; -13 without a PCI map.
+int A_nkPexPCISwitcher::pinTransfer(int (A_nkPexPCISwitcher::*transfer)()) {
+    C_TransactionLock lock(m_lock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
+    return (this->*transfer)();
+}
+
+int A_nkPexPCISwitcher::applyGPIODirection() {
+    return pinTransfer(&A_nkPexPCISwitcher::writeDirections);
+}
+
+int A_nkPexPCISwitcher::updateGPIODirection() {
+    return pinTransfer(&A_nkPexPCISwitcher::readDirections);
+}
+
+int A_nkPexPCISwitcher::applyGPO() {
+    return pinTransfer(&A_nkPexPCISwitcher::writeOutputs);
+}
+
+int A_nkPexPCISwitcher::updateGPIO() {
+    return pinTransfer(&A_nkPexPCISwitcher::readPins);
+}
+
+int A_nkPexPCISwitcher::writeDirections() {
     uint32_t word = 0;
     int status = readRegister32(m_chip.directionRegister, &word);
     if (status != QRT_SUCCESS) return status;
@@ -136,8 +176,7 @@ int A_nkPexPCISwitcher::applyGPIODirection() {
     return writeRegister32(m_chip.directionRegister, word);
 }
 
-int A_nkPexPCISwitcher::updateGPIODirection() {
-    if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
+int A_nkPexPCISwitcher::readDirections() {
     uint32_t word = 0;
     int status = readRegister32(m_chip.directionRegister, &word);
     if (status != QRT_SUCCESS) return status;
@@ -146,8 +185,7 @@ int A_nkPexPCISwitcher::updateGPIODirection() {
     return QRT_SUCCESS;
 }
 
-int A_nkPexPCISwitcher::applyGPO() {
-    if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
+int A_nkPexPCISwitcher::writeOutputs() {
     // The whole output register is written: inputs and low outputs as 0.
     uint32_t word = 0;
     for (unsigned int pin = 0; pin < m_chip.gpioPins; ++pin) {
@@ -156,8 +194,7 @@ int A_nkPexPCISwitcher::applyGPO() {
     return writeRegister32(m_chip.outputRegister, word);
 }
 
-int A_nkPexPCISwitcher::updateGPIO() {
-    if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
+int A_nkPexPCISwitcher::readPins() {
     uint32_t inputs = 0;
     uint32_t outputs = 0;
     int status = readRegister32(m_chip.inputRegister, &inputs);
@@ -206,8 +243,8 @@ int A_nkPexPCISwitcher::writeSPI(unsigned long address, unsigned char* data, uns
     if (block < 0) return QRT_ERR_INVALID_PARAM;
     if (len != 0 && len != m_chip.serialBlockSize) return QRT_ERR_INVALID_PARAM;
 
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_lock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
     if (isSPIBusy()) return QRT_ERR_BUSY;
     // Without data only the command goes out (the device takes whatever the data register
@@ -229,8 +266,8 @@ int A_nkPexPCISwitcher::readSPI(unsigned long address, unsigned char* buf, unsig
     if (block < 0) return QRT_ERR_INVALID_PARAM;
     if (len != m_chip.serialBlockSize || buf == nullptr) return QRT_ERR_INVALID_PARAM;
 
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_lock, deviceAccessLock());
+    if (!lock.held()) return lock.status();
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
     if (isSPIBusy()) return QRT_ERR_BUSY;
     int status = writeRegister32(

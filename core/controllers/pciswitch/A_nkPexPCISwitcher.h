@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/bus/A_nkPCISwitcher.h"
+#include "core/bus/I_nkSharedBus.h"
 #include "core/common/C_ObjectLock.h"
 
 class I_pciMap;
@@ -37,9 +38,11 @@ struct NK_PEXCHIPCONSTANTS {
 // USB3 microcontroller) and the kernel driver's device access lock. The chip classes only
 // supply their constant table.
 //
-// The pin operations work on the caches without the object lock: their users serialise them.
-// initial, the serial transfers and the lock pair hold the object lock for their duration.
-class A_nkPexPCISwitcher : public A_nkPCISwitcher {
+// Every operation holds the object lock for its duration, the cache operations too, so that
+// threads reading and writing one card's pins never race on the caches. Every register
+// sequence (initial's reads, a serial transfer, a pin transfer) runs under the driver's lock
+// as well, so that no other process's access falls between its register accesses.
+class A_nkPexPCISwitcher : public A_nkPCISwitcher, public I_nkSharedBus {
   public:
     ~A_nkPexPCISwitcher() override;
 
@@ -57,6 +60,8 @@ class A_nkPexPCISwitcher : public A_nkPCISwitcher {
     int readSPI(unsigned long address, unsigned char* buf, unsigned int len) override;
     int getSPIDataBlockSize(unsigned int* size) override;
 
+    // The driver's lock for the calling process, taken with the bounded wait of the object
+    // lock; the process's threads share it (one unLockOpation for each tryLockOpation).
     int tryLockOpation() override;
     int unLockOpation() override;
     int getChipName(char* name, unsigned int size) override;
@@ -65,6 +70,8 @@ class A_nkPexPCISwitcher : public A_nkPCISwitcher {
     int initial(void* pciMap) override;
     int getGPOAddr(int* offset) override;
 
+    A_deviceAccessLock* deviceAccessLock() override;
+
     A_nkPexPCISwitcher(const A_nkPexPCISwitcher&) = delete;
     A_nkPexPCISwitcher& operator=(const A_nkPexPCISwitcher&) = delete;
 
@@ -72,6 +79,12 @@ class A_nkPexPCISwitcher : public A_nkPCISwitcher {
     explicit A_nkPexPCISwitcher(const NK_PEXCHIPCONSTANTS& chip);
 
   private:
+    int pinTransfer(int (A_nkPexPCISwitcher::*transfer)());
+    // The pin transfers, with both locks held.
+    int writeDirections();
+    int readDirections();
+    int writeOutputs();
+    int readPins();
     // Polls the busy flag of the serial control register; true when it stays set.
     bool isSPIBusy();
     // Block index of a byte address, or -1 when it is beyond the port.

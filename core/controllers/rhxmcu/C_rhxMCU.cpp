@@ -1,6 +1,8 @@
 #include "core/controllers/rhxmcu/C_rhxMCU.h"
 
 #include "QRT_Types.h"
+#include "core/bus/I_nkSharedBus.h"
+#include "core/common/C_TransactionLock.h"
 
 namespace {
 
@@ -87,8 +89,8 @@ int C_rhxMCU::initial(I_nkI2C* bus) {
 
 int C_rhxMCU::readData(unsigned long cmd, RHXMCU_READDATA* reply, unsigned int waitMs) {
     if (reply == nullptr) return QRT_ERR_INVALID_PARAM;
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_lock, deviceAccessLockOf(m_bus));
+    if (!lock.held()) return lock.status();
     if (m_bus == nullptr) return QRT_ERR_NOT_INITIALIZED;
     unsigned char zeros[2] = {0, 0};
     int status = m_bus->writeI2C(cmd, 1, zeros, 2);
@@ -104,8 +106,8 @@ int C_rhxMCU::readData(unsigned long cmd, RHXMCU_READDATA* reply, unsigned int w
 
 int C_rhxMCU::writeData(unsigned long cmd, RHXMCU_WRITEDATA* data) {
     if (data == nullptr) return QRT_ERR_INVALID_PARAM;
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_lock, deviceAccessLockOf(m_bus));
+    if (!lock.held()) return lock.status();
     if (m_bus == nullptr) return QRT_ERR_NOT_INITIALIZED;
     return m_bus->writeI2C(cmd, 1, data->data, 2);
 }
@@ -113,8 +115,8 @@ int C_rhxMCU::writeData(unsigned long cmd, RHXMCU_WRITEDATA* data) {
 int C_rhxMCU::writeReadManualData(unsigned long cmd, unsigned char* buf, unsigned int writeLen,
                                   unsigned int readLen, unsigned int waitMs) {
     if (buf == nullptr || readLen == 0) return QRT_ERR_INVALID_PARAM;
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_lock, deviceAccessLockOf(m_bus));
+    if (!lock.held()) return lock.status();
     if (m_bus == nullptr) return QRT_ERR_NOT_INITIALIZED;
     int status = m_bus->writeI2C(cmd, 1, buf, writeLen);
     if (status != QRT_SUCCESS) return status;
@@ -370,6 +372,10 @@ int C_rhxMCU::writePSEOneByteData(unsigned char reg, unsigned char value) {
 int C_rhxMCU::readPSERegister(Command command, unsigned char reg, unsigned char* value,
                               unsigned int valueLength) {
     if (value == nullptr) return QRT_ERR_INVALID_PARAM;
+    // Selection and read are one relay transaction: another thread's or process's selection in
+    // between would make the answer belong to another register.
+    C_TransactionLock lock(m_relayLock, deviceAccessLockOf(m_bus));
+    if (!lock.held()) return lock.status();
     writePSEOneByteData(reg, 0);
     I_CommonDef::Sleep(kPSESelectPauseMs);
     unsigned char buf[3] = {reg, 0, 0};

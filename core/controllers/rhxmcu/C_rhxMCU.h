@@ -7,7 +7,10 @@
 
 // The frame-grabber card microcontroller at I2C address 0x2D (selected by the owner of the
 // bus). Reads are a command with a zero word, a pause while the firmware prepares the answer
-// and a plain two-byte read; each exchange holds the object lock from write to read.
+// and a plain two-byte read; each exchange holds the object lock from write to read, and the
+// access lock of the device that carries the bus, so that no other process's command reaches
+// the firmware before the answer is read. A relayed PSE read (selection, pause, read) is one
+// transaction under a relay lock of its own and the device's.
 class C_rhxMCU : public A_rhxMCU {
   public:
     // Commands by what they do. The command bytes and pauses are in the table in the source.
@@ -115,6 +118,7 @@ class C_rhxMCU : public A_rhxMCU {
 
     const unsigned int m_portCount = kPortCount;
     C_ObjectSemaphore m_lock;
+    C_ObjectSemaphore m_relayLock;  // a whole relayed PSE read; taken before m_lock
     I_nkI2C* m_bus = nullptr;
     // The version byte once a valid one has been read (never 0x00), else 0.
     std::atomic<unsigned int> m_versionByte{0};

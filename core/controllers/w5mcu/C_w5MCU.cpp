@@ -1,6 +1,8 @@
 #include "core/controllers/w5mcu/C_w5MCU.h"
 
 #include "core/bus/I_nkSPI.h"
+#include "core/bus/I_nkSharedBus.h"
+#include "core/common/C_TransactionLock.h"
 
 namespace {
 
@@ -25,6 +27,10 @@ int C_w5MCU::initial(I_nkSPI* spi) {
 }
 
 // ---- transport ------------------------------------------------------------------------------
+
+A_deviceAccessLock* C_w5MCU::cardLock() {
+    return deviceAccessLockOf(m_spi);
+}
 
 int C_w5MCU::readWord(unsigned long address, W5MCU_READDATA* word) {
     unsigned char bytes[kWordBytes] = {};
@@ -51,24 +57,24 @@ int C_w5MCU::mailboxRead(unsigned long address, W5MCU_WRITEDATA command, W5MCU_R
 
 int C_w5MCU::readData(unsigned long address, W5MCU_READDATA* word) {
     if (word == nullptr) return QRT_ERR_INVALID_PARAM;
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_lock, cardLock());
+    if (!lock.held()) return lock.status();
     if (m_spi == nullptr) return QRT_ERR_NOT_INITIALIZED;
     return readWord(address, word);
 }
 
 int C_w5MCU::writeData(unsigned long address, W5MCU_WRITEDATA* word) {
     if (word == nullptr) return QRT_ERR_INVALID_PARAM;
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_lock, cardLock());
+    if (!lock.held()) return lock.status();
     if (m_spi == nullptr) return QRT_ERR_NOT_INITIALIZED;
     return writeWord(address, *word);
 }
 
 int C_w5MCU::readDataFromFlash(unsigned long address, unsigned long command, W5MCU_READDATA* word) {
     if (word == nullptr) return QRT_ERR_INVALID_PARAM;
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
+    C_TransactionLock lock(m_lock, cardLock());
+    if (!lock.held()) return lock.status();
     if (m_spi == nullptr) return QRT_ERR_NOT_INITIALIZED;
     return mailboxRead(address, static_cast<W5MCU_WRITEDATA>(command), word);
 }
@@ -79,8 +85,8 @@ int C_w5MCU::getVersion(char* text, unsigned int size) {
     if (text == nullptr && size > 0) return QRT_ERR_INVALID_PARAM;
     {
         // The cache is filled under the lock so that two first callers do not race on it.
-        C_ObjectLock lock(m_lock);
-        if (!lock.held()) return QRT_ERR_BUSY;
+        C_TransactionLock lock(m_lock, cardLock());
+        if (!lock.held()) return lock.status();
         if (versionCached == 0) {
             if (m_spi == nullptr) return QRT_ERR_NOT_INITIALIZED;
             W5MCU_READDATA word = 0;
@@ -117,18 +123,25 @@ int C_w5MCU::getCardID(int* id) {
     return parseCradID(word, id);
 }
 
+// A whole flash text as one transaction: four words and the check word, or four mailbox reads.
+int C_w5MCU::flashText(const FlashField& field, bool write, char* text, unsigned int length) {
+    C_TransactionLock lock(m_flashLock, cardLock());
+    if (!lock.held()) return lock.status();
+    return write ? writeFlash(field, text, length) : readFlash(field, text, length);
+}
+
 int C_w5MCU::setPN(char* text, unsigned int length) {
-    return writeFlash(kPartNumberField, text, length);
+    return flashText(kPartNumberField, true, text, length);
 }
 
 int C_w5MCU::setSN(char* text, unsigned int length) {
-    return writeFlash(kSerialNumberField, text, length);
+    return flashText(kSerialNumberField, true, text, length);
 }
 
 int C_w5MCU::getPN(char* text, unsigned int length) {
-    return readFlash(kPartNumberField, text, length);
+    return flashText(kPartNumberField, false, text, length);
 }
 
 int C_w5MCU::getSN(char* text, unsigned int length) {
-    return readFlash(kSerialNumberField, text, length);
+    return flashText(kSerialNumberField, false, text, length);
 }

@@ -3,10 +3,16 @@
 #include "core/common/C_ObjectLock.h"
 #include "core/controllers/w5mcu/A_w5MCU.h"
 
+class A_deviceAccessLock;
+
 // The USB3 card microcontroller on the serial-EEPROM port of the card's PCIe switch. It answers
 // like a memory of 32-bit words: plain addresses take commands (power switch, flash words), and
 // mailbox addresses take a command word and hold the answer 50 ms later. Every transport call
-// holds the object's lock, a mailbox read including its wait.
+// holds the object's lock, a mailbox read including its wait, and the access lock of the card:
+// another process's command written in the middle of a mailbox exchange would take its answer.
+// A flash text (four words and the check word, or four mailbox reads) is one transaction under
+// a lock of its own and the card's, so that texts written and read at the same time are never
+// mixed word by word.
 class C_w5MCU : public A_w5MCU {
   public:
     C_w5MCU();
@@ -34,6 +40,8 @@ class C_w5MCU : public A_w5MCU {
     C_w5MCU& operator=(const C_w5MCU&) = delete;
 
   private:
+    A_deviceAccessLock* cardLock();
+    int flashText(const FlashField& field, bool write, char* text, unsigned int length);
     // Transport with the lock already held and the bus present.
     int readWord(unsigned long address, W5MCU_READDATA* word);
     int writeWord(unsigned long address, W5MCU_WRITEDATA word);
@@ -42,6 +50,7 @@ class C_w5MCU : public A_w5MCU {
     const unsigned int powerChannels = kPowerChannels;
     I_nkSPI* m_spi = nullptr;  // borrowed from the product's switch
     C_ObjectSemaphore m_lock;
+    C_ObjectSemaphore m_flashLock;  // a whole flash text; taken before m_lock
     W5MCU_READDATA versionWord = 0;
     int versionCached = 0;
 };

@@ -1,10 +1,10 @@
 // Preloaded into every program of a virtual rig (LD_PRELOAD, set by qrt-sim): opens of the two
 // device-node families that the kernel cannot provide for the rig, "/dev/___nk_pcimap" and
 // "/dev/i2c-N", become connections to the rig server, and ioctl, read, write and close on
-// those descriptors are carried to it. Every other call goes straight to the C library, so
-// files of the rig's mount namespace, sockets (netlink uevents included) and the host's
-// network interfaces are the kernel's own. In a run with skipped pauses, usleep() is counted
-// instead of slept (see "pauses" below).
+// those descriptors (and flock on an adapter's) are carried to it. Every other call goes straight
+// to the C library, so files of the rig's mount namespace, sockets (netlink uevents included) and
+// the host's network interfaces are the kernel's own. In a run with skipped pauses, usleep() is
+// counted instead of slept (see "pauses" below).
 //
 // The library keeps no state that needs constructing: the SDK opens its driver from a static
 // initialiser, before a preloaded library's constructors run, so everything here starts
@@ -20,11 +20,13 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "sim/bridge/BridgeProtocol.h"
@@ -69,6 +71,7 @@ using IoctlFunction = int (*)(int, unsigned long, ...);
 using CloseFunction = int (*)(int);
 using ReadFunction = ssize_t (*)(int, void*, size_t);
 using WriteFunction = ssize_t (*)(int, const void*, size_t);
+using FlockFunction = int (*)(int, int);
 
 OpenFunction g_open;  // the bridge's own opens (the pause ledger)
 IoctlFunction g_ioctl;
@@ -410,6 +413,29 @@ ssize_t rigWrite(int fd, const void* data, size_t count) {
     return static_cast<ssize_t>(finish(result));
 }
 
+// An advisory lock on an adapter node is the rig's: every process's descriptor of the adapter
+// is a connection of its own, which the kernel's flock would never see contend. The rig answers
+// at once; a request that may block is asked again until it is granted.
+int rigFlock(int fd, int operation) {
+    for (;;) {
+        Body body;
+        if (!bodyInit(&body, 4 + 4, wire::kOpFlock)) {
+            errno = ENOMEM;
+            return -1;
+        }
+        uint32_t op = static_cast<uint32_t>(operation | LOCK_NB);
+        bodyPut(&body, &op, sizeof op);
+        unsigned char* payload;
+        size_t payloadSize;
+        long long result = roundTrip(fd, &body, &payload, &payloadSize);
+        free(payload);
+        if (result != -EWOULDBLOCK || (operation & LOCK_NB))
+            return static_cast<int>(finish(result));
+        timespec pause = {0, 1000000};
+        nanosleep(&pause, nullptr);
+    }
+}
+
 // The open family differs only in whether a directory descriptor comes first and whether a
 // creation mode may follow the flags; each member serves a rig node itself and hands every
 // other path to the C library's function of its own name. A relative path of openat never
@@ -583,6 +609,12 @@ QRT_EXPORT ssize_t write(int fd, const void* data, size_t count) {
             break;
     }
     return nextSymbol(&g_write, "write")(fd, data, count);
+}
+
+QRT_EXPORT int flock(int fd, int operation) {
+    if (trackedFamily(fd) == NodeFamily::kI2c) return rigFlock(fd, operation);
+    static FlockFunction next;
+    return nextSymbol(&next, "flock")(fd, operation);
 }
 
 QRT_EXPORT int close(int fd) {

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "core/common/A_deviceAccessLock.h"
+
+class I_pciMap;
+
+// The kernel driver's per-function lock, held by this process through one PCI map: the driver
+// grants it to the map as a key that every register access of the map then carries, refuses
+// the accesses of other processes meanwhile, and drops it when the process's file closes.
+class C_pciFunctionLock : public A_deviceAccessLock {
+  public:
+    explicit C_pciFunctionLock(I_pciMap& map) : m_map(map) {}
+
+    // The lock operations of a chip on `map` (tryLockOpation, unLockOpation): through the map's
+    // shared lock, or straight to the driver for a map without one.
+    static int acquireOn(I_pciMap& map);
+    static int releaseOn(I_pciMap& map);
+
+  protected:
+    int lockDevice() override;
+    int unlockDevice() override;
+
+  private:
+    I_pciMap& m_map;
+};
