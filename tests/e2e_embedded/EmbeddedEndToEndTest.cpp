@@ -146,6 +146,22 @@ TEST_F(EmbeddedEndToEnd, ProcessesSharingTheAdaptersGetWholeAnswers) {
     EXPECT_EQ(poes, 2);
 }
 
+// Two processes set different protection ranges, each a read, two writes and a read-back: as
+// whole transactions every one succeeds and the controller ends with one of the two ranges.
+TEST_F(EmbeddedEndToEnd, ProtectionRangesFromTwoProcessesNeverMix) {
+    rig.keepRealTime();
+    RigRun run = rig.run(kSystem,
+                         "$PROBE protect 95,80 6 & a=$!; $PROBE protect 90,70 6; s=$?; "
+                         "wait $a && exit $s");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.outputs.size(), 2u) << run.output;
+    for (const json& answer : run.outputs) EXPECT_EQ(answer["protect"], json({{"0", 6}}));
+    json mcu = run.board("kqx")["mcu"];
+    const std::pair<int, int> range{mcu["protect_temperature"], mcu["recovery_temperature"]};
+    EXPECT_TRUE(range == std::make_pair(95, 80) || range == std::make_pair(90, 70))
+        << range.first << "," << range.second;
+}
+
 TEST_F(EmbeddedEndToEnd, TheTotalBudgetFollowsThePowerInput) {
     const struct {
         int source;
