@@ -208,6 +208,10 @@ struct Bench {
     bool system;  // the embedded system, which needs private mount and network namespaces
 };
 
+void PrintTo(const Bench& bench, std::ostream* out) {
+    *out << bench.name;
+}
+
 const Bench kBenches[] = {{"Cards", kRig, kProbes, kCases, false},
                           {"EmbeddedSystem", kEmbeddedRig, kEmbeddedProbes, kEmbeddedCases, true},
                           {"GpuCard", kGpuRig, kGpuProbes, kGpuCases, false}};
