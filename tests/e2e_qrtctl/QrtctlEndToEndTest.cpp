@@ -177,6 +177,9 @@ const std::vector<Case> kEmbeddedCases = {
          "kqx/mcu/ports/2/enabled":false,"kqx/mcu/ports/3/enabled":true})"},
     {"$Q dio get do0", 1, "", "do0: QRT_ERR_NOT_SUPPORTED (-5)\n", kNothing},
     {"$Q dio edge di2 both", 1, "", "dio edge di2: QRT_ERR_NOT_SUPPORTED (-5)\n", kNothing},
+    // The system's driver has no trigger outputs, no debounce and no trigger switches.
+    {"$Q dio trigger-enable di0 on", 1, "", "di0: QRT_ERR_NOT_SUPPORTED (-5)\n", kNothing},
+    {"$Q dio trigger do0", 1, "", "trigger outputs: QRT_ERR_NOT_SUPPORTED (-5)\n", kNothing},
     {"$Q dio set do2=1", 1, "", "QRT_ERR_INVALID_PARAM (-11)\n", kNothing},
     {"$Q dio set di0=1", 2, "", "inputs cannot be set", kNothing},
 };
