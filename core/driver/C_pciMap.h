@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "core/common/C_identityRecord.h"
 #include "core/driver/A_pciMap.h"
 #include "core/driver/C_pciFunctionLock.h"
 
@@ -26,7 +27,8 @@ class C_pciMap : public A_pciMap {
     // Binds the map to device `index` of the channel, releasing a lock held under the previous
     // binding first. Always 0.
     int initial(I_driverIO* io, unsigned index) override;
-    // The driver's two values for this device; written only when the driver reports 0.
+    // The driver's two values for this device; written only when the driver reports 0. They
+    // do not change while the device is bound: asked once, then answered from the map.
     int getDeviceInfo(int* a, int* b) override;
     // `length` bytes (at most 32) at `offset`, accessed `width` bytes at a time.
     int readRegister(unsigned long offset, unsigned width, unsigned char* data,
@@ -43,6 +45,7 @@ class C_pciMap : public A_pciMap {
     // Releases it; 0 without a request when none is held.
     int unLock() override;
     A_deviceAccessLock* deviceAccessLock() override { return &m_accessLock; }
+    C_identityRecord* identityRecord() override { return &m_identity; }
 
   private:
     int accessRegister(uint32_t operation, unsigned long offset, unsigned width,
@@ -52,4 +55,5 @@ class C_pciMap : public A_pciMap {
     I_driverIO* m_io = nullptr;  // borrowed from the driver-I/O factory
     uint32_t m_lockKey = 0;      // 0: no driver lock held
     C_pciFunctionLock m_accessLock{*this};
+    C_identityRecord m_identity;
 };
