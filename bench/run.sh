@@ -10,7 +10,7 @@
 # --benchmark_min_time=2). --smoke (first argument) runs everything once, briefly, on a build
 # that exists already (BUILD_DIR), without building.
 #
-# Environment: BUILD_DIR, RIG (another rig file), QRT_BENCH_I2C=ADAPTER:ADDRESS (see
+# Environment: BUILD_DIR, QRT_BENCH_NO_BUILD=1 (use BUILD_DIR as it is), RIG (another rig file), QRT_BENCH_I2C=ADAPTER:ADDRESS (see
 # RigBridgeBench.cpp), QRT_SIM_ARGS (more qrt-sim options, such as --plugin LIB).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,7 +22,7 @@ if [ "${1:-}" = "--smoke" ]; then
   shift
   set -- --benchmark_min_time=0.0001 "$@"
   loads=1
-else
+elif [ -z "${QRT_BENCH_NO_BUILD:-}" ]; then
   cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQRT_BUILD_TESTS=OFF >/dev/null
   cmake --build "$build" -j2 --target benchmarks >/dev/null
 fi

@@ -21,7 +21,6 @@ class C_identityRecord {
     // Where an item comes from; the item number is its address there (or the size of the
     // buffer a version text was formatted into).
     enum Source {
-        PCI_DEVICE_INFO,  // the driver's two values for the function
         W5_MCU_FLASH,     // USB3 card microcontroller: 0 part number, 1 serial number
         W5_MCU_PROBE,     // the unused first part-number read has been made
         RHX_MCU_VERSION,  // card microcontroller firmware version

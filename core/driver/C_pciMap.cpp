@@ -36,22 +36,14 @@ int C_pciMap::initial(I_driverIO* io, unsigned index) {
 
 int C_pciMap::getDeviceInfo(int* a, int* b) {
     if (m_io == nullptr) return QRT_ERR_NOT_INITIALIZED;
-    constexpr C_identityRecord::Key kKey = {C_identityRecord::PCI_DEVICE_INFO, 0};
-    int values[2] = {};
-    int status = QRT_SUCCESS;
-    if (!m_identity.recall(kKey, values, sizeof values)) {
-        nkpcimap::DeviceInformationRecord record = {};
-        record.deviceIndex = m_index;
-        if (!issueRequest(m_io, nkpcimap::kDeviceInformation, record)) return QRT_ERR_FAILED;
-        status = ZEPPCIManager::returnZEPVal(record.status);
-        if (record.status != nkpcimap::kStatusOk) return status;
-        values[0] = record.firstValue;
-        values[1] = record.secondValue;
-        m_identity.keep(kKey, values, sizeof values);
+    nkpcimap::DeviceInformationRecord record = {};
+    record.deviceIndex = m_index;
+    if (!issueRequest(m_io, nkpcimap::kDeviceInformation, record)) return QRT_ERR_FAILED;
+    if (record.status == nkpcimap::kStatusOk) {
+        if (a != nullptr) *a = record.firstValue;
+        if (b != nullptr) *b = record.secondValue;
     }
-    if (a != nullptr) *a = values[0];
-    if (b != nullptr) *b = values[1];
-    return status;
+    return ZEPPCIManager::returnZEPVal(record.status);
 }
 
 int C_pciMap::accessRegister(uint32_t operation, unsigned long offset, unsigned width,

@@ -27,8 +27,7 @@ class C_pciMap : public A_pciMap {
     // Binds the map to device `index` of the channel, releasing a lock held under the previous
     // binding first. Always 0.
     int initial(I_driverIO* io, unsigned index) override;
-    // The driver's two values for this device; written only when the driver reports 0. They
-    // do not change while the device is bound: asked once, then answered from the map.
+    // The driver's two values for this device; written only when the driver reports 0.
     int getDeviceInfo(int* a, int* b) override;
     // `length` bytes (at most 32) at `offset`, accessed `width` bytes at a time.
     int readRegister(unsigned long offset, unsigned width, unsigned char* data,

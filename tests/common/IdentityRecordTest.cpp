@@ -38,7 +38,9 @@ TEST(IdentityRecord, ReadsTheDeviceUntilAReadSucceedsThenNeverAgain) {
             return answers[reads++];
         });
         EXPECT_EQ(status, round < 2 ? answers[round] : QRT_SUCCESS) << round;
-        if (round >= 2) EXPECT_STREQ(value, "2.1");
+        if (round >= 2) {
+            EXPECT_STREQ(value, "2.1");
+        }
     }
     EXPECT_EQ(reads, 3);
     // Without a record every call reads.
