@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -261,18 +262,21 @@ void runCall(benchmark::State& state, void* handle, const Operation* operation, 
     const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
     pauses.report(state);
     traffic.report(state);
-    if (minimum.requests < 0) return;
-    state.counters["min_requests"] = minimum.requests;
-    state.counters["min_i2c"] = minimum.i2c;
+    // Every row gets the same columns (one table); "nan" where the call is not analysed.
+    const double unknown = std::numeric_limits<double>::quiet_NaN();
+    const bool known = minimum.requests >= 0;
+    state.counters["min_requests"] = known ? minimum.requests : unknown;
+    state.counters["min_i2c"] = known ? minimum.i2c : unknown;
     // The time a card would take over the least its protocol allows: the pauses it asks for
     // are all prescribed, so the least is those pauses plus the minimum requests.
     const double iterations = double(state.iterations());
     const double pauseMs = state.counters.count("pause_ms") != 0
                                ? double(state.counters["pause_ms"].value) / iterations
                                : 0;
-    const double least = pauseMs + minimum.requests * requestUs / 1e3;
-    if (iterations > 0 && least > 0)
-        state.counters["bound"] = (took.count() / iterations + pauseMs) / least;
+    const double least = pauseMs + (known ? minimum.requests : 0) * requestUs / 1e3;
+    state.counters["bound"] = known && iterations > 0 && least > 0
+                                  ? (took.count() / iterations + pauseMs) / least
+                                  : unknown;
 }
 
 }  // namespace

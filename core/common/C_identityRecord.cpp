@@ -5,7 +5,7 @@
 bool C_identityRecord::recall(Key key, void* data, std::size_t size) const {
     std::lock_guard<std::mutex> guard(m_mutex);
     const auto item = m_items.find(key);
-    if (item == m_items.end() || item->second.size() != size) return false;
+    if (item == m_items.end() || item->second.size() < size) return false;
     if (size != 0) std::memcpy(data, item->second.data(), size);
     return true;
 }

@@ -36,8 +36,8 @@ class C_identityRecord {
         }
     };
 
-    // Copies an item of exactly `size` bytes into `data`; false when it is not kept (or was
-    // kept with another size).
+    // Copies the first `size` bytes of an item into `data`; false when it is not kept, or kept
+    // shorter (a longer read then replaces it).
     bool recall(Key key, void* data, std::size_t size) const;
     void keep(Key key, const void* data, std::size_t size);
     void forget(Key key);

@@ -109,10 +109,8 @@ int A_poeSeries::getEEPROMText(unsigned long field, char* buf, unsigned len) {
     std::memset(buf, 0, len);
     const unsigned bytes = std::min(len - 1, kTextField);
     if (bytes == 0) return QRT_SUCCESS;
-    // The whole field is read (and kept) whatever the caller's room, then cut to it.
-    unsigned char text[kTextField] = {};
-    const int status = readIdentityEEPROM(field, text, kTextField);
-    if (status == QRT_SUCCESS) std::memcpy(buf, text, bytes);
+    const int status = readIdentityEEPROM(field, reinterpret_cast<unsigned char*>(buf), bytes);
+    if (status != QRT_SUCCESS) std::memset(buf, 0, len);
     return status;
 }
 

@@ -12,14 +12,17 @@ namespace {
 const C_identityRecord::Key kPartNumber = {C_identityRecord::EEPROM_FIELD, 0x60};
 const C_identityRecord::Key kOtherChip = {C_identityRecord::CPLD_VERSION, 0x60};
 
-TEST(IdentityRecord, ServesWhatWasKeptUnderItsKeyAndSizeOnly) {
+TEST(IdentityRecord, ServesWhatWasKeptUnderItsKeyAsFarAsItWasRead) {
     C_identityRecord record;
     record.keep(kPartNumber, "RHX27640-0A", 12);
-    char text[12] = {};
-    EXPECT_TRUE(record.recall(kPartNumber, text, sizeof text));
+    char text[13] = {};
+    EXPECT_TRUE(record.recall(kPartNumber, text, 12));
     EXPECT_STREQ(text, "RHX27640-0A");
-    EXPECT_FALSE(record.recall(kPartNumber, text, 6)) << "another size is another item";
-    EXPECT_FALSE(record.recall(kOtherChip, text, sizeof text));
+    char head[4] = {};
+    EXPECT_TRUE(record.recall(kPartNumber, head, 3));
+    EXPECT_STREQ(head, "RHX");
+    EXPECT_FALSE(record.recall(kPartNumber, text, 13)) << "more than was read";
+    EXPECT_FALSE(record.recall(kOtherChip, text, 12));
     record.forget(kPartNumber);
     EXPECT_FALSE(record.recall(kPartNumber, text, sizeof text));
     record.keep(kPartNumber, "x", 2);
