@@ -224,18 +224,24 @@ double costPerRequestUs() {
         newScan = 0;
     }
     if (device < 0) return 0;
-    constexpr int kReads = 2000;
-    nkpcimap::RegisterAccessRecord record = {};
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kReads; ++i) {
-        record = {};
-        record.deviceIndex = unsigned(device);
-        record.operation = nkpcimap::kOperationRead;
-        record.width = record.length = 4;
-        nkpcimap::issueRequest(&io, nkpcimap::kRegisterAccess, record);
+    // The best of several samples: on a shared machine the other programs only ever add.
+    constexpr int kSamples = 10, kReads = 200;
+    double best = 0;
+    for (int sample = 0; sample < kSamples; ++sample) {
+        nkpcimap::RegisterAccessRecord record = {};
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < kReads; ++i) {
+            record = {};
+            record.deviceIndex = unsigned(device);
+            record.operation = nkpcimap::kOperationRead;
+            record.width = record.length = 4;
+            nkpcimap::issueRequest(&io, nkpcimap::kRegisterAccess, record);
+        }
+        const std::chrono::duration<double, std::micro> took =
+            std::chrono::steady_clock::now() - start;
+        if (sample == 0 || took.count() / kReads < best) best = took.count() / kReads;
     }
-    const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
-    return took.count() / kReads;
+    return best;
 }
 
 std::string modelOf(void* handle) {
