@@ -2,8 +2,9 @@
 fans. Digital I/O is in :mod:`qrt.dio`.
 
 Port states are lists with one entry per port, in the SDK's port numbering; writing a list
-passes exactly the entries given (the SDK rejects a list of the wrong length with
-:class:`qrt.QrtInvalidParamError`). A single port's state is read and written through
+passes exactly the entries given: a PoE card switches the ports the list covers and leaves the
+others as they are, a USB3 card refuses a list shorter than its ports with
+:class:`qrt.QrtInvalidParamError`. A single port's state is read and written through
 ``component.ports[i]``, which reads the whole list and writes it back with one entry changed.
 """
 
