@@ -58,7 +58,9 @@ class DigitalInput(Part):
 
     state = setting("QRT_DIOGetDIState", doc="The input's level, 0 or 1.")
     edge = setting("QRT_DIOGetDIEdgeTrigger", "QRT_DIOSetDIEdgeTrigger", kind=Edge,
-                   doc="The edge (:class:`qrt.Edge`) on which the input reports a change.")
+                   doc="The edge (:class:`qrt.Edge`) on which the input reports a change: "
+                       "EDGE0 and EDGE1 are the DIO driver's trigger modes 1 and 0 (rising "
+                       "and falling on the embedded system), BOTH is mode 2.")
     debounce = setting("QRT_DIOGetDIDebounceTime", "QRT_DIOSetDIDebounceTime",
                        ctype=ctypes.c_ulong,
                        doc="Debounce time in counts of ``Dio.debounce_unit``.")
