@@ -79,13 +79,15 @@ class Component(_Calls):
 class Part(_Calls):
     """A port, fan or line of a component: the component's calls with its index first."""
 
+    noun = "port"
+
     def __init__(self, component: Component, index: int) -> None:
         self.component = component
         self.index = index
         self._lib = component._lib
         self._handle = component._handle
         self._args = (index,)
-        self._where = f"{component._where}, {type(self).__name__.lower()} {index}"
+        self._where = f"{component._where}, {self.noun} {index}"
 
     def __repr__(self) -> str:
         return f"<{type(self).__name__} {self.index} of product {self.component.product.index}>"

@@ -289,6 +289,8 @@ class ToE(Component):
 class Fan(Part):
     """One fan."""
 
+    noun = "fan"
+
     speed_rpm = setting("QRT_FanGetSpeed", ctype=ctypes.c_uint,
                         doc="Speed in revolutions per minute.")
     pwm_percent = setting("QRT_FanGetPWM", "QRT_FanSetPWM", doc="PWM duty in percent.")

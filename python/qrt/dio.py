@@ -49,6 +49,8 @@ def _capabilities(part: Any, function: str, kind: Any) -> list:
 class DigitalInput(Part):
     """One digital input."""
 
+    noun = "input"
+
     component: "Dio"
 
     @property
@@ -83,6 +85,8 @@ class DigitalInput(Part):
 
 class DigitalOutput(Part):
     """One digital output."""
+
+    noun = "output"
 
     @property
     def capabilities(self) -> List[DOCapability]:
