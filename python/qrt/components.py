@@ -11,7 +11,7 @@ others as they are, a USB3 card refuses a list shorter than its ports with
 from __future__ import annotations
 
 import ctypes
-from typing import List, NamedTuple, Tuple
+from typing import Any, Callable, Generic, List, NamedTuple, Tuple, Type, TypeVar
 
 from ._api import Edge, Feature, PoEPortProperty, PoEProperty
 from ._component import Component, Part, Parts, setting
@@ -27,12 +27,27 @@ def _float32(value: float) -> float:
     return value
 
 
-class _PortSwitches(Component):
+P = TypeVar("P", bound="SwitchedPort")
+
+
+def _measured(which: Any, doc: str, kind: Callable[[float], Any] = float) -> Any:
+    """A read-only value of ``read_property(which)``, converted by ``kind``."""
+    return property(lambda self: kind(self.read_property(which)), doc=doc)
+
+
+class _PortSwitches(Component, Generic[P]):
     """A component whose ports are switched on and off together, as one list."""
 
     _count_function: str
     _get_function: str
     _set_function: str
+    _port: Type[P]
+    _noun: str
+
+    @property
+    def ports(self) -> Parts[P]:
+        """The ports, each with its switch."""
+        return Parts(lambda: self.port_count, lambda i: self._port(self, i), self._noun)
 
     @property
     def port_count(self) -> int:
@@ -58,7 +73,7 @@ class _PortSwitches(Component):
 class SwitchedPort(Part):
     """One port of a switched component."""
 
-    component: _PortSwitches
+    component: "_PortSwitches"
 
     @property
     def enabled(self) -> bool:
@@ -70,18 +85,15 @@ class SwitchedPort(Part):
         self.component._set_one(self.index, on)
 
 
-class PowerController(_PortSwitches):
+class PowerController(_PortSwitches[SwitchedPort]):
     """USB port power of the USB3 cards (feature 1)."""
 
     feature = Feature.POWER_CONTROLLER
     _count_function = "QRT_PowCtrlGetPortNums"
     _get_function = "QRT_PowCtrlGetPortEnable"
     _set_function = "QRT_PowCtrlSetPortEnable"
-
-    @property
-    def ports(self) -> Parts[SwitchedPort]:
-        """The USB ports."""
-        return Parts(lambda: self.port_count, lambda i: SwitchedPort(self, i), "USB port")
+    _port = SwitchedPort
+    _noun = "USB port"
 
 
 class ExternalPowerSupply(Component):
@@ -89,10 +101,7 @@ class ExternalPowerSupply(Component):
 
     feature = Feature.EX_POWER_SUPPLY
 
-    @property
-    def count(self) -> int:
-        """Number of supply inputs."""
-        return self._read("QRT_ExPowSupGetNums", ctypes.c_uint)
+    count = setting("QRT_ExPowSupGetNums", ctype=ctypes.c_uint, doc="Number of supply inputs.")
 
     @property
     def states(self) -> List[bool]:
@@ -118,38 +127,22 @@ class PoEPort(SwitchedPort):
         """A per-port property (:class:`qrt.PoEPortProperty`) as the SDK reports it."""
         return _float32(self._read("QRT_PoEGetPortProperty", ctypes.c_float, int(which)))
 
-    @property
-    def current_a(self) -> float:
-        """Output current in amperes."""
-        return self.read_property(PoEPortProperty.CURRENT)
-
-    @property
-    def voltage_v(self) -> float:
-        """Output voltage in volts."""
-        return self.read_property(PoEPortProperty.VOLTAGE)
+    current_a = _measured(PoEPortProperty.CURRENT, "Output current in amperes.")
+    voltage_v = _measured(PoEPortProperty.VOLTAGE, "Output voltage in volts.")
+    power_class = _measured(PoEPortProperty.POWER_CLASS,
+                            "Detected power class; -1 when the chip reports none, -2 when "
+                            "nothing is detected.", int)
+    power_good = _measured(PoEPortProperty.POWER_GOOD, "True when the port's power is good.",
+                           bool)
+    last_state = _measured(PoEPortProperty.LAST_STATE, "The port's last state code.", int)
 
     @property
     def power_w(self) -> float:
         """Output power in watts (voltage times current)."""
         return self.voltage_v * self.current_a
 
-    @property
-    def power_class(self) -> int:
-        """Detected power class; -1 when the chip reports none, -2 when nothing is detected."""
-        return int(self.read_property(PoEPortProperty.POWER_CLASS))
 
-    @property
-    def power_good(self) -> bool:
-        """True when the port's power is good."""
-        return bool(self.read_property(PoEPortProperty.POWER_GOOD))
-
-    @property
-    def last_state(self) -> int:
-        """The port's last state code."""
-        return int(self.read_property(PoEPortProperty.LAST_STATE))
-
-
-class PoE(_PortSwitches):
+class PoE(_PortSwitches[PoEPort]):
     """Power over Ethernet (feature 2): port switches, protection temperatures, the power
     budget and the card-wide and per-port measurements."""
 
@@ -157,11 +150,9 @@ class PoE(_PortSwitches):
     _count_function = "QRT_PoEGetPortNums"
     _get_function = "QRT_PoEGetPortEnable"
     _set_function = "QRT_PoESetPortEnable"
+    _port = PoEPort
+    _noun = "PoE port"
 
-    @property
-    def ports(self) -> Parts[PoEPort]:
-        """The PoE ports."""
-        return Parts(lambda: self.port_count, lambda i: PoEPort(self, i), "PoE port")
 
     power_calc_mode = setting("QRT_PoEGetPowConsumCalcModel", "QRT_PoESetPowConsumCalcModel",
                               doc="Power-consumption calculation mode (the controller's power "
@@ -184,25 +175,12 @@ class PoE(_PortSwitches):
         """A card-wide property (:class:`qrt.PoEProperty`) as the SDK reports it."""
         return _float32(self._read("QRT_PoEGetProperty", ctypes.c_float, int(which)))
 
-    @property
-    def temperature_c(self) -> float:
-        """Card temperature in degrees Celsius."""
-        return self.read_property(PoEProperty.TEMPERATURE)
-
-    @property
-    def consumed_budget_w(self) -> float:
-        """PoE power budget in use, in watts."""
-        return self.read_property(PoEProperty.CONSUMED_BUDGET)
-
-    @property
-    def left_budget_w(self) -> float:
-        """PoE power budget left, in watts."""
-        return self.read_property(PoEProperty.LEFT_BUDGET)
-
-    @property
-    def total_budget_w(self) -> float:
-        """PoE power budget of the power input, in watts."""
-        return self.read_property(PoEProperty.TOTAL_BUDGET)
+    temperature_c = _measured(PoEProperty.TEMPERATURE, "Card temperature in degrees Celsius.")
+    consumed_budget_w = _measured(PoEProperty.CONSUMED_BUDGET,
+                                  "PoE power budget in use, in watts.")
+    left_budget_w = _measured(PoEProperty.LEFT_BUDGET, "PoE power budget left, in watts.")
+    total_budget_w = _measured(PoEProperty.TOTAL_BUDGET,
+                               "PoE power budget of the power input, in watts.")
 
 
 class ActionCommand(NamedTuple):
@@ -303,10 +281,7 @@ class FanControl(Component):
 
     feature = Feature.FAN
 
-    @property
-    def count(self) -> int:
-        """Number of fans."""
-        return self._read("QRT_FanGetNums", ctypes.c_uint)
+    count = setting("QRT_FanGetNums", ctype=ctypes.c_uint, doc="Number of fans.")
 
     @property
     def fans(self) -> Parts[Fan]:

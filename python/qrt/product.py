@@ -3,7 +3,7 @@
 from __future__ import annotations
 
 import ctypes
-from typing import Dict, List, Optional, Type, TypeVar, Union
+from typing import Dict, Generic, List, Optional, Type, TypeVar, Union
 
 from ._api import Feature, ProductType, Status
 from ._library import library
@@ -31,6 +31,20 @@ def parse_info(text: str) -> Dict[str, str]:
         if colon:
             fields[key.strip()] = value.strip()
     return fields
+
+
+class _Listed(Generic[C]):
+    """A component attribute of a product: the component object when the product lists its
+    feature, else None."""
+
+    def __init__(self, cls: Type[C], doc: str) -> None:
+        self.cls = cls
+        self.__doc__ = doc
+
+    def __get__(self, product: Optional["Product"], owner: type) -> Optional[C]:
+        if product is None:
+            return self  # type: ignore[return-value]  # the descriptor, for help()
+        return self.cls(product) if self.cls.feature in product.features else None
 
 
 class Product:
@@ -121,38 +135,12 @@ class Product:
         calls on a component the product lacks raise QrtNotSupportedError (-5)."""
         return COMPONENTS[Feature(feature)](self)
 
-    def _listed(self, cls: Type[C]) -> Optional[C]:
-        return cls(self) if cls.feature in self.features else None
-
-    @property
-    def power(self) -> Optional[PowerController]:
-        """USB port power, or None."""
-        return self._listed(PowerController)
-
-    @property
-    def poe(self) -> Optional[PoE]:
-        """Power over Ethernet, or None."""
-        return self._listed(PoE)
-
-    @property
-    def toe(self) -> Optional[ToE]:
-        """Trigger over Ethernet, or None."""
-        return self._listed(ToE)
-
-    @property
-    def dio(self) -> Optional[Dio]:
-        """Digital inputs and outputs, or None."""
-        return self._listed(Dio)
-
-    @property
-    def exsupply(self) -> Optional[ExternalPowerSupply]:
-        """External power supply inputs, or None."""
-        return self._listed(ExternalPowerSupply)
-
-    @property
-    def fan(self) -> Optional[FanControl]:
-        """Fans, or None."""
-        return self._listed(FanControl)
+    power = _Listed(PowerController, "USB port power, or None.")
+    poe = _Listed(PoE, "Power over Ethernet, or None.")
+    toe = _Listed(ToE, "Trigger over Ethernet, or None.")
+    dio = _Listed(Dio, "Digital inputs and outputs, or None.")
+    exsupply = _Listed(ExternalPowerSupply, "External power supply inputs, or None.")
+    fan = _Listed(FanControl, "Fans, or None.")
 
     def __repr__(self) -> str:
         try:
