@@ -1,6 +1,8 @@
 """The binding on a rig with a card of every PCIe family: listing, each component's round trip
 against the rig's state, the status codes the calls raise, and many calls in a row."""
 
+import os
+
 import pytest
 
 from conftest import port_states
@@ -196,4 +198,6 @@ def test_status_codes_raise_their_exceptions(run):
 
 
 def test_many_calls_neither_crash_nor_grow(run):
+    if os.environ.get("QRT_TEST_SANITIZED"):  # freed memory waits in quarantine there
+        pytest.skip("the process's growth means nothing under AddressSanitizer")
     assert run.values["rss_growth_kib"] < 2048
