@@ -20,7 +20,8 @@ import ctypes
 import queue
 import sys
 import threading
-from typing import Any, Callable, Dict, Iterable, Iterator, List, NamedTuple, Optional
+from typing import (Any, Callable, Dict, Iterable, Iterator, List, NamedTuple, Optional,
+                    Tuple)
 
 from ._api import DICapability, DioCapability, DOCapability, Edge, Feature
 from ._component import Component, Part, Parts, setting
@@ -244,8 +245,9 @@ class _Registration:
         self._handle = dio._handle
         self._where = dio._where
         self._lock = threading.Lock()
-        self._target: Optional[Callback] = None
-        self._on_error: Optional[ErrorHandler] = None
+        # The callable and its error handler, replaced together: the monitor thread reads
+        # them at any moment.
+        self._slot: Tuple[Optional[Callback], Optional[ErrorHandler]] = (None, None)
         self._registered = False
         self._monitor_thread: Optional[int] = None
         function_type = self._lib.callback_type()
@@ -255,7 +257,7 @@ class _Registration:
     def _deliver(self, di: int, state: int) -> None:
         # Runs on the SDK's monitor thread with the GIL held; nothing may escape into C.
         self._monitor_thread = threading.get_ident()
-        target, on_error = self._target, self._on_error
+        target, on_error = self._slot
         if target is None:
             return
         try:
@@ -274,15 +276,15 @@ class _Registration:
                     status = self._lib.QRT_DIOSetDITriggerCallback(self._handle, self._no_function)
                     self._registered = False
                     self._monitor_thread = None
-                    self._target = self._on_error = None
+                    self._slot = (None, None)
                     _check(status, self._where)
                 return
-            self._target, self._on_error = callback, on_error
+            self._slot = (callback, on_error)
             if self._registered:
                 return
             status = self._lib.QRT_DIOSetDITriggerCallback(self._handle, self._function)
             if status < 0:
-                self._target = self._on_error = None
+                self._slot = (None, None)
                 _check(status, self._where)
             self._registered = True
 
