@@ -73,9 +73,13 @@ int C_tulanPoE::getPCBVersion() {
     return 0;
 }
 
+A_deviceAccessLock* C_tulanPoE::cardAccessLock() {
+    return deviceAccessLockOf(mcuBus);
+}
+
 int C_tulanPoE::getEEPROM(unsigned long offset, unsigned char* buf, unsigned len) {
-    C_ObjectLock guard(lock);
-    if (!guard.held()) return QRT_ERR_BUSY;
+    C_TransactionLock guard(lock, deviceAccessLockOf(eepromBus));
+    if (!guard.held()) return guard.status();
     if (eeprom == nullptr || eepromBus == nullptr) return QRT_ERR_NOT_SUPPORTED;
     eepromBus->setI2CSlave(eepromSlave);
     int status = eeprom->readData(offset, buf, len);
@@ -85,8 +89,8 @@ int C_tulanPoE::getEEPROM(unsigned long offset, unsigned char* buf, unsigned len
 
 int C_tulanPoE::getPoEProperty(QRT_POEPROPERTY_TYPE p, float* value) {
     if (p != QRT_POE_PROP_TOTAL_BUDGET) return A_poeSeries::getPoEProperty(p, value);
-    C_ObjectLock guard(lock);
-    if (!guard.held()) return QRT_ERR_BUSY;
+    C_TransactionLock guard(lock, cardAccessLock());
+    if (!guard.held()) return guard.status();
     if (!initialized || value == nullptr) return QRT_ERR_INVALID_PARAM;
     RHXMCU_POESTATE state = {};
     int status = mcu->getPoEState(&state);
@@ -99,8 +103,8 @@ int C_tulanPoE::getPoEProperty(QRT_POEPROPERTY_TYPE p, float* value) {
 
 int C_tulanPoE::getInfo(char* buf, unsigned len) {
     {
-        C_ObjectLock guard(lock);
-        if (!guard.held()) return QRT_ERR_BUSY;
+        C_TransactionLock guard(lock, cardAccessLock());
+        if (!guard.held()) return guard.status();
         if (!initialized) return QRT_ERR_NOT_INITIALIZED;
         if (buf == nullptr || len == 0) return QRT_ERR_INVALID_PARAM;
         buf[0] = '\0';

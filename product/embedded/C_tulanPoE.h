@@ -13,7 +13,9 @@
 // The system hands it its bus list: entry 0 the microcontroller's bus, entry 1 the EEPROM's.
 // Both may be one bus object; every EEPROM read then addresses the EEPROM and the
 // microcontroller again afterwards, under the component's lock, so that microcontroller
-// traffic never reaches the EEPROM.
+// traffic never reaches the EEPROM. Other processes reach the same adapters: every operation
+// holds the adapter's advisory lock (the microcontroller's adapter, or the EEPROM's for an
+// EEPROM read) for its whole exchange, read-modify-writes included.
 class C_tulanPoE : public A_poeSeries {
   public:
     static constexpr unsigned kPorts = 4;
@@ -35,6 +37,9 @@ class C_tulanPoE : public A_poeSeries {
     int getPCBVersion() override;
     int getEEPROM(unsigned long offset, unsigned char* buf, unsigned len) override;
     int checkValid();
+
+  protected:
+    A_deviceAccessLock* cardAccessLock() override;
 
   private:
     C_rhxMCUFactory mcuFactory;

@@ -211,7 +211,7 @@ int A_poeSeries::getEEPROM(unsigned long offset, unsigned char* buf, unsigned le
     // The CPLD's master serves both slaves; it must address the microcontroller again before
     // anyone else uses the bridge. The card's access lock keeps the read with its address moves
     // whole against other processes too.
-    C_TransactionLock guard(lock, deviceAccessLockOf(cpld));
+    C_TransactionLock guard(lock, cardAccessLock());
     if (!guard.held()) return guard.status();
     if (cpld == nullptr || eeprom == nullptr) return QRT_ERR_NOT_SUPPORTED;
     cpld->setI2CSlave(eepromSlave);

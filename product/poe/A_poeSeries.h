@@ -133,13 +133,16 @@ class A_poeSeries : public I_poeSeries {
     int getPhyMACFromEEPROM(unsigned port, unsigned char* mac);
 
   protected:
+    // The lock that keeps other processes off the card's microcontroller: the access lock of
+    // the bus the CPLD sits on; null while there is none.
+    virtual A_deviceAccessLock* cardAccessLock() { return deviceAccessLockOf(cpld); }
     // Runs `call` under the card lock on an accepted card: QRT_ERR_BUSY when the lock is not
     // obtained, QRT_ERR_NOT_INITIALIZED before acceptance. The card's access lock is held too,
     // so that the operation's exchanges and read-modify-writes are one transaction against
     // other processes as well.
     template <class Call>
     int onAcceptedCard(Call&& call) {
-        C_TransactionLock guard(lock, deviceAccessLockOf(cpld));
+        C_TransactionLock guard(lock, cardAccessLock());
         if (!guard.held()) return guard.status();
         if (!initialized) return QRT_ERR_NOT_INITIALIZED;
         return call();

@@ -116,6 +116,52 @@ TEST_F(EmbeddedEndToEnd, PoEPortsAreNumberedTheOtherWayRoundFromTheController) {
     EXPECT_EQ(enabled, (std::vector<bool>{false, false, false, true}));
 }
 
+// Several processes on one adapter that serves both devices: each holds the adapter for its
+// whole operations, so none sees another's exchanges or addresses, and the chips see nothing
+// out of order. Real time, since the processes share the chips' clock.
+TEST_F(EmbeddedEndToEnd, ProcessesSharingTheAdaptersGetWholeAnswers) {
+    rig.keepRealTime();
+    RigRun run = rig.run(std::string(kSystem) + "mcu_bus = 5\neeprom_bus = 5\npoe_class0 = 2\n",
+                         "$PROBE list & a=$!; $PROBE poe 1,0,0,1 & b=$!; $PROBE poe 1,0,0,1; "
+                         "s=$?; wait $a && wait $b && exit $s");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    int lists = 0, poes = 0;
+    for (const json& answer : run.outputs) {
+        if (!answer.is_object()) continue;
+        if (answer.contains("list")) {
+            ++lists;
+            EXPECT_EQ(answer["list"][0]["info"],
+                      "Product:TULAN-KQX\r\nMCUVersion:1.3\r\nPN:KQX27650-02\r\nSN:KQX0042\r\n"
+                      "PCBVersion:KQX-B2\n\r\n");
+        } else {
+            ++poes;
+            json poe = answer["poe"];
+            EXPECT_EQ(poe["set_status"], 0);
+            EXPECT_EQ(poe["get"], json({1, 0, 0, 1}));
+            EXPECT_EQ(poe["classes"], json({-2.0, -2.0, -2.0, 2.0}));
+            EXPECT_FLOAT_EQ(poe["budget"].get<float>(), 61.6f);
+        }
+    }
+    EXPECT_EQ(lists, 1);
+    EXPECT_EQ(poes, 2);
+}
+
+// Two processes set different protection ranges, each a read, two writes and a read-back: as
+// whole transactions every one succeeds and the controller ends with one of the two ranges.
+TEST_F(EmbeddedEndToEnd, ProtectionRangesFromTwoProcessesNeverMix) {
+    rig.keepRealTime();
+    RigRun run = rig.run(kSystem,
+                         "$PROBE protect 95,80 6 & a=$!; $PROBE protect 90,70 6; s=$?; "
+                         "wait $a && exit $s");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.outputs.size(), 2u) << run.output;
+    for (const json& answer : run.outputs) EXPECT_EQ(answer["protect"], json({{"0", 6}}));
+    json mcu = run.board("kqx")["mcu"];
+    const std::pair<int, int> range{mcu["protect_temperature"], mcu["recovery_temperature"]};
+    EXPECT_TRUE(range == std::make_pair(95, 80) || range == std::make_pair(90, 70))
+        << range.first << "," << range.second;
+}
+
 TEST_F(EmbeddedEndToEnd, TheTotalBudgetFollowsThePowerInput) {
     const struct {
         int source;

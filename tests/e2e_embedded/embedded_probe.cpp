@@ -6,6 +6,7 @@
 //   embedded_probe dio DO,... DI:EDGE,... DIO lines: counts, capabilities, states, edges
 //   embedded_probe callback SECTION       the DI trigger callback against input changes that
 //                                         the rig board of SECTION raises
+//   embedded_probe protect P,R N          N times the PoE protection range P, R: the statuses
 
 #include <dirent.h>
 #include <linux/netlink.h>
@@ -238,10 +239,21 @@ json callbacks(void* handle, const std::string& section) {
     return out;
 }
 
+// The statuses of `rounds` writes of one protection range: status -> how often.
+json protect(void* handle, const std::vector<int>& range, int rounds) {
+    json statuses = json::object();
+    for (int round = 0; round < rounds && range.size() == 2; ++round) {
+        const std::string status =
+            std::to_string(QRT_PoESetProtectTempRange(handle, range[0], range[1]));
+        statuses[status] = statuses.value(status, 0) + 1;
+    }
+    return statuses;
+}
+
 int usage() {
     std::fprintf(stderr,
                  "usage: embedded_probe list | poe V,V,V,V | dio DO,... DI:EDGE,... | callback "
-                 "SECTION\n");
+                 "SECTION | protect P,R N\n");
     return 2;
 }
 
@@ -265,6 +277,8 @@ int main(int argc, char** argv) {
         out["dio"] = dio(handle, parseList(argv[2]), argv[3]);
     } else if (request == "callback" && argc == 3) {
         out["callback"] = callbacks(handle, argv[2]);
+    } else if (request == "protect" && argc == 4) {
+        out["protect"] = protect(handle, parseList(argv[2]), std::atoi(argv[3]));
     } else {
         return usage();
     }

@@ -31,8 +31,19 @@ const char* const kRig =
     "10.0.0.1/24\n"
     "[d]\nmodel = PCIe-RHX44+\n";
 
+struct Case {
+    const char* command;  // a shell line; $Q is qrtctl
+    int status;
+    // Standard output: a JSON document equal to the last line, or lines that must all appear.
+    const char* output;
+    const char* error;    // text standard error must contain ("": no qrtctl message)
+    const char* changes;  // {"probe": value} where the rig differs from a rig left alone
+};
+
+const char* const kNothing = "{}";
+
 // What the commands may change on the rig: "section/JSON pointer" into the state document.
-const char* const kProbes[] = {
+const std::vector<const char*> kProbes = {
     "a/port_power",
     "b/port_power",
     "c/mcu/ports/0/enabled",
@@ -45,19 +56,8 @@ const char* const kProbes[] = {
     "d/power_chip/port_mask",
 };
 
-struct Case {
-    const char* command;  // a shell line; $Q is qrtctl
-    int status;
-    // Standard output: a JSON document equal to the last line, or lines that must all appear.
-    const char* output;
-    const char* error;    // text standard error must contain ("": no qrtctl message)
-    const char* changes;  // {"probe": value} where the rig differs from a rig left alone
-};
-
-const char* const kNothing = "{}";
-
 // clang-format off
-const Case kCases[] = {
+const std::vector<Case> kCases = {
     // Products and their identity.
     {"$Q list", 0,
      "INDEX  MODEL               TYPE   SERIAL            FEATURES\n"
@@ -136,7 +136,88 @@ const Case kCases[] = {
     {"$Q frobnicate", 2, "", "Usage: qrtctl [OPTIONS] SUBCOMMAND", kNothing},
     {"$Q poe status --help", 0, "Usage: qrtctl poe status [OPTIONS]", "", kNothing},
 };
+
+// The embedded system: three inputs (input 2 without a trigger-mode file, input 0 high) and two
+// outputs (output 0 write-only).
+const char* const kEmbeddedRig =
+    "[kqx]\nmodel = TULAN-KQX\nsn = KQX7\ndi_count = 3\ndi_edge = 0,1\ndi_levels = 1,0,0\n"
+    "do_count = 2\ndo_readable = 1\n";
+
+const std::vector<const char*> kEmbeddedProbes = {
+    "kqx/dio/outputs/0/level", "kqx/dio/outputs/1/level", "kqx/dio/inputs/0/trigger_mode",
+    "kqx/dio/inputs/1/trigger_mode", "kqx/dio/uevents", "kqx/mcu/ports/0/enabled", "kqx/mcu/ports/1/enabled",
+    "kqx/mcu/ports/2/enabled", "kqx/mcu/ports/3/enabled",
+};
+
+// The monitor starts first; the inputs change once its uevent socket has joined the kernel's
+// multicast group (a listener of protocol 15 with group 1 in the rig's network namespace).
+const char* const kMonitor =
+    "$Q dio monitor --count 2 --timeout 20 & "
+    "for i in $(seq 100); do grep -q \"^[0-9a-f]* *15 .* 00000001 \" /proc/net/netlink && break; "
+    "sleep 0.1; done; "
+    "$SIM --control \"kqx di 1 1\" >/dev/null && $SIM --control \"kqx di 0 0\" >/dev/null && wait $!";
+
+const std::vector<Case> kEmbeddedCases = {
+    {"$Q list", 0, "0      TULAN-KQX           12     KQX7              poe,dio\n", "", kNothing},
+    {"$Q dio info -j", 0,
+     R"({"product":0,"capabilities":["di","do"],"inputs":3,"outputs":2,
+         "line_capabilities":{"di0":[0,3,4],"di1":[0,3,4],"di2":[0,3],"do0":[0],"do1":[0,1]}})", "", kNothing},
+    // Write-only outputs are left out of the overview.
+    {"$Q dio set do0=1 do1=on && $Q dio get -j", 0,
+     R"({"product":0,"states":{"di0":1,"di1":0,"di2":0,"do1":1}})", "",
+     R"({"kqx/dio/outputs/0/level":1,"kqx/dio/outputs/1/level":1})"},
+    {"$Q dio set 0,1 && $Q dio get do1 di0", 0, "do1: 1\ndi0: 1\n", "",
+     R"({"kqx/dio/outputs/1/level":1})"},
+    {"$Q dio edge di0 edge1 && $Q dio edge di1 both && $Q dio edge di0", 0, "di0: edge1\n", "",
+     R"({"kqx/dio/inputs/0/trigger_mode":0,"kqx/dio/inputs/1/trigger_mode":2})"},
+    {kMonitor, 0, "di1: 1\ndi0: 0\n", "", R"({"kqx/dio/uevents":2})"},
+    // PoE port 0 of the system is the controller's port 3.
+    {"$Q poe set 1,0,0,0 && $Q poe get -j", 0, R"({"product":0,"ports":[1,0,0,0]})", "",
+     R"({"kqx/mcu/ports/0/enabled":false,"kqx/mcu/ports/1/enabled":false,
+         "kqx/mcu/ports/2/enabled":false,"kqx/mcu/ports/3/enabled":true})"},
+    {"$Q dio get do0", 1, "", "do0: QRT_ERR_NOT_SUPPORTED (-5)\n", kNothing},
+    {"$Q dio edge di2 both", 1, "", "dio edge di2: QRT_ERR_NOT_SUPPORTED (-5)\n", kNothing},
+    // The system's driver has no trigger outputs, no debounce and no trigger switches.
+    {"$Q dio trigger-enable di0 on", 1, "", "di0: QRT_ERR_NOT_SUPPORTED (-5)\n", kNothing},
+    {"$Q dio trigger do0", 1, "", "trigger outputs: QRT_ERR_NOT_SUPPORTED (-5)\n", kNothing},
+    {"$Q dio set do2=1", 1, "", "QRT_ERR_INVALID_PARAM (-11)\n", kNothing},
+    {"$Q dio set di0=1", 2, "", "inputs cannot be set", kNothing},
+};
+
+// The GPU card's fan, on its microcontroller.
+const char* const kGpuRig = "[g]\nmodel = PCIe-RHXGPU-P1000\nsn = QG1000\n";
+
+const std::vector<const char*> kGpuProbes = {"g/mcu/fan"};
+
+const std::vector<Case> kGpuCases = {
+    {"$Q fan status", 0, "fan 0: 3600 rpm, PWM 60, smart off\n", "", kNothing},
+    {"$Q fan pwm 0 40 && $Q fan status -j", 0,
+     R"({"product":0,"fans":[{"fan":0,"rpm":2400,"pwm":40,"smart":0}]})", "",
+     R"({"g/mcu/fan/duty":40,"g/mcu/fan/rpm":2400})"},
+    {"$Q fan smart 0 on && $Q fan smart 0 -j", 0, R"({"product":0,"fan":0,"smart":1})", "",
+     R"({"g/mcu/fan/smart":true})"},
+    {"$Q fan pwm 0 100", 1, "", "fan pwm 0: QRT_ERR_INVALID_PARAM (-11)\n", kNothing},
+    {"$Q fan pwm 1", 1, "", "fan pwm 1: QRT_ERR_INVALID_PARAM (-11)\n", kNothing},
+    {"$Q fan smart 0 maybe", 2, "", "'maybe'", kNothing},
+};
 // clang-format on
+
+// One rig and the command lines run against it.
+struct Bench {
+    const char* name;
+    const char* rig;
+    const std::vector<const char*>& probes;
+    const std::vector<Case>& cases;
+    bool system;  // the embedded system, which needs private mount and network namespaces
+};
+
+void PrintTo(const Bench& bench, std::ostream* out) {
+    *out << bench.name;
+}
+
+const Bench kBenches[] = {{"Cards", kRig, kProbes, kCases, false},
+                          {"EmbeddedSystem", kEmbeddedRig, kEmbeddedProbes, kEmbeddedCases, true},
+                          {"GpuCard", kGpuRig, kGpuProbes, kGpuCases, false}};
 
 class QrtctlEndToEnd : public ::testing::Test {
   protected:
@@ -146,9 +227,13 @@ class QrtctlEndToEnd : public ::testing::Test {
         if (probe.status != 0)
             GTEST_SKIP() << "qrt-sim cannot run a program here: " << probe.errors;
     }
-    qrttest::RigRunner rig{
-        {{"Q", QRTCTL_PATH}, {"PYTHON", PYTHON_PATH}, {"PARSE_METRICS", METRICS_PARSER_PATH}}};
+    qrttest::RigRunner rig{{{"Q", QRTCTL_PATH},
+                            {"SIM", QRT_SIM_PATH},
+                            {"PYTHON", PYTHON_PATH},
+                            {"PARSE_METRICS", METRICS_PARSER_PATH}}};
 };
+
+class QrtctlCommandLines : public QrtctlEndToEnd, public ::testing::WithParamInterface<Bench> {};
 
 std::string lastLine(const std::string& text) {
     std::string line, last;
@@ -166,13 +251,16 @@ json probe(const RigRun& run, const std::string& where) {
     return board.contains(pointer) ? board[pointer] : json();
 }
 
-TEST_F(QrtctlEndToEnd, CommandLinesGiveTheirOutputStatusAndEffect) {
+TEST_P(QrtctlCommandLines, GiveTheirOutputStatusAndEffect) {
+    const Bench& bench = GetParam();
     // Loading the library detects the products, which sets some of them up.
-    RigRun untouched = rig.run(kRig, "$Q --version");
+    RigRun untouched = rig.run(bench.rig, "$Q --version; echo \"$QRT_SIM_NAMESPACES\"");
     ASSERT_EQ(untouched.status, 0) << untouched.errors;
-    for (const Case& c : kCases) {
+    if (bench.system && untouched.output.find("mount,net\n") == std::string::npos)
+        GTEST_SKIP() << "the embedded system needs private mount and network namespaces (root)";
+    for (const Case& c : bench.cases) {
         SCOPED_TRACE(c.command);
-        RigRun run = rig.run(kRig, c.command);
+        RigRun run = rig.run(bench.rig, c.command);
         EXPECT_EQ(run.status, c.status) << run.errors;
         std::string expected = c.output;
         if (!expected.empty() && expected[0] == '{') {
@@ -189,7 +277,7 @@ TEST_F(QrtctlEndToEnd, CommandLinesGiveTheirOutputStatusAndEffect) {
         else
             EXPECT_NE(run.errors.find(c.error), std::string::npos) << run.errors;
         json changes = json::parse(c.changes);
-        for (const char* where : kProbes) {
+        for (const char* where : bench.probes) {
             json want = probe(untouched, where);
             for (const auto& [changed, value] : changes.items()) {
                 if (changed == where) want = value;
@@ -200,6 +288,9 @@ TEST_F(QrtctlEndToEnd, CommandLinesGiveTheirOutputStatusAndEffect) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Rigs, QrtctlCommandLines, ::testing::ValuesIn(kBenches),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(QrtctlEndToEnd, MetricsAreValidPrometheusTextWithProductLabels) {
     RigRun run =
