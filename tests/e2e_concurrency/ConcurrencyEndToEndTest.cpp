@@ -24,8 +24,10 @@ const char* const kSharedRig =
     "[card0]\nmodel = PCIe-W508P\nsn = W8B0002\nex_power = 1\ncard_id = 5\n"
     "[card1]\nmodel = PCIe-RHX10T\nsn = T10-0001\ncard_id = 0x2A\ntemperature = 47\n";
 
+using Truth = std::map<std::string, std::string>;
+
 // What every call of `card_worker rounds` must answer on kSharedRig when it succeeds.
-const std::map<std::string, std::string> kTruth = {
+const Truth kSharedTruth = {
     {"0.info",
      "Product:PCIe-W508P\r\nMCUVersion:1.0\r\nPN:W5-53104-21\r\nSN:W8B0002\r\nPCBVersion:2\r\n"},
     {"0.sn", "W8B0002"},
@@ -40,17 +42,32 @@ const std::map<std::string, std::string> kTruth = {
     {"1.temperature", "47.0"},
 };
 
+// The embedded system with its microcontroller and identity EEPROM on one Linux I2C adapter:
+// every exchange moves the adapter's device address, so another process's message in between
+// would reach the wrong device.
+const char* const kEmbeddedRig =
+    "[kqx]\nmodel = TULAN-KQX\nsn = KQX0042\nmcu_bus = 5\neeprom_bus = 5\ntemperature = 47\n";
+
+const Truth kEmbeddedTruth = {
+    {"0.info",
+     "Product:TULAN-KQX\r\nMCUVersion:2.1\r\nPN:RHX27650-01\r\nSN:KQX0042\r\n"
+     "PCBVersion:TULAN-KQX\n\r\n"},
+    {"0.sn", "KQX0042"},
+    {"0.poe_enable", "1,0,0,1"},
+    {"0.temperature", "47.0"},
+};
+
 const char* const kBusy = "-100";
 
 // The calls of one worker: each answered with the truth or "busy", and each got through at
 // least once (or, when `busyAllowed` is false, every time). Returns the number of busy answers.
-int expectTruth(const json& tally, bool busyAllowed) {
+int expectTruth(const json& tally, bool busyAllowed, const Truth& truths = kSharedTruth) {
     int busy = 0;
     std::set<std::string> calls;
     for (auto call = tally.begin(); call != tally.end(); ++call) {
         calls.insert(call.key());
-        auto truth = kTruth.find(call.key());
-        if (truth == kTruth.end()) continue;
+        auto truth = truths.find(call.key());
+        if (truth == truths.end()) continue;
         int successes = 0;
         for (auto answer = call->begin(); answer != call->end(); ++answer) {
             if (answer.key() == "0|" + truth->second) {
@@ -64,7 +81,7 @@ int expectTruth(const json& tally, bool busyAllowed) {
         }
         EXPECT_GT(successes, 0) << call.key() << " never got through";
     }
-    for (const auto& truth : kTruth) EXPECT_EQ(calls.count(truth.first), 1u) << truth.first;
+    for (const auto& truth : truths) EXPECT_EQ(calls.count(truth.first), 1u) << truth.first;
     return busy;
 }
 
@@ -74,6 +91,12 @@ class ConcurrencyEndToEnd {
     static bool rigRuns(RigRunner& rig) {
         static const RigRun probe = rig.run("[a]\nmodel = PCIe-W504\n", "true");
         return probe.status == 0;
+    }
+    // False where the rig cannot give the embedded system its files and uevents.
+    static bool embeddedSystemBuilds(RigRunner& rig) {
+        static const RigRun probe = rig.run("[kqx]\nmodel = TULAN-KQX\n",
+                                            "printf \"%s\\n\" \"\\\"$QRT_SIM_NAMESPACES\\\"\"");
+        return probe.status == 0 && !probe.outputs.empty() && probe.outputs[0] == "mount,net";
     }
     RigRunner rig{{{"CONDUCTOR", CONDUCTOR_PATH},
                    {"WORKER", CARD_WORKER_PATH},
@@ -85,16 +108,21 @@ class ConcurrencyEndToEnd {
 
 struct Crowd {
     const char* name;
+    const char* rig;
+    const Truth* truth;
+    int products;
     int processes;
     bool staggered;  // each starts once the one before it is done with the first card
     int rounds;
 };
 
 const Crowd kCrowds[] = {
-    {"TwoTogether", 2, false, 2},
-    {"TwoStaggered", 2, true, 2},
-    {"FourTogether", 4, false, 1},
-    {"FourStaggered", 4, true, 1},
+    {"TwoTogether", kSharedRig, &kSharedTruth, 2, 2, false, 2},
+    {"TwoStaggered", kSharedRig, &kSharedTruth, 2, 2, true, 2},
+    {"FourTogether", kSharedRig, &kSharedTruth, 2, 4, false, 1},
+    {"FourStaggered", kSharedRig, &kSharedTruth, 2, 4, true, 1},
+    {"FourOnTheEmbeddedSystem", kEmbeddedRig, &kEmbeddedTruth, 1, 4, false, 2},
+    {"FourStaggeredOnTheEmbeddedSystem", kEmbeddedRig, &kEmbeddedTruth, 1, 4, true, 2},
 };
 
 class ManyProcesses : public ConcurrencyEndToEnd, public ::testing::TestWithParam<Crowd> {};
@@ -105,18 +133,20 @@ TEST_P(ManyProcesses, EveryProcessFindsEveryCardAndGetsOnlyTheTruthOrBusy) {
     ASSERT_TRUE(rig.usable());
     if (!rigRuns(rig)) GTEST_SKIP() << "qrt-sim cannot run a program here";
     const Crowd& crowd = GetParam();
+    if (crowd.rig == kEmbeddedRig && !embeddedSystemBuilds(rig))
+        GTEST_SKIP() << "the embedded system needs private mount and network namespaces (root)";
     rig.keepRealTime();
     const std::string start = crowd.staggered
                                   ? "staggered " + std::to_string(crowd.processes) + " 1"
                                   : "together " + std::to_string(crowd.processes);
     RigRun r = rig.run(
-        kSharedRig, "$CONDUCTOR " + start + " -- $WORKER rounds " + std::to_string(crowd.rounds));
+        crowd.rig, "$CONDUCTOR " + start + " -- $WORKER rounds " + std::to_string(crowd.rounds));
     EXPECT_EQ(r.status, 0) << r.errors;
     ASSERT_EQ(r.outputs.size(), size_t(crowd.processes)) << r.errors;
     for (const json& worker : r.outputs) {
         SCOPED_TRACE("process " + worker.value("pid", json()).dump());
-        EXPECT_EQ(worker["products"], 2);
-        const int busy = expectTruth(worker["tally"], true);
+        EXPECT_EQ(worker["products"], crowd.products);
+        const int busy = expectTruth(worker["tally"], true, *crowd.truth);
         RecordProperty("busy_answers", busy);
     }
 }

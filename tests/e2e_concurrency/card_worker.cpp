@@ -33,7 +33,8 @@ using nlohmann::json;
 
 constexpr unsigned kPorts = 12;  // the most a USB3 card has
 const int kPowerPattern[kPorts] = {1, 0, 1, 1, 0, 0, 1, 0, 0, 1, 1, 0};
-const int kPoEPattern[2] = {1, 0};
+constexpr unsigned kPoEPorts = 4;  // the most a PoE product has
+const int kPoEPattern[kPoEPorts] = {1, 0, 0, 1};
 
 // "status" or "status|answer" -> how often.
 using Tally = std::map<std::string, std::map<std::string, int>>;
@@ -85,10 +86,13 @@ void checkProduct(unsigned index, Tally& tally) {
         count(tally, p + "power", status, listText(enables, n));
     }
     if (hasFeature(h, QRT_FEATURE_POE)) {
-        int enables[2] = {};
-        status = QRT_PoESetPortEnable(h, const_cast<int*>(kPoEPattern), 2);
-        if (status == 0) status = QRT_PoEGetPortEnable(h, enables, 2);
-        count(tally, p + "poe_enable", status, listText(enables, 2));
+        int enables[kPoEPorts] = {};
+        unsigned n = 0;
+        QRT_PoEGetPortNums(h, &n);
+        if (n > kPoEPorts) n = kPoEPorts;
+        status = QRT_PoESetPortEnable(h, const_cast<int*>(kPoEPattern), n);
+        if (status == 0) status = QRT_PoEGetPortEnable(h, enables, n);
+        count(tally, p + "poe_enable", status, listText(enables, n));
         float celsius = 0;
         status = QRT_PoEGetProperty(h, QRT_POE_PROP_TEMPERATURE, &celsius);
         char value[32];
