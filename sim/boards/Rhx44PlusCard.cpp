@@ -43,6 +43,7 @@ Rhx44PlusCard::Rhx44PlusCard(const BoardConfig& config, BoardContext& context) {
         };
         cpld_->setTrace(trace);
         decoder_.setTrace(trace);
+        powerChip_.setTrace(trace);
     }
 }
 
