@@ -24,6 +24,7 @@ Rhx10TCard::Rhx10TCard(const BoardConfig& config, BoardContext& context) {
     for (unsigned function = 0; function < lan_.size(); ++function) {
         lan_[function] = std::make_unique<IntelEthController>(IntelEthController::x550(), function);
         lan_[function]->setBusyPolls(busyPolls);
+        lan_[function]->setClock(*context.clock);
     }
     cpld_ = std::make_unique<RhxCpld>();
     cpld_->setVersion(PoeCard::cpldVersion(config, kCpldVersion));

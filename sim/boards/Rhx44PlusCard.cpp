@@ -41,8 +41,10 @@ Rhx44PlusCard::Rhx44PlusCard(const BoardConfig& config, BoardContext& context) {
         auto trace = [section = config.section, sink = context.trace](const std::string& line) {
             sink("[" + section + "] " + line);
         };
+        switch_->setTrace(trace);
         cpld_->setTrace(trace);
         decoder_.setTrace(trace);
+        powerChip_.setTrace(trace);
     }
 }
 

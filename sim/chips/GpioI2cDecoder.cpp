@@ -6,11 +6,6 @@ namespace qrtsim {
 
 GpioI2cDecoder::GpioI2cDecoder(I2cBus& bus) : bus_(bus) {}
 
-void GpioI2cDecoder::violation(const std::string& kind) {
-    ++violations_[kind];
-    if (trace_) trace_("i2c-gpio violation: " + kind);
-}
-
 // A step that moves both lines is read the way that keeps the data line's change in the clock's
 // low phase: clock down before data, data before clock up.
 void GpioI2cDecoder::drive(bool scl, bool sda, uint64_t nowNs) {
@@ -18,7 +13,7 @@ void GpioI2cDecoder::drive(bool scl, bool sda, uint64_t nowNs) {
     const bool clockFalls = scl_ && !scl;
     const bool oldLine = sdaLine();
     if (inTransaction_ && (clockRises || clockFalls) && sda != sda_)
-        violation("simultaneous_edges");
+        violations_.count("simultaneous-edges");
     if (clockFalls) {
         scl_ = false;
         this->clockFalls(nowNs);
@@ -34,7 +29,7 @@ void GpioI2cDecoder::drive(bool scl, bool sda, uint64_t nowNs) {
 
 void GpioI2cDecoder::clockRises(uint64_t nowNs) {
     if (inTransaction_ && nowNs - lastClockEdgeNs_ < kClockLowMinNs)
-        violation("clock_low_too_short");
+        violations_.count("clock-low-too-short");
     lastClockEdgeNs_ = nowNs;
     if (!inTransaction_) return;
     ++clocks_;
@@ -43,7 +38,7 @@ void GpioI2cDecoder::clockRises(uint64_t nowNs) {
 
 void GpioI2cDecoder::clockFalls(uint64_t nowNs) {
     if (inTransaction_ && nowNs - lastClockEdgeNs_ < kClockHighMinNs)
-        violation("clock_high_too_short");
+        violations_.count("clock-high-too-short");
     lastClockEdgeNs_ = nowNs;
     if (!inTransaction_) return;
     if (clocks_ == 8) {
@@ -58,7 +53,7 @@ void GpioI2cDecoder::clockFalls(uint64_t nowNs) {
         ackPull_ = acked_;
     } else if (clocks_ == 9) {
         ackPull_ = false;
-        if (!acked_) violation("nack");
+        if (!acked_) violations_.count("nack");
         clocks_ = 0;
         byte_ = 0;
     }
@@ -68,7 +63,7 @@ void GpioI2cDecoder::clockFalls(uint64_t nowNs) {
 // (repeated) start, rising a stop. Anywhere else it is a glitch, which the slaves still take
 // for the condition it looks like.
 void GpioI2cDecoder::dataChangesWhileClockHigh(bool rising, uint64_t nowNs) {
-    if (inTransaction_ && clocks_ != 1) violation("glitch");
+    if (inTransaction_ && clocks_ != 1) violations_.count("glitch");
     if (rising)
         stopCondition(nowNs);
     else
@@ -77,7 +72,7 @@ void GpioI2cDecoder::dataChangesWhileClockHigh(bool rising, uint64_t nowNs) {
 
 void GpioI2cDecoder::startCondition(uint64_t nowNs) {
     if (!inTransaction_ && stoppedOnce_ && nowNs - lastStopNs_ < kBusFreeMinNs)
-        violation("bus_free_too_short");
+        violations_.count("bus-free-too-short");
     inTransaction_ = true;
     addressPending_ = true;
     clocks_ = 0;
@@ -110,7 +105,7 @@ void GpioI2cDecoder::stopCondition(uint64_t nowNs) {
 
 void GpioI2cDecoder::burstEnded() {
     ++bursts_;
-    if (inTransaction_) violation("split_transaction");
+    if (inTransaction_) violations_.count("split-transaction");
 }
 
 void GpioI2cDecoder::saveState(nlohmann::json& out) const {
@@ -119,8 +114,7 @@ void GpioI2cDecoder::saveState(nlohmann::json& out) const {
     out["in_transaction"] = inTransaction_;
     out["transactions"] = transactions_;
     out["cache_executions"] = bursts_;
-    out["violations"] = nlohmann::json::object();
-    for (const auto& [kind, count] : violations_) out["violations"][kind] = count;
+    out["violations"] = violations_.toJson();
 }
 
 }  // namespace qrtsim

@@ -2,13 +2,13 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "sim/chips/I2cBus.h"
+#include "sim/chips/Violations.h"
 
 namespace qrtsim {
 
@@ -21,14 +21,14 @@ namespace qrtsim {
 // Rules of the wire, counted as violations by kind:
 //   - "glitch": the data line changes while the clock is high anywhere but at the first clock
 //     of a byte (where a change is a repeated start or a stop);
-//   - "simultaneous_edges": both lines change in one step during a transaction, so which
+//   - "simultaneous-edges": both lines change in one step during a transaction, so which
 //     came first is undefined;
-//   - "clock_high_too_short" / "clock_low_too_short": the clock high less than 4.0 us or low
+//   - "clock-high-too-short" / "clock-low-too-short": the clock high less than 4.0 us or low
 //     less than 4.7 us (the slaves run at 100 kHz);
-//   - "bus_free_too_short": a start less than 4.7 us after the stop before it;
+//   - "bus-free-too-short": a start less than 4.7 us after the stop before it;
 //   - "nack": a byte nobody acknowledged (the host never reads the acknowledge, so it would
 //     not notice);
-//   - "split_transaction": the host's burst of pin writes ended in the middle of a
+//   - "split-transaction": the host's burst of pin writes ended in the middle of a
 //     transaction, leaving the bus held for an unbounded time.
 class GpioI2cDecoder {
   public:
@@ -46,8 +46,11 @@ class GpioI2cDecoder {
     bool sdaLine() const { return sda_ && !ackPull_; }
     unsigned transactions() const { return transactions_; }
     unsigned bursts() const { return bursts_; }
-    const std::map<std::string, unsigned>& violations() const { return violations_; }
-    void setTrace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
+    const Violations& violations() const { return violations_; }
+    void setTrace(std::function<void(const std::string&)> trace) {
+        violations_.setTrace(trace);
+        trace_ = std::move(trace);
+    }
     void saveState(nlohmann::json& out) const;
 
   private:
@@ -56,7 +59,6 @@ class GpioI2cDecoder {
     void dataChangesWhileClockHigh(bool rising, uint64_t nowNs);
     void startCondition(uint64_t nowNs);
     void stopCondition(uint64_t nowNs);
-    void violation(const std::string& kind);
 
     I2cBus& bus_;
     std::function<void(const std::string&)> trace_;
@@ -76,7 +78,7 @@ class GpioI2cDecoder {
 
     unsigned transactions_ = 0;
     unsigned bursts_ = 0;
-    std::map<std::string, unsigned> violations_;
+    Violations violations_{"i2c-gpio"};
 };
 
 }  // namespace qrtsim

@@ -46,12 +46,10 @@ const EthControllerLayout& IntelEthController::i210() {
 }
 
 IntelEthController::IntelEthController(const EthControllerLayout& chip, unsigned lanFunction)
-    : chip_(chip), lanFunction_(lanFunction & 3), pinSetup_(chip.pinSetupReset) {}
-
-void IntelEthController::violation(const std::string& kind) {
-    ++violations_[kind];
-    if (trace_) trace_(std::string(chip_.name) + " violation: " + kind);
-}
+    : chip_(chip),
+      lanFunction_(lanFunction & 3),
+      pinSetup_(chip.pinSetupReset),
+      violations_(chip.name) {}
 
 uint32_t IntelEthController::readRegister32(uint64_t offset) {
     offset &= ~uint64_t{3};
@@ -59,10 +57,10 @@ uint32_t IntelEthController::readRegister32(uint64_t offset) {
     if (offset == chip_.pinSetupRegister) return pinSetup_;
     if (offset == chip_.i2cParameter) return parameter_;
     if (offset == chip_.i2cCommand) {
-        // The transfer takes its time: the first reads after a command see it running.
-        if (busyLeft_ == 0) return commandWord_;
-        --busyLeft_;
-        return commandWord_ & ~(kReady | kError);
+        // The transfer takes its time: reads before its end see it running.
+        if (!running()) return commandWord_;
+        if (busyLeft_ != 0) --busyLeft_;
+        return runningWord_;
     }
     auto it = registers_.find(offset);
     return it == registers_.end() ? 0 : it->second;
@@ -73,7 +71,7 @@ void IntelEthController::writeRegister32(uint64_t offset, uint32_t value) {
     if (offset == kStatusRegister) return;  // read-only
     if (offset == chip_.pinSetupRegister) {
         if (((value ^ chip_.pinSetupReset) & ~chip_.i2cPinBits) != 0)
-            violation("pin_setup_changed");
+            violations_.count("pin-setup-changed", hex(value, 8));
         pinSetup_ = value;
     } else if (offset == chip_.i2cParameter) {
         parameter_ = value;
@@ -85,8 +83,9 @@ void IntelEthController::writeRegister32(uint64_t offset, uint32_t value) {
 }
 
 void IntelEthController::command(uint32_t word) {
-    if (busyLeft_ != 0) {
-        violation("command_while_busy");  // the running transfer keeps the master
+    if (running()) {
+        // The running transfer keeps the master.
+        violations_.count("command-while-busy", hex(word, 8));
         return;
     }
     ++commands_;
@@ -94,18 +93,19 @@ void IntelEthController::command(uint32_t word) {
     const bool read = (commandByte & kReadBit) != 0;
     const uint8_t reg = uint8_t(word >> 16);
     uint16_t data = uint16_t(word);
-    if ((commandByte & chip_.reservedCommandBits) != 0) violation("reserved_command_bits");
-    if (read && data != 0) violation("data_in_read_command");
+    if ((commandByte & chip_.reservedCommandBits) != 0)
+        violations_.count("reserved-command-bits", hex(word, 8));
+    if (read && data != 0) violations_.count("data-in-read-command", hex(word, 8));
 
     bool ok = true;
     if ((pinSetup_ & chip_.i2cPinBits) != chip_.i2cPinBits) {
-        violation("i2c_pins_not_enabled");
+        violations_.count("i2c-pins-not-enabled", hex(pinSetup_, 8));
         ok = false;
     }
     const bool parameterReady = (parameter_ & chip_.parameterSet) == chip_.parameterSet &&
                                 (parameter_ & chip_.parameterClear) == 0;
     if (ok && !parameterReady) {
-        violation("parameter_not_enabled");
+        violations_.count("parameter-not-enabled", hex(parameter_, 8));
         ok = false;
     }
     int address = -1;
@@ -113,16 +113,18 @@ void IntelEthController::command(uint32_t word) {
         address = kI210AddressBase | (commandByte & 0x07);
     } else if (ok) {
         if ((commandByte & kNewSlaveBit) != 0) slave_ = int((parameter_ >> 24) & 0x7F);
-        if (slave_ < 0) violation("no_slave_address");
+        if (slave_ < 0) violations_.count("no-slave-address", hex(word, 8));
         address = slave_;
     }
     if (address < 0) ok = false;
     if (ok) ok = transfer(uint8_t(address), read, reg, data);
 
     if (!ok) ++failed_;
+    runningWord_ = word & 0x1FFFFFFFu & ~kReady;
     commandWord_ = (word & 0x1FFF0000u) | data | kReady | (ok ? 0 : kError);
     if (read && !ok) commandWord_ &= ~0xFFFFu;
     busyLeft_ = busyPolls_;
+    done_.start(*clock_, (read ? kReadBits : kWriteBits) * kBitUs);
     if (trace_) {
         char line[96];
         std::snprintf(line, sizeof line, "%s i2c %s addr=0x%02x reg=0x%02x %02x %02x -> %s",
@@ -157,8 +159,7 @@ void IntelEthController::saveState(nlohmann::json& out) const {
     out["i2c_slave"] = slave_;
     out["i2c_commands"] = commands_;
     out["i2c_failed"] = failed_;
-    out["violations"] = nlohmann::json::object();
-    for (const auto& [kind, count] : violations_) out["violations"][kind] = count;
+    out["violations"] = violations_.toJson();
     nlohmann::json others = nlohmann::json::object();
     for (const auto& [offset, value] : registers_) others[hex(uint32_t(offset), 5)] = hex(value, 8);
     out["registers"] = others;

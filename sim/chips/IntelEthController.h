@@ -7,8 +7,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/chips/ChipClock.h"
 #include "sim/chips/I2cBus.h"
 #include "sim/chips/PciFunction.h"
+#include "sim/chips/Violations.h"
 
 namespace qrtsim {
 
@@ -41,10 +43,11 @@ struct EthControllerLayout {
 // I2C command register (written): data in bits 15:0 (first byte in 7:0), the device's
 // register in bits 23:16, the command byte in 31:24 (bit 27 read, bit 28 new slave). A write
 // command sends [address+W] [register] [byte 0] [byte 1] with a stop; a read command sends
-// [address+W] [register], a repeated start, [address+R] and clocks two bytes in. The transfer
-// happens on the bus at once; the register shows it running (bit 29 clear) for a number of
-// reads, then ready (bit 29) with the read bytes in bits 15:0, and bit 31 when a byte was not
-// acknowledged.
+// [address+W] [register], a repeated start, [address+R] and clocks two bytes in. The master
+// clocks the bus at 100 kHz, so a transfer takes its bits' time on the chip clock (about
+// 0.4 ms for a write, 0.5 ms for a read); until then, and for at least a number of reads, the
+// register shows it running (bit 29 clear, the command's own data field), then ready (bit 29)
+// with the read bytes in bits 15:0, and bit 31 when a byte was not acknowledged.
 //
 // Violations (counted by kind, shown in the state under "violations"): a command written while
 // one runs (the controller drops it), reserved command bits, a data field in a read command, a
@@ -72,33 +75,46 @@ class IntelEthController : public PciFunction {
 
     // The bus the I2C master drives (the board attaches its devices).
     I2cBus& i2cBus() { return bus_; }
-    // Command-register reads that show a command still running (default 1).
+    // Command-register reads that show a command still running (default 1), however long the
+    // host waited.
     void setBusyPolls(unsigned polls) { busyPolls_ = polls; }
-    void setTrace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
+    void setClock(const ChipClock& clock) { clock_ = &clock; }
+    void setTrace(std::function<void(const std::string&)> trace) {
+        violations_.setTrace(trace);
+        trace_ = std::move(trace);
+    }
 
-    const std::map<std::string, unsigned>& violations() const { return violations_; }
+    const Violations& violations() const { return violations_; }
     unsigned commands() const { return commands_; }
+
+    // Bit times of one transfer on the bus, and the length of one at 100 kHz.
+    static constexpr unsigned kWriteBits = 4 * 9 + 2;  // start, 4 bytes, stop
+    static constexpr unsigned kReadBits = 5 * 9 + 3;   // and a repeated start, 5 bytes
+    static constexpr uint64_t kBitUs = 10;
 
   private:
     void command(uint32_t word);
     // Runs the transfer on the bus; false when a byte was not acknowledged.
     bool transfer(uint8_t address, bool read, uint8_t reg, uint16_t& data);
-    void violation(const std::string& kind);
+    bool running() const { return busyLeft_ != 0 || !done_.ready(*clock_); }
 
     const EthControllerLayout& chip_;
     unsigned lanFunction_;
     I2cBus bus_;
     std::function<void(const std::string&)> trace_;
+    const ChipClock* clock_ = &ChipClock::steady();
     std::map<uint64_t, uint32_t> registers_;  // plain cells
     uint32_t pinSetup_;
     uint32_t parameter_ = 0;
-    uint32_t commandWord_ = kReady;  // what the command register reads
+    uint32_t commandWord_ = kReady;  // what the command register reads once done
+    uint32_t runningWord_ = 0;       // and while the command runs
     unsigned busyPolls_ = 1;
     unsigned busyLeft_ = 0;
+    ReadyAt done_;
     int slave_ = -1;  // the address taken over from the parameter register
     unsigned commands_ = 0;
     unsigned failed_ = 0;
-    std::map<std::string, unsigned> violations_;
+    Violations violations_;
 };
 
 }  // namespace qrtsim

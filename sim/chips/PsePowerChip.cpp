@@ -26,26 +26,22 @@ const Command* findCommand(uint8_t code) {
 
 }  // namespace
 
-void PsePowerChip::violation(const std::string& kind) {
-    ++violations_[kind];
-}
-
 bool PsePowerChip::start(bool read) {
     bytes_.clear();
     addressed_ = !read;
-    if (read) violation("read_request");
+    if (read) violations_.count("read-request");
     return addressed_;
 }
 
 bool PsePowerChip::writeByte(uint8_t byte) {
     if (!addressed_) return false;
     if (bytes_.empty() && findCommand(byte) == nullptr) {
-        violation("unknown_command");
+        violations_.count("unknown-command");
         addressed_ = false;
         return false;
     }
     if (bytes_.size() == kCommandBytes) {
-        violation("too_long");
+        violations_.count("too-long");
         return false;
     }
     bytes_.push_back(byte);
@@ -64,13 +60,13 @@ void PsePowerChip::stop() {
 
 void PsePowerChip::execute() {
     if (bytes_.size() < kCommandBytes) {
-        violation("too_short");
+        violations_.count("too-short");
         return;
     }
     const Command* command = findCommand(bytes_[0]);
     const uint8_t value = bytes_[2];
     if (bytes_[1] != command->selector || (value & ~kPortBits) != 0 || bytes_[3] != 0) {
-        violation("bad_value");
+        violations_.count("bad-value");
         return;
     }
     ++commands_[command->name];
@@ -88,8 +84,7 @@ void PsePowerChip::saveState(nlohmann::json& out) const {
     out["ac_enable"] = acEnabled_;
     out["commands"] = nlohmann::json::object();
     for (const auto& [name, count] : commands_) out["commands"][name] = count;
-    out["violations"] = nlohmann::json::object();
-    for (const auto& [kind, count] : violations_) out["violations"][kind] = count;
+    out["violations"] = violations_.toJson();
 }
 
 }  // namespace qrtsim

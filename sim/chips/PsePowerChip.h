@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/chips/I2cSlave.h"
+#include "sim/chips/Violations.h"
 
 namespace qrtsim {
 
@@ -38,10 +39,10 @@ class PsePowerChip : public I2cSlave {
     // Ports whose DC (AC) disconnect detection is on.
     uint8_t dcEnabled() const { return dcEnabled_; }
     uint8_t acEnabled() const { return acEnabled_; }
-    const std::map<std::string, unsigned>& violations() const { return violations_; }
+    const Violations& violations() const { return violations_; }
+    void setTrace(Violations::Trace trace) { violations_.setTrace(std::move(trace)); }
 
   private:
-    void violation(const std::string& kind);
     void execute();
 
     std::vector<uint8_t> bytes_;
@@ -51,7 +52,7 @@ class PsePowerChip : public I2cSlave {
     uint8_t dcEnabled_ = 0;
     uint8_t acEnabled_ = 0;
     std::map<std::string, unsigned> commands_;
-    std::map<std::string, unsigned> violations_;
+    Violations violations_{"pse"};
 };
 
 }  // namespace qrtsim

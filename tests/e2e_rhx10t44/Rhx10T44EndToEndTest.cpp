@@ -33,23 +33,6 @@ const char* const kRig =
     "[c]\nmodel = PCIe-RHX10T\npn = 53105-00\n"
     "[d]\nmodel = PCIe-RHX44+\npcb_version = 4\n";
 
-// Every "violations" object of the state document, summed: the chip models' protocol checks.
-unsigned violations(const json& node) {
-    unsigned total = 0;
-    if (node.is_object()) {
-        for (auto it = node.begin(); it != node.end(); ++it) {
-            if (it.key() == "violations" && it->is_object()) {
-                for (const json& count : *it) total += count.get<unsigned>();
-            } else {
-                total += violations(*it);
-            }
-        }
-    } else if (node.is_array()) {
-        for (const json& item : node) total += violations(item);
-    }
-    return total;
-}
-
 class Rhx10T44EndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -61,7 +44,6 @@ class Rhx10T44EndToEnd : public ::testing::Test {
     RigRun run(const std::string& command) {
         RigRun r = rig.run(kRig, command);
         EXPECT_EQ(r.status, 0) << r.errors;
-        EXPECT_EQ(violations(r.state), 0u) << r.state.dump(1);
         return r;
     }
     qrttest::RigRunner rig{{{"PROBE", RHX_PROBE_PATH}}};

@@ -11,6 +11,7 @@
 #include "QRT_Types.h"
 #include "core/controllers/ethctrl/C_nkEthCtrlFactory.h"
 #include "sim/chips/IntelEthController.h"
+#include "support/ChipClocks.h"
 #include "support/I2cMemorySlave.h"
 #include "support/PauseRecorder.h"
 #include "support/SimPciMap.h"
@@ -45,6 +46,8 @@ struct Controller {
              lan, type == C_nkEthCtrlFactory::NK_ETHCTRL_X550 ? kX550Command : kI210Command),
           map(hw),
           ctrl(factory.create(type)) {
+        static const qrttest::RecordedPauseClock pauses;
+        hw.model.setClock(pauses);
         hw.model.i2cBus().attach(deviceAddress, &device);
     }
     LoggedController hw;
@@ -54,11 +57,7 @@ struct Controller {
     I_nkEthCtrl* ctrl;
 
     I_nkI2C& i2c() { return *ctrl; }
-    unsigned violations() const {
-        unsigned n = 0;
-        for (const auto& kind : hw.model.violations()) n += kind.second;
-        return n;
-    }
+    unsigned violations() const { return hw.model.violations().total(); }
 };
 
 constexpr auto X550 = C_nkEthCtrlFactory::NK_ETHCTRL_X550;
