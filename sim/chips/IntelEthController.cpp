@@ -60,6 +60,7 @@ uint32_t IntelEthController::readRegister32(uint64_t offset) {
     if (offset == chip_.i2cParameter) return parameter_;
     if (offset == chip_.i2cCommand) {
         // The transfer takes its time: the first reads after a command see it running.
+        if (faults_.active("busy")) return commandWord_ & ~(kReady | kError);
         if (busyLeft_ == 0) return commandWord_;
         --busyLeft_;
         return commandWord_ & ~(kReady | kError);
@@ -85,6 +86,7 @@ void IntelEthController::writeRegister32(uint64_t offset, uint32_t value) {
 }
 
 void IntelEthController::command(uint32_t word) {
+    if (faults_.active("busy")) return;  // the master never let go of the stuck transfer
     if (busyLeft_ != 0) {
         violation("command_while_busy");  // the running transfer keeps the master
         return;
@@ -116,7 +118,7 @@ void IntelEthController::command(uint32_t word) {
         if (slave_ < 0) violation("no_slave_address");
         address = slave_;
     }
-    if (address < 0) ok = false;
+    if (address < 0 || faults_.active("error")) ok = false;
     if (ok) ok = transfer(uint8_t(address), read, reg, data);
 
     if (!ok) ++failed_;
@@ -157,6 +159,7 @@ void IntelEthController::saveState(nlohmann::json& out) const {
     out["i2c_slave"] = slave_;
     out["i2c_commands"] = commands_;
     out["i2c_failed"] = failed_;
+    out["faults"] = faults_.toJson();
     out["violations"] = nlohmann::json::object();
     for (const auto& [kind, count] : violations_) out["violations"][kind] = count;
     nlohmann::json others = nlohmann::json::object();

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/chips/FaultTable.h"
 #include "sim/chips/I2cBus.h"
 #include "sim/chips/PciFunction.h"
 
@@ -51,6 +52,10 @@ struct EthControllerLayout {
 // transfer while the I2C pins are not handed to the master or the parameter register lacks its
 // enables, a transfer before any device address was taken over, and a change of the pin setup
 // register's other bits.
+//
+// Faults (qrt-sim --control "<section> fault lan0 ..."): "busy", the I2C command register shows
+// a command running for as long as the fault stays (commands written meanwhile are dropped);
+// "error", every command ends at once with the error bit, nothing reaches the bus.
 class IntelEthController : public PciFunction {
   public:
     static constexpr uint16_t kVendorIntel = 0x8086;
@@ -78,6 +83,7 @@ class IntelEthController : public PciFunction {
 
     const std::map<std::string, unsigned>& violations() const { return violations_; }
     unsigned commands() const { return commands_; }
+    FaultTable& faults() { return faults_; }
 
   private:
     void command(uint32_t word);
@@ -99,6 +105,7 @@ class IntelEthController : public PciFunction {
     unsigned commands_ = 0;
     unsigned failed_ = 0;
     std::map<std::string, unsigned> violations_;
+    FaultTable faults_{{"busy", "error"}};
 };
 
 }  // namespace qrtsim

@@ -101,6 +101,7 @@ class Usb3CardMcu : public SerialPortDevice {
         uint32_t readAddress;  // four mailboxes
         std::array<uint32_t, 4> staged;
         FlashField flash;
+        unsigned reads = 0;  // read commands on the field's first mailbox: fetches of the text
     };
 
     bool writeTextField(uint32_t address, uint32_t word);
