@@ -159,7 +159,6 @@ void IntelEthController::saveState(nlohmann::json& out) const {
     out["i2c_slave"] = slave_;
     out["i2c_commands"] = commands_;
     out["i2c_failed"] = failed_;
-    out["faults"] = faults_.toJson();
     out["violations"] = nlohmann::json::object();
     for (const auto& [kind, count] : violations_) out["violations"][kind] = count;
     nlohmann::json others = nlohmann::json::object();

@@ -195,7 +195,6 @@ void PexSwitch::saveState(nlohmann::json& out) const {
                      {"rejected_commands", counters_.rejected},
                      {"commands_while_busy", counters_.whileBusy},
                      {"data_writes_while_busy", counters_.dataWritesBusy}};
-    out["faults"] = faults_.toJson();
     out["violations"] = violations_.toJson();
 }
 

@@ -369,7 +369,6 @@ void VorelDioDriver::saveState(nlohmann::json& out) const {
     out["outputs"] = outputs;
     out["hwid"] = settings_.hwid;
     out["uevents"] = ueventsSent_;
-    out["faults"] = faults_.toJson();
     out["violations"] = violations_.toJson();
 }
 

@@ -554,7 +554,6 @@ void VirtualPciDriver::saveState(nlohmann::json& out) const {
         entry["device"] = hex(slot.function->deviceId());
         entry["locked"] = slot.lockKey != 0;
         if (slot.lockKey != 0) entry["key"] = hex(slot.lockKey);
-        if (!slot.faults.empty()) entry["faults"] = slot.faults.toJson();
         functions.push_back(entry);
     }
     out["functions"] = functions;

@@ -272,13 +272,13 @@ bool Rig::control(const std::string& line, std::string& reply) {
     return false;
 }
 
-std::map<std::string, std::vector<FaultTable*>> Rig::faultTables(const std::string& section) {
+std::map<std::string, std::vector<FaultTable*>> Rig::faultTables(const std::string& section) const {
     std::map<std::string, std::vector<FaultTable*>> tables;
     if (section == "driver") {
         if (driver_) tables["pcimap"].push_back(&driver_->faults());
         return tables;
     }
-    for (BuiltBoard& built : boards_) {
+    for (const BuiltBoard& built : boards_) {
         if (built.config.section != section) continue;
         for (const auto& chip : built.board->faultTables())
             tables[chip.first].push_back(chip.second);
@@ -286,9 +286,11 @@ std::map<std::string, std::vector<FaultTable*>> Rig::faultTables(const std::stri
             for (PciFunction* function : built.board->pciFunctions())
                 if (FaultTable* table = driver_->functionFaults(function))
                     tables["pcimap"].push_back(table);
-        for (const auto& adapter : built.board->i2cAdapters())
-            if (I2cAdapter* node = i2cAdapter(adapter.first))
-                tables["i2c-" + std::to_string(adapter.first)].push_back(&node->faults());
+        for (const auto& adapter : built.board->i2cAdapters()) {
+            auto node = adapters_.find(adapter.first);
+            if (node != adapters_.end())
+                tables["i2c-" + std::to_string(adapter.first)].push_back(&node->second->faults());
+        }
     }
     return tables;
 }
@@ -333,6 +335,10 @@ void Rig::saveState(nlohmann::json& out) const {
         entry["section"] = built.config.section;
         entry["model"] = built.config.text("model", "");
         built.board->saveState(entry);
+        // The faults set on the board's chips, by the names control lines give them.
+        for (const auto& chip : faultTables(built.config.section))
+            for (const FaultTable* table : chip.second)
+                if (!table->empty()) entry["faults"][chip.first] = table->toJson();
         boards.push_back(entry);
     }
     out["boards"] = boards;

@@ -98,7 +98,7 @@ class Rig {
     void sendToPort(const std::string& section, int port, const std::vector<uint8_t>& frame);
     // The fault tables a section's chips answer to by name: the board's own, "pcimap" (the
     // driver's requests to the board's PCI functions) and "i2c-N" (the adapters it provides).
-    std::map<std::string, std::vector<FaultTable*>> faultTables(const std::string& section);
+    std::map<std::string, std::vector<FaultTable*>> faultTables(const std::string& section) const;
     bool controlFaults(const std::vector<std::string>& words, std::string& reply);
 
     std::string file_;

@@ -238,4 +238,22 @@ TEST_F(FaultMatrix, FaultsAtDetectionLeaveTheProductOutOrItsCallsFailingUntilCle
     }
 }
 
+// Datagrams on the uevent socket that are no uevent of the DIO driver's: the monitor passes over
+// them, and the next input change reaches the callback once, as does the one after the fault.
+TEST_F(FaultMatrix, GarbageOnTheUeventSocketNeverReachesTheTriggerCallback) {
+    ASSERT_TRUE(runner.usable());
+    RigRun run =
+        runner.run(rigs().at("kqx").text,
+                   "$PROBE dio-monitor \"@kqx fault dio garbage\" \"@kqx di 1 1\" dio-trigger"
+                   " \"@kqx clear\" \"@kqx di 1 0\" dio-trigger dio-unmonitor");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    std::vector<int> statuses;
+    for (const json& line : run.outputs)
+        if (line.contains("call"))
+            statuses.push_back(line.value("status", -999));
+        else if (line.contains("control"))
+            EXPECT_TRUE(line.value("ok", false)) << line;
+    EXPECT_EQ(statuses, std::vector<int>(4, 0)) << run.output;
+}
+
 }  // namespace

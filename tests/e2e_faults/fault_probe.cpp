@@ -4,6 +4,8 @@
 //   @LINE     sends LINE on the rig's control channel ("card0 fault mcu nack", "card0 clear")
 //             -> {"control": LINE, "ok": bool, "reply": text}
 //   NAME      runs the C API call NAME of the table below on product 0
+//             (dio-monitor registers a DI trigger callback, dio-trigger waits for its next
+//             call and answers 0 for exactly one)
 //   +NAME     runs NAME's restoring form: the values the rig starts with, for a set call
 //             -> {"call": NAME, "status": n, "guard": bool, "pauses_us": n}
 //
@@ -13,11 +15,14 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -60,6 +65,24 @@ Outcome guarded(T fill, F call) {
 unsigned ports(void* h, int (*count)(void*, unsigned*)) {
     unsigned n = 0;
     return count(h, &n) == QRT_SUCCESS && n <= 12 ? n : 0;
+}
+
+// The DI trigger callback's calls, from the monitor thread.
+std::atomic<int> g_triggers{0};
+int g_triggersSeen = 0;
+
+void countTrigger(unsigned int, int) {
+    ++g_triggers;
+}
+
+// Waits (bounded: a lost event must not hang the run) for the next trigger; 0 when exactly one
+// came, the number of further ones otherwise, -1 when none came.
+int nextTrigger() {
+    for (int wait = 0; wait < 1000 && g_triggers.load() == g_triggersSeen; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    int arrived = g_triggers.load() - g_triggersSeen;
+    g_triggersSeen += arrived;
+    return arrived - 1;
 }
 
 // The calls, by what they reach. Set calls write values other than those the rig starts with;
@@ -154,6 +177,18 @@ const std::map<std::string, Call>& calls() {
              return guarded<QRT_EDGETRIGGER_TYPE, 1>(
                  QRT_EDGE_TRIGGER_BOTH,
                  [h](QRT_EDGETRIGGER_TYPE* e) { return QRT_DIOGetDIEdgeTrigger(h, 0, e); });
+         }},
+        {"dio-monitor",
+         [](void* h, bool) {
+             return Outcome{QRT_DIOSetDITriggerCallback(h, countTrigger), true};
+         }},
+        {"dio-unmonitor",
+         [](void* h, bool) {
+             return Outcome{QRT_DIOSetDITriggerCallback(h, nullptr), true};
+         }},
+        {"dio-trigger",
+         [](void*, bool) {
+             return Outcome{nextTrigger(), true};
          }},
         {"dio-set-edge",
          [](void* h, bool restore) {
