@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/chips/ChipClock.h"
+#include "sim/chips/FaultTable.h"
 #include "sim/chips/I2cBus.h"
 #include "sim/chips/PciFunction.h"
 
@@ -75,6 +76,9 @@ class Board {
     virtual std::map<int, I2cBus*> i2cAdapters() { return {}; }
     // Hardware state for `qrt-sim --state`.
     virtual void saveState(nlohmann::json& out) const = 0;
+    // The fault tables of the board's chips, by the names control lines give them ("switch",
+    // "cpld", "mcu", "eeprom", "lan0", "dio"): "<section> fault <chip> ..." sets a fault there.
+    virtual std::map<std::string, FaultTable*> faultTables() { return {}; }
 };
 
 // A board model of the rig. `keys` lists keys this model accepts beyond the common ones.

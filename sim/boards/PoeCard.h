@@ -77,6 +77,12 @@ class PoeCard : public Board {
 
     std::vector<PciFunction*> pciFunctions() override { return {switch_.get()}; }
     void saveState(nlohmann::json& out) const override;
+    std::map<std::string, FaultTable*> faultTables() override {
+        return {{"switch", &switch_->faults()},
+                {"cpld", &cpld_->spiPort().faults},
+                {"mcu", &mcu_->faults},
+                {"eeprom", &eeprom_->faults}};
+    }
 
     const PoeCardModel& model() const { return model_; }
     PexSwitch& pciSwitch() { return *switch_; }

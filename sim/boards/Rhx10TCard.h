@@ -37,6 +37,13 @@ class Rhx10TCard : public Board {
 
     std::vector<PciFunction*> pciFunctions() override { return {lan_[0].get(), lan_[1].get()}; }
     void saveState(nlohmann::json& out) const override;
+    std::map<std::string, FaultTable*> faultTables() override {
+        return {{"lan0", &lan_[0]->faults()},
+                {"lan1", &lan_[1]->faults()},
+                {"cpld", &cpld_->i2cPort().faults},
+                {"mcu", &mcu_->faults},
+                {"eeprom", &eeprom_->faults}};
+    }
 
     IntelEthController& lan(unsigned function) { return *lan_.at(function); }
     RhxCpld& cpld() { return *cpld_; }

@@ -39,6 +39,11 @@ class Rhx44PlusCard : public Board {
 
     std::vector<PciFunction*> pciFunctions() override { return {&pins_}; }
     void saveState(nlohmann::json& out) const override;
+    std::map<std::string, FaultTable*> faultTables() override {
+        return {{"switch", &switch_->faults()},
+                {"cpld", &cpld_->spiPort().faults},
+                {"power_chip", &powerChip_.faults}};
+    }
 
     PexSwitch& pciSwitch() { return *switch_; }
     PsePowerChip& powerChip() { return powerChip_; }

@@ -38,6 +38,9 @@ class TulanKqx : public Board, public SystemBoard {
 
     std::map<int, I2cBus*> i2cAdapters() override;
     void saveState(nlohmann::json& out) const override;
+    std::map<std::string, FaultTable*> faultTables() override {
+        return {{"mcu", &mcu_->faults}, {"eeprom", &eeprom_->faults}, {"dio", &dio_->faults()}};
+    }
 
     void attachHost(HostSystem& host, std::vector<std::string>& notes) override;
     bool control(const std::vector<std::string>& words, std::string& reply) override;

@@ -43,6 +43,9 @@ class Usb3Card : public Board {
 
     std::vector<PciFunction*> pciFunctions() override { return {switch_.get()}; }
     void saveState(nlohmann::json& out) const override;
+    std::map<std::string, FaultTable*> faultTables() override {
+        return {{"switch", &switch_->faults()}, {"mcu", &mcu_->faults}};
+    }
 
     // Whether user port `port` has power, as the hardware stands.
     bool portPowered(unsigned port) const;

@@ -206,11 +206,13 @@ std::unique_ptr<DeviceNode> openDeviceNode(Rig& rig, const std::string& path, in
     switch (nodeFamily(path.c_str(), &number)) {
         case NodeFamily::kPcimap:
             if (VirtualPciDriver* driver = rig.pciDriver())
-                return std::make_unique<PcimapNode>(*driver);
+                if (!driver->faults().active("missing"))
+                    return std::make_unique<PcimapNode>(*driver);
             break;
         case NodeFamily::kI2c:
             if (I2cAdapter* adapter = rig.i2cAdapter(number))
-                return std::make_unique<I2cNode>(*adapter);
+                if (!adapter->faults().active("missing"))
+                    return std::make_unique<I2cNode>(*adapter);
             break;
         case NodeFamily::kNone:
             break;

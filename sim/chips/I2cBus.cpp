@@ -11,6 +11,13 @@ bool I2cBus::start(uint8_t address, bool read) {
     // A repeated start hands the bus to the new address; the previous device sees no stop.
     selected_ = slaveAt(address);
     if (selected_ == nullptr) return false;
+    if (selected_->faults.active("nack", read ? "read" : "write")) {
+        // The device leaves its address unacknowledged; it takes the master's stop that
+        // follows as the end of what it had begun.
+        selected_->stop();
+        selected_ = nullptr;
+        return false;
+    }
     if (!selected_->start(read)) {
         selected_ = nullptr;
         return false;
@@ -23,7 +30,9 @@ bool I2cBus::writeByte(uint8_t byte) {
 }
 
 uint8_t I2cBus::readByte(bool last) {
-    return selected_ == nullptr ? 0xFF : selected_->readByte(last);
+    if (selected_ == nullptr) return 0xFF;
+    uint8_t byte = selected_->readByte(last);
+    return selected_->faults.active("ff", "read") ? 0xFF : byte;
 }
 
 void I2cBus::stop() {

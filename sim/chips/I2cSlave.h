@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/chips/FaultTable.h"
+
 namespace qrtsim {
 
 // A device on a virtual I2C bus, seen byte by byte as the wire carries it. The bus calls
@@ -21,6 +23,12 @@ class I2cSlave {
     virtual uint8_t readByte(bool last) = 0;
     virtual void stop() = 0;
     virtual void saveState(nlohmann::json& out) const { (void)out; }
+
+    // Faults injected while programs run, which the bus applies on the device's behalf:
+    // "nack" (the device does not acknowledge its address, for "read" or "write" transfers)
+    // and "ff" (the device lets the data line float: every byte read is 0xFF, although the
+    // device goes through its read as usual).
+    FaultTable faults{{"nack", "ff"}, {"read", "write"}};
 };
 
 }  // namespace qrtsim

@@ -58,6 +58,7 @@ uint32_t IntelEthController::readRegister32(uint64_t offset) {
     if (offset == chip_.i2cParameter) return parameter_;
     if (offset == chip_.i2cCommand) {
         // The transfer takes its time: reads before its end see it running.
+        if (faults_.active("busy")) return commandWord_ & ~(kReady | kError);
         if (!running()) return commandWord_;
         if (busyLeft_ != 0) --busyLeft_;
         return runningWord_;
@@ -83,6 +84,7 @@ void IntelEthController::writeRegister32(uint64_t offset, uint32_t value) {
 }
 
 void IntelEthController::command(uint32_t word) {
+    if (faults_.active("busy")) return;  // the master never let go of the stuck transfer
     if (running()) {
         // The running transfer keeps the master.
         violations_.count("command-while-busy", hex(word, 8));
@@ -116,7 +118,7 @@ void IntelEthController::command(uint32_t word) {
         if (slave_ < 0) violations_.count("no-slave-address", hex(word, 8));
         address = slave_;
     }
-    if (address < 0) ok = false;
+    if (address < 0 || faults_.active("error")) ok = false;
     if (ok) ok = transfer(uint8_t(address), read, reg, data);
 
     if (!ok) ++failed_;

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/chips/ChipClock.h"
+#include "sim/chips/FaultTable.h"
 #include "sim/chips/I2cBus.h"
 #include "sim/chips/PciFunction.h"
 #include "sim/chips/Violations.h"
@@ -54,6 +55,10 @@ struct EthControllerLayout {
 // transfer while the I2C pins are not handed to the master or the parameter register lacks its
 // enables, a transfer before any device address was taken over, and a change of the pin setup
 // register's other bits.
+//
+// Faults (qrt-sim --control "<section> fault lan0 ..."): "busy", the I2C command register shows
+// a command running for as long as the fault stays (commands written meanwhile are dropped);
+// "error", every command ends at once with the error bit, nothing reaches the bus.
 class IntelEthController : public PciFunction {
   public:
     static constexpr uint16_t kVendorIntel = 0x8086;
@@ -86,6 +91,7 @@ class IntelEthController : public PciFunction {
 
     const Violations& violations() const { return violations_; }
     unsigned commands() const { return commands_; }
+    FaultTable& faults() { return faults_; }
 
     // Bit times of one transfer on the bus, and the length of one at 100 kHz.
     static constexpr unsigned kWriteBits = 4 * 9 + 2;  // start, 4 bytes, stop
@@ -115,6 +121,7 @@ class IntelEthController : public PciFunction {
     unsigned commands_ = 0;
     unsigned failed_ = 0;
     Violations violations_;
+    FaultTable faults_{{"busy", "error"}};
 };
 
 }  // namespace qrtsim

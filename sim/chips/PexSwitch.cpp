@@ -76,10 +76,11 @@ uint32_t PexSwitch::readRegister32(uint64_t offset) {
     offset &= ~uint64_t{3};
     if (offset == 0) return (uint32_t{chip_.deviceId} << 16) | kVendorPlx;
     if (offset == chip_.directionRegister) return direction_;
-    if (offset == chip_.inputRegister) return inputLevels();
+    if (offset == chip_.inputRegister) return faults_.active("ff") ? 0xFFFFFFFF : inputLevels();
     if (offset == chip_.outputRegister) return output_;
     if (offset == kSerialData) return readSerialData();
     if (offset == kSerialControl) {
+        if (faults_.active("busy")) return control_ | kSerialBusy;
         // Each poll of a running command counts down; the first poll that finds the port idle
         // sees the end of the transfer, from which a read's word settles.
         if (busyLeft_ == 0) {
@@ -93,7 +94,7 @@ uint32_t PexSwitch::readRegister32(uint64_t offset) {
 }
 
 uint32_t PexSwitch::readSerialData() {
-    if (busyLeft_ != 0) {
+    if (busyLeft_ != 0 || faults_.active("busy")) {
         violations_.count("data-read-while-busy");
     } else if (pendingRead_ && (finishing_ || !readSettled_.ready(*clock_))) {
         violations_.count("data-read-too-early");
@@ -115,7 +116,7 @@ void PexSwitch::writeRegister32(uint64_t offset, uint32_t value) {
     } else if (offset == chip_.outputRegister) {
         output_ = value & ((1u << chip_.pinCount) - 1);
     } else if (offset == kSerialData) {
-        if (busyLeft_ != 0) {
+        if (busyLeft_ != 0 || faults_.active("busy")) {
             // The port is shifting a word through the data register; the write is lost.
             ++counters_.dataWritesBusy;
             violations_.count("data-write-while-busy", hex32(value));
@@ -144,7 +145,7 @@ void PexSwitch::serialCommand(uint32_t control) {
         violations_.count("unknown-serial-command", hex32(control));
         return;
     }
-    if (busyLeft_ != 0) {
+    if (busyLeft_ != 0 || faults_.active("busy")) {
         // The port is still shifting the previous word; the new command is lost.
         ++counters_.whileBusy;
         violations_.count("command-while-busy", hex32(control));
@@ -161,6 +162,7 @@ void PexSwitch::serialCommand(uint32_t control) {
     } else {
         ++counters_.reads;
         readWord_ = serialDevice_ != nullptr ? serialDevice_->readBlock(block) : 0xFFFFFFFF;
+        if (serialDevice_ != nullptr && serialDevice_->faults.active("ff")) readWord_ = 0xFFFFFFFF;
         pendingRead_ = true;
     }
     busyLeft_ = busyPolls_;

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/chips/ChipClock.h"
+#include "sim/chips/FaultTable.h"
 #include "sim/chips/PciFunction.h"
 #include "sim/chips/SerialPortDevice.h"
 #include "sim/chips/Violations.h"
@@ -67,6 +68,11 @@ struct PexChipLayout {
 // a command or a data-register write while the port is busy, a control word that is no command of
 // the chip; a data-register read before the word is there returns what the register held before.
 // With nothing attached, reads return the idle level of the data line (all ones).
+//
+// Faults (qrt-sim --control "<section> fault switch ..."): "busy", the serial port's busy flag
+// stays set (commands issued meanwhile are lost, as on a port that never finishes shifting);
+// "ff", the input register reads all ones (every pin sensed high). The device on the serial
+// port has faults of its own (SerialPortDevice).
 class PexSwitch : public PciFunction {
   public:
     static constexpr uint16_t kVendorPlx = 0x10B5;
@@ -122,6 +128,7 @@ class PexSwitch : public PciFunction {
     const SerialCounters& serialCounters() const { return counters_; }
     bool serialBusy() const { return busyLeft_ != 0; }
     const Violations& violations() const { return violations_; }
+    FaultTable& faults() { return faults_; }
 
   private:
     uint32_t inputLevels() const;
@@ -146,6 +153,7 @@ class PexSwitch : public PciFunction {
     ReadyAt readSettled_;
     SerialCounters counters_;
     Violations violations_{"switch"};
+    FaultTable faults_{{"busy", "ff"}};
 };
 
 }  // namespace qrtsim

@@ -86,7 +86,14 @@ RhxCpld::ToeControl decodeControl(uint32_t word) {
 
 }  // namespace
 
-RhxCpld::RhxCpld(FrameSink* frames) : frames_(frames) {}
+RhxCpld::RhxCpld(FrameSink* frames) : frames_(frames) {
+    spiPort_.faults.addModes({"busy", "error"});
+    i2cPort_.faults.addModes({"busy", "error"});
+}
+
+bool RhxCpld::faulted(const char* mode) const {
+    return spiPort_.faults.active(mode) || i2cPort_.faults.active(mode);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Address decoding
@@ -421,8 +428,8 @@ void RhxCpld::masterStart(uint8_t addressByte) {
     ++counters_.starts;
     status_ = 0;
     flushMasterTrace();  // a repeated start ends the message before it
-    if (busyStarts_ > 0) {
-        --busyStarts_;
+    if (busyStarts_ > 0 || faulted("busy")) {
+        if (busyStarts_ > 0) --busyStarts_;
         ++counters_.busyStarts;
         status_ = kStatusBusBusy;
         if (trace_) trace_("i2c-master start refused: bus busy");
@@ -470,8 +477,8 @@ void RhxCpld::masterWrite(uint8_t byte) {
     if (!transferOpen_ || transferRead_) violations_.count("byte-without-write-transfer");
     bool acked = false;
     if (transferOpen_ && !transferRead_) {
-        if (lostBytes_ > 0) {
-            --lostBytes_;  // the byte never reaches the slave
+        if (lostBytes_ > 0 || faulted("error")) {
+            if (lostBytes_ > 0) --lostBytes_;  // the byte never reaches the slave
         } else {
             acked = masterBus_.writeByte(byte);
         }

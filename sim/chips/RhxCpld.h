@@ -42,6 +42,10 @@ namespace qrtsim {
 //   - on the I2C face: any access within 5 ms of a register write, which the CPLD is still
 //     carrying out (its address is not acknowledged meanwhile);
 //   - its I2C master asked to send or read a byte outside a transfer in that direction.
+// Faults (qrt-sim --control "<section> fault cpld ..."), kept in the table of the port the board
+// wires: "busy", every start of its I2C master finds the bus busy; "error", every byte its
+// master writes fails (the write-failed bit); and the faults of its kind of device on that
+// port ("ff" on the serial face, "nack" and "ff" on the I2C face).
 // Addresses outside its blocks select nothing on the CPLD: writes go nowhere and reads return
 // the idle level (all ones), without a violation, as the kit's detection reads other boards'
 // registers (the USB3 cards' microcontroller mailboxes) on every card of the serial port.
@@ -147,6 +151,7 @@ class RhxCpld {
     void saveState(nlohmann::json& out) const;
 
   private:
+    bool faulted(const char* mode) const;
     // A register of the common map, as the I2C map numbers it.
     enum class Reg {
         None,     // not the CPLD's address

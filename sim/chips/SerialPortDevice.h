@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/chips/FaultTable.h"
+
 namespace qrtsim {
 
 // A device on a PCIe switch's serial-EEPROM port. The switch hands it 32-bit words addressed
@@ -15,6 +17,11 @@ class SerialPortDevice {
     virtual void writeBlock(uint32_t blockIndex, uint32_t word) = 0;
     virtual uint32_t readBlock(uint32_t blockIndex) = 0;
     virtual void saveState(nlohmann::json& out) const { (void)out; }
+
+    // Faults injected while programs run, which the switch applies on the device's behalf:
+    // "ff" (the device's data line floats: every word read is all ones, although the device
+    // goes through its read as usual).
+    FaultTable faults{{"ff"}};
 };
 
 }  // namespace qrtsim

@@ -126,12 +126,13 @@ bool Usb3CardMcu::writeMailbox(uint32_t address, uint32_t word) {
         command = kVersionCommand;
         answer = kVersionCommand | (uint32_t(versionMajor_) << 8) | versionMinor_;
     } else {
-        const TextField* source = nullptr;
-        for (const TextField& field : fields_)
+        TextField* source = nullptr;
+        for (TextField& field : fields_)
             if (address >= field.readAddress && address < field.readAddress + 16) source = &field;
         if (source == nullptr) return false;
         command = kFlashReadCommand;
         answer = flashWord(source->flash, (address - source->readAddress) / 4);
+        if (word == command && address == source->readAddress) ++source->reads;
     }
     Mailbox& mailbox = mailboxes_[address];
     if (mailbox.ready.ready(*clock_)) mailbox.held = mailbox.answer;
@@ -172,6 +173,7 @@ void Usb3CardMcu::saveState(nlohmann::json& out) const {
         for (unsigned k = 0; k < 4; ++k) words.push_back(hex32(flashWord(field.flash, k)));
         out[field.name] = decodeText(field.flash);
         out[std::string(field.name) + "_flash"] = words;
+        out[std::string(field.name) + "_reads"] = field.reads;
     }
     out["power_writes"] = counters_.powerWrites;
     out["flash_commits"] = counters_.commits;

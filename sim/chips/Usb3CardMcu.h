@@ -38,6 +38,8 @@ namespace qrtsim {
 // 15. The check word written to a field's commit address must make the four staged words and
 // itself add up to zero, and the last staged word must carry the 0x1111 marker; otherwise the
 // controller refuses to program its flash. Each commit attempt empties the staging words.
+// The state counts the fetches of each text field ("part_number_reads": read commands on its
+// first mailbox).
 class Usb3CardMcu : public SerialPortDevice {
   public:
     static constexpr unsigned kTextBytes = 14;
@@ -101,6 +103,7 @@ class Usb3CardMcu : public SerialPortDevice {
         uint32_t readAddress;  // four mailboxes
         std::array<uint32_t, 4> staged;
         FlashField flash;
+        unsigned reads = 0;  // read commands on the field's first mailbox: fetches of the text
     };
 
     bool writeTextField(uint32_t address, uint32_t word);

@@ -98,6 +98,7 @@ VorelDioDriver::VorelDioDriver(const Settings& settings)
         inputs_[i] = settings.inputLevels[i];
     for (unsigned i : settings.edgeInputs)
         if (i < settings.inputs) triggerModes_[i] = kBothEdges;
+    faults_.changed = [this] { applyFaults(); };
 }
 
 VorelDioDriver::~VorelDioDriver() {
@@ -109,7 +110,8 @@ bool VorelDioDriver::createFiles(const std::string& classDirectory,
     auto add = [&](Kind kind, unsigned line, const std::string& directory, const std::string& name,
                    const std::string& value, unsigned mode) {
         std::string path = directory + "/" + name;
-        Attribute& attribute = attributes_[path] = Attribute{kind, line, path, ""};
+        Attribute& attribute = attributes_[path] = Attribute{kind, line, path, "", mode};
+        faults_.addRequests({name});
         return writeAttribute(attribute, value, mode, error);
     };
     classDirectory_ = classDirectory;
@@ -149,6 +151,10 @@ bool VorelDioDriver::createFiles(const std::string& classDirectory,
 
 bool VorelDioDriver::writeAttribute(Attribute& attribute, const std::string& value, unsigned mode,
                                     std::string& error) {
+    if (failing(attribute)) {  // the value shows once the attribute works again
+        attribute.shown = value;
+        return true;
+    }
     int fd = ::open(attribute.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     bool ok = fd >= 0 && ::fchmod(fd, mode) == 0 &&
               ::write(fd, value.data(), value.size()) == static_cast<ssize_t>(value.size());
@@ -185,6 +191,7 @@ void VorelDioDriver::settle() {
 }
 
 void VorelDioDriver::judge(Attribute& attribute, bool final) {
+    if (failing(attribute)) return;
     std::string content = readFile(attribute.path);
     if (content == attribute.shown) return;
     // An empty file is a write still under way (opened, truncated, not yet closed): its close
@@ -289,6 +296,7 @@ bool VorelDioDriver::send(std::vector<std::pair<std::string, std::string>> strin
         datagram += entry.first + "=" + entry.second + '\0';
         shown += " " + entry.first + "=" + entry.second;
     }
+    if (faults_.active("garbage")) sendGarbage();
     std::string error = "no uevent socket";
     if (!uevents_ || !uevents_(datagram, error)) {
         reply = "uevent not sent: " + error;
@@ -298,6 +306,42 @@ bool VorelDioDriver::send(std::vector<std::pair<std::string, std::string>> strin
     emit("uevent " + shown);
     reply = "uevent " + shown;
     return true;
+}
+
+bool VorelDioDriver::failing(const Attribute& attribute) const {
+    return faults_.active("fail", attribute.path.substr(attribute.path.rfind('/') + 1));
+}
+
+// Puts the attribute files in the state the faults ask for: a failing attribute is a directory,
+// one that works again is its file with what the driver shows now.
+void VorelDioDriver::applyFaults() {
+    for (auto& entry : attributes_) {
+        Attribute& attribute = entry.second;
+        struct stat info {};
+        bool directory = ::stat(attribute.path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        if (failing(attribute) && !directory) {
+            ::unlink(attribute.path.c_str());
+            ::mkdir(attribute.path.c_str(), 0755);
+        } else if (!failing(attribute) && directory) {
+            ::rmdir(attribute.path.c_str());
+            std::string error;
+            writeAttribute(attribute, attribute.shown, attribute.mode, error);
+        }
+    }
+    if (faults_.active("garbage")) sendGarbage();
+}
+
+void VorelDioDriver::sendGarbage() {
+    const std::string header = std::string("change") + kDevicePath;  // no "@"
+    const std::string datagrams[] = {
+        header + '\0' + "ACTION=change" + '\0' + "DI_1=1",  // no terminator
+        "change@" + std::string(kDevicePath) + '\0' + "DI_" + std::string(40, '9') + "=\xff",
+        std::string(9000, 'A'),  // larger than a uevent's buffer
+        std::string("\xff\xfe\0\0@", 5)};
+    std::string error;
+    for (const std::string& datagram : datagrams)
+        if (uevents_) uevents_(datagram, error);
+    emit("uevent garbage: 4 datagrams");
 }
 
 int VorelDioDriver::outputLevel(unsigned index) const {

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/chips/FaultTable.h"
 #include "sim/chips/Violations.h"
 
 namespace qrtsim {
@@ -34,6 +35,14 @@ namespace qrtsim {
 // An input change raises, on the edges its trigger mode selects, the kernel's uevent:
 //   change@/devices/platform/vorel_dio  ACTION=change  DEVPATH=/devices/platform/vorel_dio
 //   SUBSYSTEM=platform  DI_<n>=<level>  DRIVER=vorel_dio  MODALIAS=platform:vorel_dio  SEQNUM=<n>
+//
+// Faults (qrt-sim --control "<section> fault dio ..."): "fail FILE" (DI_0, DO_1, DI_2_TrigMod,
+// HWID), the attribute's handler fails: the file becomes a directory of that name for as long
+// as the fault stands, so that opening it for writing fails and reading it fails (EISDIR), and
+// what the driver's value became meanwhile shows again when the fault is cleared; "garbage",
+// datagrams that are no uevent of the kernel's (a header without "@", strings without their
+// terminator, an oversized one) reach the uevent socket when the fault is set and before every
+// uevent raised while it stands.
 class VorelDioDriver {
   public:
     static constexpr const char* kClassDirectory = "/sys/class/vorel_dio";
@@ -87,6 +96,7 @@ class VorelDioDriver {
     int outputLevel(unsigned index) const;
     int triggerMode(unsigned index) const;  // -1 for an input without the file
     const Violations& violations() const { return violations_; }
+    FaultTable& faults() { return faults_; }
     void saveState(nlohmann::json& out) const;
 
   private:
@@ -97,7 +107,11 @@ class VorelDioDriver {
         unsigned line;
         std::string path;
         std::string shown;
+        unsigned mode = 0;
     };
+    bool failing(const Attribute& attribute) const;
+    void applyFaults();
+    void sendGarbage();
 
     bool writeAttribute(Attribute& attribute, const std::string& value, unsigned mode,
                         std::string& error);
@@ -120,6 +134,7 @@ class VorelDioDriver {
     unsigned sequence_ = 1000;
     unsigned ueventsSent_ = 0;
     Violations violations_{"dio"};
+    FaultTable faults_{{"fail", "garbage"}};
     UeventSink uevents_;
     Trace trace_;
 };

@@ -27,6 +27,10 @@ std::string bytes(const std::vector<uint8_t>& data) {
 
 int I2cAdapter::transfer(std::vector<Message>& messages) {
     std::string name = "i2c-" + std::to_string(number_);
+    if (faults_.active("fail")) {
+        emit(name + " transfer of " + std::to_string(messages.size()) + " messages -> EIO (fault)");
+        return -EIO;
+    }
     if (messages.empty() || messages.size() > kMaxMessages) {
         emit(name + " transfer of " + std::to_string(messages.size()) + " messages -> rejected");
         return -EINVAL;

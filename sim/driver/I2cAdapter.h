@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/chips/FaultTable.h"
 #include "sim/chips/I2cBus.h"
 
 namespace qrtsim {
@@ -14,6 +15,11 @@ namespace qrtsim {
 // bus (a start before each message, one stop at the end), 7-bit addresses only, plain reads and
 // writes. An address nobody acknowledges fails the transfer with ENXIO, as the adapter drivers
 // of the boards report it.
+//
+// Faults (qrt-sim --control "<section> fault i2c-N ...", the section of the board that provides
+// the adapter): "fail", every I2C_RDWR fails with EIO before anything reaches the bus, as an
+// adapter whose controller has hung; "missing", the node is gone (opening it fails with
+// ENOENT; descriptors already open keep working, as after an unlink).
 class I2cAdapter {
   public:
     using Trace = std::function<void(const std::string&)>;
@@ -35,6 +41,7 @@ class I2cAdapter {
 
     int number() const { return number_; }
     I2cBus& bus() { return bus_; }
+    FaultTable& faults() { return faults_; }
 
     // I2C_RDWR: the number of messages transferred, or a negative errno: -EINVAL for no
     // messages, more than kMaxMessages, a message above kMaxMessageBytes or an address above
@@ -50,6 +57,7 @@ class I2cAdapter {
     int number_;
     I2cBus& bus_;
     Trace trace_;
+    FaultTable faults_{{"fail", "missing"}};
 };
 
 }  // namespace qrtsim

@@ -153,6 +153,11 @@ const std::vector<std::string>& VirtualPciDriver::requestNames() {
 VirtualPciDriver::VirtualPciDriver(Settings settings, Trace trace)
     : settings_(std::move(settings)), trace_(std::move(trace)) {
     violations_.setTrace(trace_);
+    for (const std::string& request : settings_.failing) faults_.set("fail", 1, request);
+    if (settings_.scanStatus != 0) {
+        faults_.set("status", settings_.scanStatus, "add-scan");
+        faults_.set("status", settings_.scanStatus, "scan-list");
+    }
 }
 
 VirtualPciDriver::~VirtualPciDriver() = default;
@@ -164,8 +169,15 @@ VirtualPciDriver::OpenFile::~OpenFile() {
 void VirtualPciDriver::addFunction(PciFunction* function, FunctionFaults faults) {
     Slot slot;
     slot.function = function;
-    slot.faults = faults;
+    if (faults.status != 0) slot.faults.set("status", faults.status);
+    if (faults.fail) slot.faults.set("fail");
     slots_.push_back(slot);
+}
+
+FaultTable* VirtualPciDriver::functionFaults(const PciFunction* function) {
+    for (Slot& slot : slots_)
+        if (slot.function == function) return &slot.faults;
+    return nullptr;
 }
 
 std::unique_ptr<VirtualPciDriver::OpenFile> VirtualPciDriver::open() {
@@ -199,15 +211,17 @@ VirtualPciDriver::Slot* VirtualPciDriver::slotAt(const OpenFile& file, uint64_t 
 // every request on the addressed function. The trace line says so.
 bool VirtualPciDriver::failsOutright(const char* request, const Slot* slot,
                                      const std::string& line) const {
-    if (!settings_.failing.count(request) && !(slot != nullptr && slot->faults.fail)) return false;
+    if (!faults_.active("fail", request) &&
+        !(slot != nullptr && slot->faults.active("fail", request)))
+        return false;
     emit(line + " -> " + failed(EIO));
     return true;
 }
 
 // The status a request on a function starts from: invalid without a function, else the status
 // the rig injects for it (0 when none).
-int32_t VirtualPciDriver::presetStatus(const Slot* slot) {
-    return slot == nullptr ? kStatusInvalid : slot->faults.status;
+int32_t VirtualPciDriver::presetStatus(const Slot* slot, const char* request) {
+    return slot == nullptr ? kStatusInvalid : int32_t(slot->faults.value("status", request));
 }
 
 bool VirtualPciDriver::lockedByAnother(Slot& slot, uint32_t key) {
@@ -279,8 +293,8 @@ int VirtualPciDriver::addScanDevice(OpenFile& file, uint8_t* r) {
     int32_t status = kStatusOk;
     int32_t first = -1;
     int32_t count = 0;
-    if (settings_.scanStatus != 0) {
-        status = settings_.scanStatus;
+    if (faults_.active("status", "add-scan")) {
+        status = int32_t(faults_.value("status", "add-scan"));
     } else {
         bool known = false;
         for (const auto& pair : file.pairs_)
@@ -320,7 +334,7 @@ int VirtualPciDriver::getScanList(OpenFile& file, uint8_t* r) {
     if (failsOutright("scan-list", nullptr, "pcimap scan-list")) return -EIO;
     std::memset(r + kFirstTable, 0, 4 * kEntries);
     std::memset(r + kSecondTable, 0, 4 * kEntries);
-    int32_t status = settings_.scanStatus;
+    int32_t status = int32_t(faults_.value("status", "scan-list"));
     size_t count = 0;
     if (status == kStatusOk) {
         count = file.pairs_.size();
@@ -351,8 +365,8 @@ int VirtualPciDriver::registerAccess(OpenFile& file, uint8_t* r) {
     if (slot == nullptr || (a.operation != kRead && a.operation != kWrite) ||
         !validUnit(a.offset, a.width, a.length))
         status = kStatusInvalid;
-    else if (slot->faults.status != 0)
-        status = slot->faults.status;
+    else if (slot->faults.active("status", write ? "register-write" : "register-read"))
+        status = int32_t(slot->faults.value("status", write ? "register-write" : "register-read"));
     else
         status = keyStatus(*slot, a.key, line);
 
@@ -389,7 +403,7 @@ int VirtualPciDriver::lock(OpenFile& file, uint8_t* r) {
     std::string line = "pcimap lock dev=" + std::to_string(index);
     Slot* slot = slotAt(file, index);
     if (failsOutright("lock", slot, line)) return -EIO;
-    int32_t status = presetStatus(slot);
+    int32_t status = presetStatus(slot, "lock");
     if (status == kStatusOk && lockedByAnother(*slot, 0)) status = kStatusBusy;
     if (status == kStatusOk) {
         slot->lockKey = nextKey_++;
@@ -412,7 +426,7 @@ int VirtualPciDriver::unlock(OpenFile& file, uint8_t* r) {
     std::string line = "pcimap unlock dev=" + std::to_string(index) + " key=" + hex(key);
     Slot* slot = slotAt(file, index);
     if (failsOutright("unlock", slot, line)) return -EIO;
-    int32_t status = presetStatus(slot);
+    int32_t status = presetStatus(slot, "unlock");
     if (status == kStatusOk && (slot->lockKey == 0 || slot->lockKey != key))
         status = kStatusInvalid;  // not locked, or locked under another key
     if (status == kStatusOk) {
@@ -430,7 +444,7 @@ int VirtualPciDriver::deviceInformation(OpenFile& file, uint8_t* r) {
     std::string line = "pcimap device-info dev=" + std::to_string(int64_t(index));
     Slot* slot = slotAt(file, index);
     if (failsOutright("device-info", slot, line)) return -EIO;
-    int32_t status = presetStatus(slot);
+    int32_t status = presetStatus(slot, "device-info");
     if (status == kStatusOk) {
         putSigned32(r + kFirst, slot->function->vendorId());
         putSigned32(r + kSecond, slot->function->deviceId());
@@ -459,8 +473,8 @@ int VirtualPciDriver::cacheWriteCommand(OpenFile& file, uint8_t* r) {
     if (slot == nullptr || a.operation != kWrite || !validUnit(a.offset, a.width, a.length) ||
         file.cache_.size() >= kMaxCachedCommands)
         status = kStatusInvalid;
-    else if (slot->faults.status != 0)
-        status = slot->faults.status;
+    else if (slot->faults.active("status", "cache-write"))
+        status = int32_t(slot->faults.value("status", "cache-write"));
     if (status == kStatusOk) {
         OpenFile::CachedCommand command{};
         command.slot = file.scanList_[a.index];
@@ -497,13 +511,13 @@ int VirtualPciDriver::executeCommandCache(OpenFile& file, uint8_t* r) {
     std::vector<PciFunction*> touched;
     for (const auto& command : commands) {
         Slot& slot = slots_[command.slot];
-        if (slot.faults.fail) {
+        if (slot.faults.active("fail", "cache-execute")) {
             emit("pcimap cache-execute -> " + failed(EIO) + " after " + std::to_string(done) +
                  " of " + std::to_string(commands.size()));
             return -EIO;
         }
-        if (slot.faults.status != 0)
-            status = slot.faults.status;
+        if (slot.faults.active("status", "cache-execute"))
+            status = int32_t(slot.faults.value("status", "cache-execute"));
         else
             status = keyStatus(slot, command.key, "pcimap cache-execute key=" + hex(command.key));
         if (status != kStatusOk) break;
@@ -543,6 +557,7 @@ void VirtualPciDriver::saveState(nlohmann::json& out) const {
         functions.push_back(entry);
     }
     out["functions"] = functions;
+    out["faults"] = faults_.toJson();
     out["violations"] = violations_.toJson();
 }
 

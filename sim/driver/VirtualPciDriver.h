@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/chips/FaultTable.h"
 #include "sim/chips/PciFunction.h"
 #include "sim/chips/Violations.h"
 
@@ -65,6 +66,14 @@ struct PciFunctionFaults {
 // Statuses: 0 done, 1 an invalid request (index, operation, width, length), 255 locked under
 // another key. Fault injection adds any status (and request failure) per function and for the
 // scan requests.
+//
+// Faults (the rig file's keys at start, the control channel while programs run): the driver's
+// own table (qrt-sim --control "driver fault pcimap ...") takes "fail [REQUEST]" (the system
+// call fails with EIO), "status N [REQUEST]" (the scan requests report status N) and "missing"
+// (the device node is gone: opening it fails with ENOENT; files already open keep working, as
+// after an unlink); each function's table ("<section> fault pcimap ...") takes "fail" and
+// "status N", for every request addressed to it or one request (REQUEST: a name of
+// requestNames()).
 class VirtualPciDriver {
   public:
     using Trace = std::function<void(const std::string&)>;
@@ -84,6 +93,10 @@ class VirtualPciDriver {
     // Puts a function on the bus, after those added before (the PCI order).
     void addFunction(PciFunction* function, FunctionFaults faults = FunctionFaults());
     size_t functionCount() const { return slots_.size(); }
+    // The faults of the driver itself, and those of the requests addressed to `function` (null
+    // for a function that is not on the bus).
+    FaultTable& faults() { return faults_; }
+    FaultTable* functionFaults(const PciFunction* function);
 
     // One open file of the device node. Closing it (destroying it) drops its locks; it must not
     // outlive its driver.
@@ -137,7 +150,7 @@ class VirtualPciDriver {
   private:
     struct Slot {
         PciFunction* function;
-        FunctionFaults faults;
+        FaultTable faults{{"status", "fail"}, requestNames()};
         uint32_t lockKey = 0;  // 0: free
         uint64_t lockOwner = 0;
     };
@@ -149,7 +162,7 @@ class VirtualPciDriver {
     // Whether `slot` is locked, after the files of processes that have gone were closed.
     bool lockedByAnother(Slot& slot, uint32_t key);
     bool failsOutright(const char* request, const Slot* slot, const std::string& line) const;
-    static int32_t presetStatus(const Slot* slot);
+    static int32_t presetStatus(const Slot* slot, const char* request);
     void release(OpenFile& file);
     void emit(const std::string& line) const;
 
@@ -171,6 +184,7 @@ class VirtualPciDriver {
     uint32_t nextKey_ = 0x4B1D0001;
     size_t openFiles_ = 0;
     Violations violations_{"pcimap"};
+    FaultTable faults_{{"status", "fail", "missing"}, requestNames()};
     std::function<void()> abandonedFileCheck_;
 };
 

@@ -257,6 +257,8 @@ bool Rig::control(const std::string& line, std::string& reply) {
         reply = "usage: <section> <command> [arguments]";
         return false;
     }
+    if (words.size() >= 2 && (words[1] == "fault" || words[1] == "clear"))
+        return controlFaults(words, reply);
     for (BuiltBoard& built : boards_) {
         if (built.config.section != words[0]) continue;
         auto* system = dynamic_cast<SystemBoard*>(built.board.get());
@@ -268,6 +270,56 @@ bool Rig::control(const std::string& line, std::string& reply) {
     }
     reply = "the rig has no section [" + words[0] + "]";
     return false;
+}
+
+std::map<std::string, std::vector<FaultTable*>> Rig::faultTables(const std::string& section) const {
+    std::map<std::string, std::vector<FaultTable*>> tables;
+    if (section == "driver") {
+        if (driver_) tables["pcimap"].push_back(&driver_->faults());
+        return tables;
+    }
+    for (const BuiltBoard& built : boards_) {
+        if (built.config.section != section) continue;
+        for (const auto& chip : built.board->faultTables())
+            tables[chip.first].push_back(chip.second);
+        if (driver_)
+            for (PciFunction* function : built.board->pciFunctions())
+                if (FaultTable* table = driver_->functionFaults(function))
+                    tables["pcimap"].push_back(table);
+        for (const auto& adapter : built.board->i2cAdapters()) {
+            auto node = adapters_.find(adapter.first);
+            if (node != adapters_.end())
+                tables["i2c-" + std::to_string(adapter.first)].push_back(&node->second->faults());
+        }
+    }
+    return tables;
+}
+
+bool Rig::controlFaults(const std::vector<std::string>& words, std::string& reply) {
+    auto tables = faultTables(words[0]);
+    if (tables.empty()) {
+        reply = "the rig has no section [" + words[0] + "] with chips";
+        return false;
+    }
+    bool clear = words[1] == "clear";
+    if (clear && words.size() == 2) {  // every chip of the section
+        for (auto& chip : tables)
+            for (FaultTable* table : chip.second) table->clear({}, reply);
+        return true;
+    }
+    auto chip = words.size() > 2 ? tables.find(words[2]) : tables.end();
+    if (chip == tables.end()) {
+        reply = "chips of [" + words[0] + "]:";
+        for (const auto& known : tables) reply += " " + known.first;
+        return false;
+    }
+    std::vector<std::string> rest(words.begin() + 3, words.end());
+    for (FaultTable* table : chip->second)
+        if (!(clear ? table->clear(rest, reply) : table->set(rest, reply))) return false;
+    std::string line = "[" + words[0] + "]";
+    for (size_t i = 1; i < words.size(); ++i) line += " " + words[i];
+    if (trace_) trace_(line);
+    return true;
 }
 
 void Rig::settle() {
@@ -283,6 +335,10 @@ void Rig::saveState(nlohmann::json& out) const {
         entry["section"] = built.config.section;
         entry["model"] = built.config.text("model", "");
         built.board->saveState(entry);
+        // The faults set on the board's chips, by the names control lines give them.
+        for (const auto& chip : faultTables(built.config.section))
+            for (const FaultTable* table : chip.second)
+                if (!table->empty()) entry["faults"][chip.first] = table->toJson();
         boards.push_back(entry);
     }
     out["boards"] = boards;

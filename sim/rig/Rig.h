@@ -71,7 +71,10 @@ class Rig {
     // what such a board had to leave out.
     void attachHost(HostSystem& host, std::vector<std::string>& notes);
     // One control line, "<section> <command> [arguments]", for the board of that section.
-    // False with `reply` saying why when it is not carried out.
+    // False with `reply` saying why when it is not carried out. "fault" and "clear" set and
+    // clear the faults of a chip of any board ("<section> fault <chip> <mode> [value]
+    // [request]", "<section> clear [<chip> [<mode> [request]]]"); section "driver" names the
+    // kernel driver itself.
     bool control(const std::string& line, std::string& reply);
     // Lets the boards take in what programs left in their files, before the state is written.
     void settle();
@@ -93,6 +96,10 @@ class Rig {
     void addBoard(const BoardConfig& config, FrameSink& frames);
     void addHostPorts(const BoardConfig& config);
     void sendToPort(const std::string& section, int port, const std::vector<uint8_t>& frame);
+    // The fault tables a section's chips answer to by name: the board's own, "pcimap" (the
+    // driver's requests to the board's PCI functions) and "i2c-N" (the adapters it provides).
+    std::map<std::string, std::vector<FaultTable*>> faultTables(const std::string& section) const;
+    bool controlFaults(const std::vector<std::string>& words, std::string& reply);
 
     std::string file_;
     Trace trace_;

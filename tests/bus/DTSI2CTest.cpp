@@ -146,6 +146,15 @@ TEST_F(DTSI2C, DescriptorsAreClosedOnReinitialAndDestruction) {
     EXPECT_EQ(neverBound.writeI2C(0, 1, data, 1), QRT_ERR_NOT_INITIALIZED);
 }
 
+TEST_F(DTSI2C, DataMovesInBytesAndTheAdapterTellsNoCommandSize) {
+    unsigned size = 77;
+    EXPECT_EQ(bus->getI2CDataBlockSize(&size), QRT_SUCCESS);
+    EXPECT_EQ(size, 1u);
+    size = 77;
+    EXPECT_EQ(bus->getI2CDataAccessSize(&size), QRT_ERR_NOT_SUPPORTED);
+    EXPECT_EQ(size, 77u);
+}
+
 TEST_F(DTSI2C, TheFactoryHandsOutABusEvenWithoutDeviceNode) {
     C_nkI2CFactory factory;
     I_nkI2C* missing = factory.create(9);

@@ -217,3 +217,16 @@ TEST(DriverRecords, TheVersionNeedsSixteenBytesAndIsNeverReadPastTheRecord) {
     EXPECT_EQ(0, ZEPPCIManager::getVersion(&driver, version, 16));
     EXPECT_EQ(std::string(15, 'v'), version);
 }
+
+TEST(ZepScan, WithoutADriverChannelEveryScanFunctionRefusesAndWritesNothing) {
+    char version[16] = "untouched";
+    int first = -7, count = -7, a = -7, b = -7;
+    ZEPPCIManager::__PCIMAP_PCIIDLIST list = {};
+    list.count = -7;
+    EXPECT_EQ(-11, ZEPPCIManager::getVersion(nullptr, version, sizeof version));
+    EXPECT_EQ(-11, ZEPPCIManager::addScanDevice(nullptr, 0x10B5, 0x8608, &first, &count, 1));
+    EXPECT_EQ(-11, ZEPPCIManager::getScanDeviceList(nullptr, &list));
+    EXPECT_EQ(-11, ZEPPCIManager::getIndexDevice(nullptr, 0, &a, &b));
+    EXPECT_STREQ(version, "untouched");
+    EXPECT_EQ(first + count + a + b + list.count, -35);
+}

@@ -121,6 +121,26 @@ TEST_F(Usb3EndToEnd, EveryModelIsDetectedWithItsIdentity) {
     }
 }
 
+TEST_F(Usb3EndToEnd, BoardsOnThePex8608ReadTheirPartNumberOnceBeforeTheRealRead) {
+    // Fetches of the part number's flash words while the library detects the cards: the 8-port
+    // series reads it once more on a PEX 8608; the 12-port card is looked at by the 8-port
+    // series first (which leaves it), then by its own, which always reads twice.
+    const std::pair<const char*, unsigned> cards[] = {
+        {"model = PCIe-W508P\nswitch = 8718\n", 1},
+        {"model = PCIe-W508P\nswitch = 8608\n", 2},
+        {"model = PCIe-W512P\n", 4},
+    };
+    std::string rigText;
+    for (size_t i = 0; i < std::size(cards); ++i)
+        rigText += "[card" + std::to_string(i) + "]\n" + cards[i].first;
+    RigRun run = rig.run(rigText, "$PROBE supply");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    for (size_t i = 0; i < std::size(cards); ++i)
+        EXPECT_EQ(run.board("card" + std::to_string(i))["mcu"].value("part_number_reads", 0u),
+                  cards[i].second)
+            << cards[i].first;
+}
+
 TEST_F(Usb3EndToEnd, OnlyThePartNumberAfterItsPrefixIdentifiesACard) {
     // a: the 8-port part number stored without its prefix; b: a 4-port board whose flash holds
     // the 8-port part number behind an arbitrary prefix; c: a frame-grabber card on a PEX 8608.

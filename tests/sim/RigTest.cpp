@@ -166,6 +166,47 @@ TEST_F(RigFileTest, TheDriverListsBoardsInSectionOrderWithTheirFaults) {
     EXPECT_EQ("9.9", state["driver"]["version"]);
 }
 
+TEST_F(RigFileTest, FaultLinesSetAndClearChipFaultsOrSayWhatTheSectionTakes) {
+    writeRig("[c]\nmodel = PCIe-RHX54P\n[k]\nmodel = TULAN-KQX\nmcu_bus = 3\n");
+    Rig rig(loadRigFile(path), {}, frames);
+    struct Line {
+        const char* text;
+        bool done;
+        const char* reply;  // a part of the answer
+    };
+    const Line lines[] = {
+        {"c fault mcu nack", true, "ok"},
+        {"c fault mcu ff read", true, "ok"},
+        {"c fault pcimap status 3 register-read", true, "ok"},
+        {"k fault i2c-3 fail", true, "ok"},
+        {"driver fault pcimap missing", true, "ok"},
+        {"c fault mcu busy", false, "nack, ff"},
+        {"c fault mcu nack sideways", false, "requests: read write"},
+        {"c fault pcimap status 0", false, "1..255"},
+        {"c fault pcimap status", false, "1..255"},
+        {"c fault fan busy", false, "chips of [c]: cpld eeprom mcu pcimap switch"},
+        {"c fault switch busy extra words", false, "faults of this chip"},
+        {"x fault mcu nack", false, "no section [x]"},
+        {"k clear i2c-3", true, "ok"},
+    };
+    for (const Line& line : lines) {
+        std::string reply;
+        EXPECT_EQ(rig.control(line.text, reply), line.done) << line.text;
+        EXPECT_THAT(reply, HasSubstr(line.reply)) << line.text;
+    }
+    nlohmann::json state;
+    rig.saveState(state);
+    EXPECT_EQ(
+        state["boards"][0]["faults"],
+        nlohmann::json({{"mcu", {"nack", "ff@read"}}, {"pcimap", {"status=3@register-read"}}}));
+    EXPECT_FALSE(state["boards"][1].contains("faults"));
+    EXPECT_EQ(state["driver"]["faults"], nlohmann::json({"missing"}));
+    std::string reply;
+    EXPECT_TRUE(rig.control("c clear", reply));
+    rig.saveState(state);
+    EXPECT_FALSE(state["boards"][0].contains("faults"));
+}
+
 TEST_F(RigFileTest, ARigWithoutItsDriverHasNoDriverNode) {
     writeRig("[driver]\npresent = 0\n[c]\nmodel = PCIe-RHX54P\n");
     Rig rig(loadRigFile(path), {}, frames);

@@ -238,16 +238,18 @@ int64_t A_nkPexPCISwitcher::blockIndexOf(unsigned long address) const {
     return static_cast<int64_t>(index);
 }
 
-bool A_nkPexPCISwitcher::isSPIBusy() {
+int A_nkPexPCISwitcher::isSPIBusy() {
     for (int poll = 0; poll < kBusyPolls; ++poll) {
         uint32_t control = 0;
-        // A control register that cannot be read is taken as idle: the command that follows
-        // then reports the access failure itself.
-        if (readRegister32(m_chip.serialControlRegister, &control) != QRT_SUCCESS) return false;
-        if ((control & m_chip.serialBusyBit) == 0) return false;
+        // A control register that cannot be read leaves the port's state unknown: a command
+        // written to a port still shifting the previous word is lost, and the write would
+        // report success for a word that never went out. The read's failure ends the call.
+        const int status = readRegister32(m_chip.serialControlRegister, &control);
+        if (status != QRT_SUCCESS) return status;
+        if ((control & m_chip.serialBusyBit) == 0) return QRT_SUCCESS;
         I_CommonDef::Sleep(kBusyPollPauseMs);
     }
-    return true;
+    return QRT_ERR_BUSY;
 }
 
 int A_nkPexPCISwitcher::writeSPI(unsigned long address, unsigned char* data, unsigned int len) {
@@ -259,7 +261,7 @@ int A_nkPexPCISwitcher::writeSPI(unsigned long address, unsigned char* data, uns
     C_TransactionLock lock(m_lock, deviceAccessLock());
     if (!lock.held()) return lock.status();
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
-    if (isSPIBusy()) return QRT_ERR_BUSY;
+    if (const int status = isSPIBusy()) return status;
     // Without data only the command goes out (the device takes whatever the data register
     // holds).
     if (data != nullptr && len != 0) {
@@ -282,12 +284,13 @@ int A_nkPexPCISwitcher::readSPI(unsigned long address, unsigned char* buf, unsig
     C_TransactionLock lock(m_lock, deviceAccessLock());
     if (!lock.held()) return lock.status();
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
-    if (isSPIBusy()) return QRT_ERR_BUSY;
+    if (const int status = isSPIBusy()) return status;
     int status = writeRegister32(
         m_chip.serialControlRegister,
         static_cast<uint32_t>(static_cast<uint64_t>(block) | m_chip.readCommandBits));
     if (status != QRT_SUCCESS) return status;
-    if (isSPIBusy()) return QRT_ERR_BUSY;
+    status = isSPIBusy();
+    if (status != QRT_SUCCESS) return status;
     I_CommonDef::Sleep(kReadSettlePauseMs);
     return m_pciMap->readRegister(m_chip.serialDataRegister, kRegisterBytes, buf, kRegisterBytes);
 }

@@ -87,8 +87,9 @@ class A_nkPexPCISwitcher : public A_nkPCISwitcher, public I_nkSharedBus {
     int writeOutputs();
     int readPins();
     int readInputPins();
-    // Polls the busy flag of the serial control register; true when it stays set.
-    bool isSPIBusy();
+    // Polls the busy flag of the serial control register: 0 once it is clear, -100 when it
+    // stays set, or the failure of a control-register read.
+    int isSPIBusy();
     // Block index of a byte address, or -1 when it is beyond the port.
     int64_t blockIndexOf(unsigned long address) const;
     int readRegister32(uint64_t offset, uint32_t* value);
