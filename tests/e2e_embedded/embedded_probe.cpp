@@ -6,6 +6,8 @@
 //   embedded_probe dio DO,... DI:EDGE,... DIO lines: counts, capabilities, states, edges
 //   embedded_probe callback SECTION       the DI trigger callback against input changes that
 //                                         the rig board of SECTION raises
+//   embedded_probe enum-range             statuses of every enumeration argument given numbers
+//                                         outside its enumeration, on every product
 
 #include <dirent.h>
 #include <linux/netlink.h>
@@ -14,6 +16,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -245,6 +248,24 @@ int usage() {
     return 2;
 }
 
+// A C caller may pass any 32-bit number where an enumeration is declared; each of these is
+// outside its enumeration, and below or above the C API's own range checks.
+json enumRange() {
+    const int numbers[] = {-1, -100, 99, INT_MIN, INT_MAX};
+    json statuses = json::array();
+    for (unsigned i = 0; i < QRT_GetProductNums(); ++i) {
+        void* h = QRT_GetProductHandle(i);
+        float value = 0;
+        for (int n : numbers) {
+            statuses.push_back(QRT_ToESetTriggerActivation(h, QRT_EDGETRIGGER_TYPE(n)));
+            statuses.push_back(QRT_PoEGetProperty(h, QRT_POEPROPERTY_TYPE(n), &value));
+            statuses.push_back(QRT_PoEGetPortProperty(h, 0, QRT_POEPORTPROPERTY_TYPE(n), &value));
+            statuses.push_back(QRT_DIOSetDIEdgeTrigger(h, 0, QRT_EDGETRIGGER_TYPE(n)));
+        }
+    }
+    return statuses;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -265,6 +286,8 @@ int main(int argc, char** argv) {
         out["dio"] = dio(handle, parseList(argv[2]), argv[3]);
     } else if (request == "callback" && argc == 3) {
         out["callback"] = callbacks(handle, argv[2]);
+    } else if (request == "enum-range") {
+        out["statuses"] = enumRange();
     } else {
         return usage();
     }
