@@ -2,8 +2,9 @@
 // the input against every card model of the in-process rig. Each call is one of the exported
 // functions (the component functions come from the same list the library is built from), with
 // a product handle from the table or null, small or arbitrary numbers for indexes, lengths and
-// enumeration values, and buffers that are null, empty, short or long, each allocated at
-// exactly its length so that AddressSanitizer stops any access beyond it. No call may crash,
+// enumeration values, and buffers that are null, empty, short or long (with a count that does
+// not claim more than the buffer holds), each allocated at exactly its length so that
+// AddressSanitizer stops any access beyond it. No call may crash,
 // hang, read or write outside a caller's buffer, hit undefined behaviour, or make the SDK break
 // a chip's protocol (the rig's violation total stays zero).
 //
@@ -14,6 +15,7 @@
 #include <memory>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "QRT_SDK.h"
@@ -29,13 +31,19 @@ using Arena = std::vector<std::unique_ptr<uint8_t[]>>;
 
 void onInputChange(unsigned, int) {}
 
+// Arguments from the input. A buffer followed by a count (enables and n, buf and len) is handed
+// out with a count no larger than its length, as a C caller who tells the truth passes it: null,
+// empty, shorter than the product's list or long. A pointer to one value holds at least one.
 struct Decoder {
     Input& in;
     Arena& arena;
     fuzzrig::InProcessRig& rig;
+    long bufferLength = -1;  // elements of the buffer just decoded; -1 after anything else
 
-    template <class T>
+    template <class T, bool counted>
     T decode() {
+        const long length = bufferLength;
+        bufferLength = -1;
         if constexpr (std::is_same_v<T, void*>) {
             const unsigned products = rig.manager->getProductNums();
             return rig.manager->getProductHandle(in.byte() % (products + 1));  // or null
@@ -45,24 +53,35 @@ struct Decoder {
             using Element = std::remove_pointer_t<T>;
             const uint8_t choice = in.byte();
             if (choice % 4 == 0) return nullptr;
-            // Elements of the buffer: short ones to cut lists and texts, long enough for any.
-            const size_t count = choice % 4 == 3 ? in.raw<uint16_t>() % 600 : choice / 4 % 16;
+            // Short ones to cut lists and texts, long enough for any.
+            size_t count = choice % 4 == 3 ? in.raw<uint16_t>() % 600 : choice / 4 % 16;
+            if (!counted && count == 0) count = 1;
             const size_t bytes = count * sizeof(Element);
             arena.emplace_back(new uint8_t[bytes]);
             for (size_t i = 0; i < bytes; ++i) arena.back()[i] = in.byte();
+            bufferLength = static_cast<long>(count);
             return reinterpret_cast<T>(arena.back().get());
         } else if constexpr (std::is_enum_v<T>) {
             return static_cast<T>(in.number<int>());
         } else {
+            if (length >= 0) return static_cast<T>(in.byte() % (length + 1));  // a buffer's count
             return in.number<T>();
         }
     }
 };
 
+template <class... Args, size_t... I>
+std::tuple<Args...> decodeArguments(Decoder& decoder, std::index_sequence<I...>) {
+    using Next = std::tuple<Args..., void>;  // the parameter after each one
+    // Braces: the arguments are decoded from the input in order.
+    return std::tuple<Args...>{
+        decoder.decode<Args, std::is_integral_v<std::tuple_element_t<I + 1, Next>>>()...};
+}
+
 template <class Result, class... Args>
 int call(Result (*function)(Args...), Decoder& decoder) {
-    // Braces: the arguments are decoded from the input in order.
-    std::tuple<Args...> arguments{decoder.decode<Args>()...};
+    std::tuple<Args...> arguments =
+        decodeArguments<Args...>(decoder, std::index_sequence_for<Args...>());
     if constexpr (std::is_pointer_v<Result>) {
         return std::apply(function, arguments) != nullptr;
     } else {
@@ -93,7 +112,7 @@ constexpr size_t kCallCount = sizeof kCalls / sizeof kCalls[0];
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzrig::InProcessRig& rig = fuzzrig::InProcessRig::instance();
     Input in(data, size);
-    for (int calls = 0; calls < 64 && !in.empty(); ++calls) {
+    for (int calls = 0; calls < 16 && !in.empty(); ++calls) {
         Arena arena;
         Decoder decoder{in, arena, rig};
         kCalls[in.byte() % kCallCount](decoder);
