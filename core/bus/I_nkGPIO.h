@@ -16,4 +16,7 @@ class I_nkGPIO {
     virtual int getGPIO(unsigned int pin, int* value) = 0;
     virtual int applyGPO() = 0;
     virtual int updateGPIO() = 0;
+    // Refreshes the values of the input pins only, for a caller that reads nothing else: one
+    // register read fewer on chips that keep outputs in a register of their own.
+    virtual int updateGPIOInputs() { return updateGPIO(); }
 };

@@ -30,6 +30,7 @@ int C_pciMap::initial(I_driverIO* io, unsigned index) {
     m_lockKey = 0;
     m_io = io;
     m_index = index;
+    m_identity.clear();
     return QRT_SUCCESS;
 }
 

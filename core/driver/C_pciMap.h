@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "core/common/C_identityRecord.h"
 #include "core/driver/A_pciMap.h"
 #include "core/driver/C_pciFunctionLock.h"
 
@@ -43,6 +44,7 @@ class C_pciMap : public A_pciMap {
     // Releases it; 0 without a request when none is held.
     int unLock() override;
     A_deviceAccessLock* deviceAccessLock() override { return &m_accessLock; }
+    C_identityRecord* identityRecord() override { return &m_identity; }
 
   private:
     int accessRegister(uint32_t operation, unsigned long offset, unsigned width,
@@ -52,4 +54,5 @@ class C_pciMap : public A_pciMap {
     I_driverIO* m_io = nullptr;  // borrowed from the driver-I/O factory
     uint32_t m_lockKey = 0;      // 0: no driver lock held
     C_pciFunctionLock m_accessLock{*this};
+    C_identityRecord m_identity;
 };

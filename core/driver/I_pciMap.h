@@ -1,6 +1,7 @@
 #pragma once
 
 class A_deviceAccessLock;
+class C_identityRecord;
 class I_driverIO;
 
 // One scanned PCI function of the kernel driver: register access, write-command cache and the
@@ -23,4 +24,12 @@ class I_pciMap {
     // The driver's lock as this process holds it through this map, shared by the process's
     // threads (tryLock and unLock underneath); null for a map that no other process can reach.
     virtual A_deviceAccessLock* deviceAccessLock() = 0;
+    // What the bound device told about itself, shared by every class that probes it and
+    // emptied when the map is bound to another device; null for a map that keeps nothing.
+    virtual C_identityRecord* identityRecord() { return nullptr; }
 };
+
+// The identity record of the map a product's `initial` receives (as void*); null without one.
+inline C_identityRecord* identityRecordOf(void* pciMap) {
+    return pciMap != nullptr ? static_cast<I_pciMap*>(pciMap)->identityRecord() : nullptr;
+}

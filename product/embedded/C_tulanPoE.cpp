@@ -41,6 +41,7 @@ int C_tulanPoE::initial(void* buses) {
     if (mcu == nullptr || eeprom == nullptr) return QRT_ERR_FAILED;
     mcuBus = (*list)[0];
     eepromBus = (*list)[1];
+    identity = &ownIdentity;
 
     mcuBus->setI2CSlave(mcuSlave);
     int status = mcu->initial(mcuBus);
@@ -104,7 +105,7 @@ int C_tulanPoE::getInfo(char* buf, unsigned len) {
         if (buf == nullptr || len == 0) return QRT_ERR_INVALID_PARAM;
         buf[0] = '\0';
         char version[kVersionText] = {};
-        if (mcu->getVersion(version, sizeof version) == QRT_SUCCESS)
+        if (readMcuVersion(version, sizeof version) == QRT_SUCCESS)
             appendLine(buf, len, "MCUVersion", version);
         else
             std::printf("MCU error\n");

@@ -41,4 +41,6 @@ class C_tulanPoE : public A_poeSeries {
     C_nkEEPROMFactory eepromFactory;
     I_nkI2C* mcuBus = nullptr;
     I_nkI2C* eepromBus = nullptr;
+    // The system has no PCI map to carry its identity: the component keeps its own.
+    C_identityRecord ownIdentity;
 };

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/driver/I_pciMap.h"
+
 namespace {
 
 constexpr unsigned kCpldStampLength = 13;  // "YYYYMMDD_hhmm"
@@ -52,6 +54,7 @@ int A_pexPoeCard<Base>::bindControllers(void* pciMap) {
     if (switcher == nullptr || this->cpld == nullptr || this->mcu == nullptr ||
         this->eeprom == nullptr)
         return QRT_ERR_NOT_INITIALIZED;
+    this->identity = identityRecordOf(pciMap);
     // Any device that is not a PEX 8608 stops here.
     int status = switcher->initial(pciMap);
     if (status == QRT_SUCCESS) status = this->cpld->initial(static_cast<I_nkSPI*>(switcher));
@@ -71,7 +74,7 @@ int A_pexPoeCard<Base>::identifyByStraps(const char* cpldStamp, QRT_PRODUCT_TYPE
     int level = -1;
     if (switcher->getGPIO(kTiedLowPin, &level) != QRT_SUCCESS || level != 0) return 0;
     char stamp[kCpldVersionText] = {};
-    if (this->cpld->getVersion(stamp, sizeof stamp) != QRT_SUCCESS ||
+    if (this->readCpldVersion(stamp, sizeof stamp) != QRT_SUCCESS ||
         std::strncmp(stamp, cpldStamp, kCpldStampLength) != 0)
         return 0;
     if (switcher->getGPIO(kTwoPortPin, &level) != QRT_SUCCESS) return 0;
@@ -177,16 +180,20 @@ int A_pexPoeCard<Base>::getPoEProperty(QRT_POEPROPERTY_TYPE p, float* value) {
 template <class Base>
 int A_pexPoeCard<Base>::checkFirmwareForPowerCalc() {
     if (!firmwareGate_) return QRT_SUCCESS;
-    return this->withMcu([&]() -> int {
-        char version[kMcuVersionText] = {};
-        int major = 0, minor = 0;
-        // A version that cannot be read lets the call go ahead: the firmware's own answer
-        // then tells.
-        if (this->mcu->getVersion(version, sizeof version) != QRT_SUCCESS ||
-            std::sscanf(version, "%d.%d", &major, &minor) != 2)
-            return QRT_SUCCESS;
-        return major * 16 + minor > kPowerCalcFirmware ? QRT_SUCCESS : QRT_ERR_NOT_SUPPORTED;
-    });
+    // One exchange at most (the version is kept once read), which the microcontroller holds
+    // the card for itself: only the object lock is taken here.
+    C_ObjectLock guard(this->lock);
+    if (!guard.held()) return QRT_ERR_BUSY;
+    if (!this->initialized) return QRT_ERR_NOT_INITIALIZED;
+    if (this->mcu == nullptr) return QRT_ERR_NOT_SUPPORTED;
+    char version[kMcuVersionText] = {};
+    int major = 0, minor = 0;
+    // A version that cannot be read lets the call go ahead: the firmware's own answer then
+    // tells.
+    if (this->readMcuVersion(version, sizeof version) != QRT_SUCCESS ||
+        std::sscanf(version, "%d.%d", &major, &minor) != 2)
+        return QRT_SUCCESS;
+    return major * 16 + minor > kPowerCalcFirmware ? QRT_SUCCESS : QRT_ERR_NOT_SUPPORTED;
 }
 
 template <class Base>

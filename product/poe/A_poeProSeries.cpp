@@ -246,7 +246,12 @@ int A_poeProSeries::getToEExTriggerDebounce(unsigned long* t) {
 
 int A_poeProSeries::getToEExTriggerDebounceUnit(unsigned long* unit) {
     if (unit == nullptr) return QRT_ERR_INVALID_PARAM;
-    return withCpld([&]() -> int { return cpld->getToEExTriggerDebounceUnit(unit); });
+    // A constant of the CPLD: the card itself is not asked, so its access lock is not taken.
+    C_ObjectLock guard(lock);
+    if (!guard.held()) return QRT_ERR_BUSY;
+    if (!initialized) return QRT_ERR_NOT_INITIALIZED;
+    if (cpld == nullptr) return QRT_ERR_NOT_SUPPORTED;
+    return cpld->getToEExTriggerDebounceUnit(unit);
 }
 
 // ---- counters and sending -------------------------------------------------------------------

@@ -109,9 +109,24 @@ int A_poeSeries::getEEPROMText(unsigned long field, char* buf, unsigned len) {
     std::memset(buf, 0, len);
     const unsigned bytes = std::min(len - 1, kTextField);
     if (bytes == 0) return QRT_SUCCESS;
-    const int status = getEEPROM(field, reinterpret_cast<unsigned char*>(buf), bytes);
+    const int status = readIdentityEEPROM(field, reinterpret_cast<unsigned char*>(buf), bytes);
     if (status != QRT_SUCCESS) std::memset(buf, 0, len);
     return status;
+}
+
+int A_poeSeries::readIdentityEEPROM(unsigned long offset, unsigned char* buf, unsigned len) {
+    return readIdentity(identity, {C_identityRecord::EEPROM_FIELD, offset}, buf, len,
+                        [&]() -> int { return getEEPROM(offset, buf, len); });
+}
+
+int A_poeSeries::readCpldVersion(char* text, unsigned size) {
+    return readIdentity(identity, {C_identityRecord::CPLD_VERSION, size}, text, size,
+                        [&]() -> int { return cpld->getVersion(text, size); });
+}
+
+int A_poeSeries::readMcuVersion(char* text, unsigned size) {
+    return readIdentity(identity, {C_identityRecord::RHX_MCU_VERSION, size}, text, size,
+                        [&]() -> int { return mcu->getVersion(text, size); });
 }
 
 unsigned A_poeSeries::getFeatureList(QRT_FEATURE_TYPE* list, unsigned capacity) {
@@ -159,11 +174,11 @@ int A_poeSeries::getInfo(char* buf, unsigned len) {
         text.line("Product:%s\r\n", model);
         char version[kVersionText] = {};
         if (text.room() > 0 && cpld != nullptr &&
-            cpld->getVersion(version, sizeof version) == QRT_SUCCESS)
+            readCpldVersion(version, sizeof version) == QRT_SUCCESS)
             text.line("CPLDVersion:%s\r\n", version);
         std::memset(version, 0, sizeof version);
-        if (text.room() > 0 && mcu != nullptr &&
-            mcu->getVersion(version, sizeof version) == QRT_SUCCESS)
+        if (text.room() > 0 && mcu != nullptr && mcuAnswers &&
+            readMcuVersion(version, sizeof version) == QRT_SUCCESS)
             text.line("MCUVersion:%s\r\n", version);
         if (text.room() <= 0) return QRT_SUCCESS;
         used = text.used();
@@ -207,7 +222,7 @@ int A_poeSeries::getEEPROM(unsigned long offset, unsigned char* buf, unsigned le
 
 int A_poeSeries::getPhyMACFromEEPROM(unsigned port, unsigned char* mac) {
     if (port >= kMacSlots) return QRT_ERR_INVALID_PARAM;
-    return getEEPROM(kMacField + 8 * port, mac, kMacBytes);
+    return readIdentityEEPROM(kMacField + 8 * port, mac, kMacBytes);
 }
 
 int A_poeSeries::getMAC(unsigned port, unsigned char** mac) {

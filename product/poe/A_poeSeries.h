@@ -8,6 +8,7 @@
 #include "core/bus/I_nkSharedBus.h"
 #include "core/common/C_ObjectLock.h"
 #include "core/common/C_TransactionLock.h"
+#include "core/common/C_identityRecord.h"
 #include "core/controllers/cpld/I_rhxCPLD.h"
 #include "core/controllers/eeprom/I_nkEEPROM.h"
 #include "core/controllers/rhxmcu/I_rhxMCU.h"
@@ -152,6 +153,12 @@ class A_poeSeries : public I_poeSeries {
     // Reads a text field of the EEPROM into buf: at most len - 1 bytes of the field, always
     // terminated.
     int getEEPROMText(unsigned long field, char* buf, unsigned len);
+    // EEPROM bytes and firmware versions do not change while the card is in use: each is read
+    // from the board once per device and then served from its identity record (see
+    // C_identityRecord), for every class that probes the card.
+    int readIdentityEEPROM(unsigned long offset, unsigned char* buf, unsigned len);
+    int readCpldVersion(char* text, unsigned size);
+    int readMcuVersion(char* text, unsigned size);
     // The number a caller passed as an enumeration. A C caller may pass any 32-bit value, which
     // C++ must not load as the enumeration itself; the bits are read as they are.
     template <class Enum>
@@ -185,6 +192,9 @@ class A_poeSeries : public I_poeSeries {
     I_rhxCPLD* cpld = nullptr;
     I_rhxMCU* mcu = nullptr;
     I_nkEEPROM* eeprom = nullptr;
+    C_identityRecord* identity = nullptr;  // the PCI map's, set by bring-up; null without one
+    // False on a card accepted because no microcontroller answers: its version is not asked.
+    bool mcuAnswers = true;
     C_ObjectSemaphore lock;
     unsigned poePortCount = 0;
     unsigned exPowSupplyCount = 0;

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/driver/I_pciMap.h"
+
 namespace {
 
 constexpr unsigned kPorts = 2;
@@ -40,6 +42,7 @@ int C_rhx10T::bindControllers(void* pciMap) {
     if (eeprom == nullptr) eeprom = eepromFactory.create(C_nkEEPROMFactory::NK_EEPROM_AT24C02D);
     if (ethCtrl == nullptr || cpld == nullptr || mcu == nullptr || eeprom == nullptr)
         return QRT_ERR_NOT_INITIALIZED;
+    identity = identityRecordOf(pciMap);
     // Any function that is not the X550's first LAN function stops here.
     int status = ethCtrl->initial(pciMap);
     I_nkI2C* bus = ethCtrl;
@@ -80,8 +83,13 @@ int C_rhx10T::initial(void* pciMap) {
 // ---- identity -------------------------------------------------------------------------------
 
 int C_rhx10T::getPCBVersion() {
+    // The revision straps do not change: read once per device.
     RHXCPLD_READDATA word = {};
-    if (cpld == nullptr || cpld->readData(kPcbVersionRegister, &word) != QRT_SUCCESS) return -1;
+    if (cpld == nullptr ||
+        readIdentity(
+            identity, {C_identityRecord::CPLD_REGISTER, kPcbVersionRegister}, &word, sizeof word,
+            [&]() -> int { return cpld->readData(kPcbVersionRegister, &word); }) != QRT_SUCCESS)
+        return -1;
     return word.data[0] & kPcbVersionBits;
 }
 

@@ -1,6 +1,7 @@
 #include "product/poe/C_rhx44Plus.h"
 
 #include "core/common/C_TransactionLock.h"
+#include "core/driver/I_pciMap.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ int C_rhx44Plus::bindControllers(void* map) {
     if (cpld == nullptr) cpld = cpldFactory.create(C_rhxCPLDFactory::NK_HWCPLD_SPI);
     if (mcu == nullptr) mcu = mcuFactory.create(C_rhxMCUFactory::NK_HWMCU_RHX);
     if (switcher == nullptr || cpld == nullptr || mcu == nullptr) return QRT_ERR_NOT_INITIALIZED;
+    identity = identityRecordOf(map);
     // Any device that is not a PEX 8608 stops here.
     int status = switcher->initial(map);
     if (status == QRT_SUCCESS) status = cpld->initial(static_cast<I_nkSPI*>(switcher));
@@ -54,10 +56,11 @@ int C_rhx44Plus::bindControllers(void* map) {
 int C_rhx44Plus::checkValid() {
     char version[kVersionText] = {};
     if (getPCBVersion() < kMinimumPcbVersion ||
-        mcu->getVersion(version, sizeof version) == QRT_SUCCESS ||
-        cpld->getVersion(version, sizeof version) != QRT_SUCCESS)
+        readMcuVersion(version, sizeof version) == QRT_SUCCESS ||
+        readCpldVersion(version, sizeof version) != QRT_SUCCESS)
         return 0;
     productType = QRT_PRODUCT_RHX44PLUS;
+    mcuAnswers = false;
     return 1;
 }
 

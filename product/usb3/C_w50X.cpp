@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/controllers/w5mcu/A_w5MCU.h"
+#include "core/driver/I_pciMap.h"
+
 const W5_MODEL C_w50X::kModels[] = {
     {"53104-10", QRT_PRODUCT_W504, "PCIe-W504", 4, false},
     {"53104-20", QRT_PRODUCT_W508, "PCIe-W508", 8, false},
@@ -59,6 +62,7 @@ int C_w50X::initial(void* pciMap) {
     if (initialized) return QRT_SUCCESS;
     if (mcu == nullptr) mcu = mcuFactory.create(C_w5MCUFactory::NK_HWMCU_W5);
     if (mcu == nullptr) return QRT_ERR_NOT_INITIALIZED;
+    identity = identityRecordOf(pciMap);
 
     // A switch that is not the chip of the map answers -13; anything else settles it.
     int status = QRT_ERR_NOT_INITIALIZED;
@@ -75,13 +79,29 @@ int C_w50X::initial(void* pciMap) {
     if (mcu->initial(pciSwitcher) != QRT_SUCCESS) return QRT_ERR_NOT_INITIALIZED;
     // Boards on the PEX 8608 get one part-number read before the real one; its answer is
     // not used.
-    if (std::strcmp(chipName, "Pex8608") == 0) {
-        char discarded[kPartNumberProbeBytes] = {};
-        mcu->getPN(discarded, sizeof(discarded));
-    }
+    if (std::strcmp(chipName, "Pex8608") == 0) discardFirstPartNumber();
     if (!checkValid()) return QRT_ERR_NOT_INITIALIZED;
     initialized = 1;
     return QRT_SUCCESS;
+}
+
+void C_w50X::discardFirstPartNumber() {
+    constexpr C_identityRecord::Key kDone = {C_identityRecord::W5_MCU_PROBE, 0};
+    if (identity != nullptr && identity->recall(kDone, nullptr, 0)) return;
+    char discarded[kPartNumberProbeBytes] = {};
+    mcu->getPN(discarded, sizeof(discarded));
+    if (identity != nullptr) identity->keep(kDone, nullptr, 0);
+}
+
+int C_w50X::readFlashText(bool serialNumber, char* text, unsigned int length) {
+    char field[A_w5MCU::kFlashTextBytes] = {};
+    const int status = readIdentity(
+        identity, {C_identityRecord::W5_MCU_FLASH, serialNumber ? 1ul : 0ul}, field, sizeof field,
+        [&]() -> int {
+            return serialNumber ? mcu->getSN(field, sizeof field) : mcu->getPN(field, sizeof field);
+        });
+    if (status == QRT_SUCCESS) std::memcpy(text, field, std::min<unsigned>(length, sizeof field));
+    return status;
 }
 
 int C_w50X::checkValid() {
@@ -92,7 +112,7 @@ int C_w50X::checkValid() {
 
 int C_w50X::identifyModel(bool twelvePortClass) {
     char partNumber[kPartNumberProbeBytes] = {};
-    if (mcu->getPN(partNumber, sizeof(partNumber)) != QRT_SUCCESS) return 0;
+    if (readFlashText(false, partNumber, sizeof(partNumber)) != QRT_SUCCESS) return 0;
     for (unsigned int i = 0; i < kModelCount; ++i) {
         const W5_MODEL& model = kModels[i];
         if (model.twelvePortClass != twelvePortClass) continue;
@@ -150,9 +170,9 @@ int C_w50X::getInfo(char* text, unsigned size) {
     genProductString(model, sizeof(model));
     int status = mcu->getVersion(version, sizeof(version));
     if (status != QRT_SUCCESS) return status;
-    status = mcu->getPN(partNumber, sizeof(partNumber));
+    status = readFlashText(false, partNumber, sizeof(partNumber));
     if (status != QRT_SUCCESS) return status;
-    status = mcu->getSN(serialNumber, sizeof(serialNumber));
+    status = readFlashText(true, serialNumber, sizeof(serialNumber));
     if (status != QRT_SUCCESS) return status;
     std::snprintf(text, size, "Product:%s\r\nMCUVersion:%s\r\nPN:%s\r\nSN:%s\r\nPCBVersion:%d\r\n",
                   model, version, partNumber, serialNumber, pcbVersion);
@@ -171,7 +191,7 @@ int C_w50X::getSN(char* text, unsigned size) {
     if (text == nullptr || size == 0) return QRT_ERR_INVALID_PARAM;
     std::memset(text, 0, size);
     // One byte stays zero, so the caller always gets a terminated text.
-    return mcu->getSN(text, size - 1);
+    return readFlashText(true, text, size - 1);
 }
 
 int C_w50X::getCardID(int* id) {
@@ -240,8 +260,9 @@ int C_w50X::getPowerPortEnable(int* enables, unsigned count) {
 // ---- external power supply ------------------------------------------------------------------
 
 int C_w50X::readSupplyInput(int* states) {
-    // The pin cache must be fresh: a failed read is reported, not answered from old levels.
-    const int status = pciSwitcher->updateGPIO();
+    // The sense pin is an input: only the input register is read. The pin cache must be
+    // fresh: a failed read is reported, not answered from old levels.
+    const int status = pciSwitcher->updateGPIOInputs();
     if (status != QRT_SUCCESS) return status;
     int level = 1;
     pciSwitcher->getGPIO(kSupplyInputPin, &level);

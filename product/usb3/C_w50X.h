@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/common/C_identityRecord.h"
 #include "core/controllers/pciswitch/C_nkPCISwitcherFactory.h"
 #include "core/controllers/w5mcu/C_w5MCUFactory.h"
 #include "product/usb3/A_w5Series.h"
@@ -71,6 +72,10 @@ class C_w50X : public A_w5Series {
     // Reads the supply input on switch pin 1 into states[0].
     int readSupplyInput(int* states);
     int copySupplyDescription(char* text, unsigned len) const;
+    // The part-number read whose answer is not used, once per device whichever class asks.
+    void discardFirstPartNumber();
+    // A flash text (part or serial number): min(length, 14) bytes, read from the board once.
+    int readFlashText(bool serialNumber, char* text, unsigned int length);
 
     // Destroyed in reverse order: the candidate list first, then the microcontroller and the
     // switch objects with their factories.
@@ -86,6 +91,7 @@ class C_w50X : public A_w5Series {
     I_w5MCU* mcu = nullptr;
     unsigned int exSupplyCount = 0;
     int pcbVersion = -1;
+    C_identityRecord* identity = nullptr;  // the PCI map's; null without one
 
   private:
     void readPcbVersion();

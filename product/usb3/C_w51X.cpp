@@ -1,5 +1,7 @@
 #include "product/usb3/C_w51X.h"
 
+#include "core/driver/I_pciMap.h"
+
 namespace {
 
 constexpr unsigned int kPorts = 12;
@@ -7,7 +9,6 @@ constexpr unsigned int kMicrocontrollerPorts = 8;
 constexpr unsigned int kPinPorts = kPorts - kMicrocontrollerPorts;
 // Switch pin of ports 8, 9, 10 and 11.
 constexpr unsigned int kPortPin[kPinPorts] = {7, 6, 9, 8};
-constexpr unsigned int kPartNumberProbeBytes = 16;
 
 }  // namespace
 
@@ -17,12 +18,12 @@ int C_w51X::initial(void* pciMap) {
         pciSwitcher = switchFactory.create(C_nkPCISwitcherFactory::NK_PCISWITCHER_PEX8608);
     if (mcu == nullptr) mcu = mcuFactory.create(C_w5MCUFactory::NK_HWMCU_W5);
     if (pciSwitcher == nullptr || mcu == nullptr) return QRT_ERR_NOT_INITIALIZED;
+    identity = identityRecordOf(pciMap);
 
     if (pciSwitcher->initial(pciMap) != QRT_SUCCESS) return QRT_ERR_NOT_INITIALIZED;
     if (mcu->initial(pciSwitcher) != QRT_SUCCESS) return QRT_ERR_NOT_INITIALIZED;
     // One part-number read before the real one; its answer is not used.
-    char discarded[kPartNumberProbeBytes] = {};
-    mcu->getPN(discarded, sizeof(discarded));
+    discardFirstPartNumber();
     if (!checkValid()) return QRT_ERR_NOT_INITIALIZED;
     initialized = 1;
     return QRT_SUCCESS;

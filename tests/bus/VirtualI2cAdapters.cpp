@@ -4,11 +4,13 @@
 #include <fcntl.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
+#include <sys/mman.h>
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace qrttest {
 
@@ -42,9 +44,20 @@ int openAdapter(const char* path) {
         errno = ENOENT;
         return -1;
     }
-    // A real descriptor keeps the number unique while the adapter is open.
+    // A real descriptor keeps the number unique while the adapter is open. Each adapter is a
+    // file of its own, private to this process, so that an advisory lock on it is shared only
+    // by the opens of that adapter (on /dev/null it would be shared by every process of the
+    // machine that locks /dev/null).
     static auto realOpen = real<int (*)(const char*, int, ...)>("open");
-    const int fd = realOpen("/dev/null", O_RDWR);
+    static auto* backing = new std::map<unsigned, int>();
+    auto file = backing->find(number);
+    if (file == backing->end()) {
+        const int memory = memfd_create("virtual-i2c-adapter", MFD_CLOEXEC);
+        if (memory < 0) return -1;
+        file = backing->emplace(number, memory).first;
+    }
+    const std::string reopen = "/proc/self/fd/" + std::to_string(file->second);
+    const int fd = realOpen(reopen.c_str(), O_RDWR);
     if (fd >= 0) VirtualI2cAdapters::openDescriptors()[fd] = number;
     return fd;
 }

@@ -366,7 +366,9 @@ TEST_F(PoeEndToEnd, ThreadsOnOneCardNeverSplitAnEepromReadOnTheBus) {
         EXPECT_EQ(messages[i + 1].rfind("read addr=0x50", 0), 0u) << messages[i + 1];
         ++eepromReads;
     }
-    EXPECT_GE(eepromReads, 12u);  // serial and part numbers of every thread at least
+    // The part number and the MAC addresses at detection, the serial number at least once: the
+    // card's identity is read once and kept, so the threads do not each read it again.
+    EXPECT_GE(eepromReads, 6u);
     // No lock is left held: not the card's, not the driver's.
     for (const json& function : run.state["driver"]["functions"])
         EXPECT_EQ(function["locked"], false);

@@ -163,6 +163,10 @@ int A_nkPexPCISwitcher::updateGPIO() {
     return pinTransfer(&A_nkPexPCISwitcher::readPins);
 }
 
+int A_nkPexPCISwitcher::updateGPIOInputs() {
+    return pinTransfer(&A_nkPexPCISwitcher::readInputPins);
+}
+
 int A_nkPexPCISwitcher::writeDirections() {
     uint32_t word = 0;
     int status = readRegister32(m_chip.directionRegister, &word);
@@ -208,6 +212,15 @@ int A_nkPexPCISwitcher::readPins() {
         else if (m_directions[pin] == APGPIO_INPUT)
             m_values[pin] = (inputs >> pin) & 1;
     }
+    return QRT_SUCCESS;
+}
+
+int A_nkPexPCISwitcher::readInputPins() {
+    uint32_t inputs = 0;
+    const int status = readRegister32(m_chip.inputRegister, &inputs);
+    if (status != QRT_SUCCESS) return status;
+    for (unsigned int pin = 0; pin < m_chip.gpioPins; ++pin)
+        if (m_directions[pin] == APGPIO_INPUT) m_values[pin] = (inputs >> pin) & 1;
     return QRT_SUCCESS;
 }
 

@@ -55,6 +55,7 @@ class A_nkPexPCISwitcher : public A_nkPCISwitcher, public I_nkSharedBus {
     int getGPIO(unsigned int pin, int* value) override;
     int applyGPO() override;
     int updateGPIO() override;
+    int updateGPIOInputs() override;
 
     int writeSPI(unsigned long address, unsigned char* data, unsigned int len) override;
     int readSPI(unsigned long address, unsigned char* buf, unsigned int len) override;
@@ -85,6 +86,7 @@ class A_nkPexPCISwitcher : public A_nkPCISwitcher, public I_nkSharedBus {
     int readDirections();
     int writeOutputs();
     int readPins();
+    int readInputPins();
     // Polls the busy flag of the serial control register; true when it stays set.
     bool isSPIBusy();
     // Block index of a byte address, or -1 when it is beyond the port.

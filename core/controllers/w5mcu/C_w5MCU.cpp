@@ -83,7 +83,8 @@ int C_w5MCU::readDataFromFlash(unsigned long address, unsigned long command, W5M
 
 int C_w5MCU::getVersion(char* text, unsigned int size) {
     if (text == nullptr && size > 0) return QRT_ERR_INVALID_PARAM;
-    {
+    // Once read, the version is answered without the locks: the card is not asked again.
+    if (versionCached.load(std::memory_order_acquire) == 0) {
         // The cache is filled under the lock so that two first callers do not race on it.
         C_TransactionLock lock(m_lock, cardLock());
         if (!lock.held()) return lock.status();
@@ -93,7 +94,7 @@ int C_w5MCU::getVersion(char* text, unsigned int size) {
             const int status = mailboxRead(kVersionMailbox, kVersionCommand, &word);
             if (status != QRT_SUCCESS) return status;
             versionWord = word;
-            versionCached = 1;
+            versionCached.store(1, std::memory_order_release);
         }
     }
     parseVersion(versionWord, text, size);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "core/common/C_ObjectLock.h"
 #include "core/controllers/w5mcu/A_w5MCU.h"
 
@@ -52,5 +54,5 @@ class C_w5MCU : public A_w5MCU {
     C_ObjectSemaphore m_lock;
     C_ObjectSemaphore m_flashLock;  // a whole flash text; taken before m_lock
     W5MCU_READDATA versionWord = 0;
-    int versionCached = 0;
+    std::atomic<int> versionCached{0};  // set once versionWord holds the answer
 };
