@@ -5,6 +5,7 @@
 // forwards the call with the arguments unchanged; everything else is the product's business.
 
 #include "I_nkProduct.h"
+#include "api/QRT_Boundary.h"
 #include "api/QRT_ComponentLookup.h"
 
 #define QRT_DEFINE_COMPONENT_LOOKUP(lookup, feature, Interface)            \
@@ -23,12 +24,12 @@ QRT_COMPONENT_LOOKUPS(QRT_DEFINE_COMPONENT_LOOKUP)
 #define QRT_NO_RANGE_CHECK false
 #define QRT_ABOVE(value, last) (static_cast<int>(value) > static_cast<int>(last))
 
-#define QRT_COMPONENT_FUNCTION(name, lookup, operation, parameters, arguments, rejected) \
-    int name parameters {                                                                \
-        if (handle == nullptr || (rejected)) return QRT_ERR_INVALID_PARAM;               \
-        auto* component = lookup(handle);                                                \
-        if (component == nullptr) return QRT_ERR_NOT_SUPPORTED;                          \
-        return static_cast<int>(component->operation arguments);                         \
+#define QRT_COMPONENT_FUNCTION(name, lookup, operation, parameters, arguments, rejected)     \
+    int name parameters {                                                                    \
+        if (handle == nullptr || (rejected)) return QRT_ERR_INVALID_PARAM;                   \
+        auto* component = lookup(handle);                                                    \
+        if (component == nullptr) return QRT_ERR_NOT_SUPPORTED;                              \
+        return qrtGuarded([&] { return static_cast<int>(component->operation arguments); }); \
     }
 
 extern "C" {

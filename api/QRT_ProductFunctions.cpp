@@ -5,6 +5,7 @@
 
 #include "C_visionProductManager.h"
 #include "I_nkVisionCardProduct.h"
+#include "api/QRT_Boundary.h"
 #include "api/QRT_SDK.h"
 
 namespace {
@@ -45,7 +46,7 @@ void* QRT_GetProductHandle(unsigned int index) {
 
 int QRT_GetProductInfo(void* handle, char* buf, unsigned int len) {
     if (handle == nullptr) return QRT_ERR_INVALID_PARAM;
-    return productOf(handle)->getInfo(buf, len);
+    return qrtGuarded([&] { return productOf(handle)->getInfo(buf, len); });
 }
 
 int QRT_GetProductType(void* handle) {
@@ -53,18 +54,20 @@ int QRT_GetProductType(void* handle) {
     QRT_PRODUCT_TYPE type = QRT_PRODUCT_UNKNOWN;
     // Whatever keeps the product from telling (not a product type of its own, not initialised)
     // reads as an unknown product rather than as an error code.
-    if (productOf(handle)->getType(&type) != QRT_SUCCESS) return QRT_PRODUCT_UNKNOWN;
+    if (qrtGuarded([&] { return productOf(handle)->getType(&type); }) != QRT_SUCCESS)
+        return QRT_PRODUCT_UNKNOWN;
     return type;
 }
 
 int QRT_GetProductSN(void* handle, char* buf, unsigned int len) {
     if (handle == nullptr) return QRT_ERR_INVALID_PARAM;
-    return productOf(handle)->getSN(buf, len);
+    return qrtGuarded([&] { return productOf(handle)->getSN(buf, len); });
 }
 
 int QRT_GetFeatureList(void* handle, QRT_FEATURE_TYPE* list, unsigned int capacity) {
     if (handle == nullptr) return QRT_ERR_INVALID_PARAM;
-    return static_cast<int>(productOf(handle)->getFeatureList(list, capacity));
+    return qrtGuarded(
+        [&] { return static_cast<int>(productOf(handle)->getFeatureList(list, capacity)); });
 }
 
 int QRT_GetCardID(void* handle, int* id) {
@@ -72,7 +75,7 @@ int QRT_GetCardID(void* handle, int* id) {
     // Only PCIe cards carry an identifier; the embedded system is a product but not a card.
     auto* card = dynamic_cast<I_nkVisionCardProduct*>(productOf(handle));
     if (card == nullptr) return QRT_ERR_NOT_SUPPORTED;
-    return card->getCardID(id);
+    return qrtGuarded([&] { return card->getCardID(id); });
 }
 
 }  // extern "C"

@@ -12,8 +12,17 @@
 extern "C" {
 #endif
 
+/* C passes an enumeration as a 32-bit integer and lets it hold any value; C++ must see the same:
+ * with int as the fixed underlying type, a number outside the listed values that a C caller
+ * passes is a valid value of the type (the functions refuse it), never undefined behaviour. */
+#ifdef __cplusplus
+#define QRT_ENUM_BASE : int
+#else
+#define QRT_ENUM_BASE
+#endif
+
 /* Status codes returned by every operation that does not return a count or a pointer. */
-typedef enum {
+typedef enum QRT_ENUM_BASE {
     QRT_SUCCESS = 0,
     QRT_ERR_FAILED = -1,
     QRT_ERR_NOT_SUPPORTED = -5,
@@ -23,7 +32,7 @@ typedef enum {
 } QRT_STATUS_TYPE;
 
 /* Component numbers: select a component in getFeatureHandle, listed by getFeatureList. */
-typedef enum {
+typedef enum QRT_ENUM_BASE {
     QRT_FEATURE_POWER_CONTROLLER = 1,
     QRT_FEATURE_POE = 2,
     QRT_FEATURE_TOE = 3,
@@ -33,7 +42,7 @@ typedef enum {
 } QRT_FEATURE_TYPE;
 
 /* Product types; set from the part number or versions read from the board. */
-typedef enum {
+typedef enum QRT_ENUM_BASE {
     QRT_PRODUCT_RHX44PLUS = 0,
     QRT_PRODUCT_RHX52 = 1,
     QRT_PRODUCT_RHX54 = 2,
@@ -59,7 +68,7 @@ typedef enum {
 } QRT_PRODUCT_TYPE;
 
 /* Card-wide PoE properties, returned as float. */
-typedef enum {
+typedef enum QRT_ENUM_BASE {
     QRT_POE_PROP_STATE_FLAG0 = 0,
     QRT_POE_PROP_STATE_FLAG1 = 1,
     QRT_POE_PROP_STATE_FLAG5_CLEAR = 2,
@@ -70,7 +79,7 @@ typedef enum {
 } QRT_POEPROPERTY_TYPE;
 
 /* Per-port PoE properties, returned as float. */
-typedef enum {
+typedef enum QRT_ENUM_BASE {
     QRT_POEPORT_PROP_CURRENT = 0,
     QRT_POEPORT_PROP_VOLTAGE = 1,
     QRT_POEPORT_PROP_POWER_CLASS = 2,
@@ -79,27 +88,32 @@ typedef enum {
 } QRT_POEPORTPROPERTY_TYPE;
 
 /* Trigger edge of a digital input or of the ToE trigger activation. */
-typedef enum {
+typedef enum QRT_ENUM_BASE {
     QRT_EDGE_TRIGGER_EDGE0 = 0,
     QRT_EDGE_TRIGGER_EDGE1 = 1,
     QRT_EDGE_TRIGGER_BOTH = 2
 } QRT_EDGETRIGGER_TYPE;
 
 /* What a DIO block offers as a whole. */
-typedef enum { QRT_DIO_CAP_DI = 0, QRT_DIO_CAP_DO = 1 } QRT_DIOCAPABILITY_TYPE;
+typedef enum QRT_ENUM_BASE { QRT_DIO_CAP_DI = 0, QRT_DIO_CAP_DO = 1 } QRT_DIOCAPABILITY_TYPE;
 
 /* What one digital input offers (values 1 and 2 are reported by no product). */
-typedef enum {
+typedef enum QRT_ENUM_BASE {
     QRT_DI_CAP_STATE = 0,
     QRT_DI_CAP_TRIGGER = 3,
     QRT_DI_CAP_EDGE_TRIGGER = 4
 } QRT_DIODICAPABILITY_TYPE;
 
 /* What one digital output offers. */
-typedef enum { QRT_DO_CAP_STATE = 0, QRT_DO_CAP_READBACK = 1 } QRT_DIODOCAPABILITY_TYPE;
+typedef enum QRT_ENUM_BASE {
+    QRT_DO_CAP_STATE = 0,
+    QRT_DO_CAP_READBACK = 1
+} QRT_DIODOCAPABILITY_TYPE;
 
 /* Called from the DIO monitor thread with the input index and its new state. */
 typedef void (*QRT_DITRIGGER_CALLBACK)(unsigned int di, int state);
+
+#undef QRT_ENUM_BASE
 
 #ifdef __cplusplus
 }

@@ -1,24 +1,42 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
-# and runs each one briefly from its checked-in seed corpus. New inputs go to a scratch
-# directory, so the seeds stay as they are. Usage: fuzz/run.sh [seconds per target, default 20]
+# Builds the fuzz targets with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer;
+# the SDK and the rig instrumented too, in build-fuzz/) and runs each one briefly from its
+# checked-in seed corpus, which also holds the inputs of findings fixed since (regressions).
+# New inputs go to a scratch directory, so the seeds stay as they are; a finding is written to
+# build-fuzz/ and fails the run. Prints the executions of each target.
+# Usage: fuzz/run.sh [seconds per target, default 20] [target...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(dio_uevent_fuzzer config_fuzzer rig_file_fuzzer
+                                    info_text_fuzzer c_api_fuzzer)
 out=build-fuzz
-mkdir -p "$out"
-CXX=${FUZZ_CXX:-clang++}
-flags=(-std=c++17 -g -O1 -I. -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+                                          -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$out" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRT_FUZZ=ON -DQRT_BUILD_TESTS=OFF \
+  -DCMAKE_C_COMPILER="${FUZZ_CC:-clang}" -DCMAKE_CXX_COMPILER="${FUZZ_CXX:-clang++}" \
+  "${launcher[@]}" >/dev/null
+cmake --build "$out" -j"$(nproc)" --target "${targets[@]}"
 
-build_and_run() {
-    local name=$1; shift
-    "$CXX" "${flags[@]}" "fuzz/$name.cpp" "$@" -o "$out/$name"
-    local scratch
-    scratch=$(mktemp -d)
-    trap 'rm -rf "$scratch"' RETURN
-    echo "== fuzz $name for ${seconds} s =="
-    "$out/$name" -max_total_time="$seconds" -timeout=5 -max_len=1024 -print_final_stats=1 \
-        "$scratch" "fuzz/corpus/$name"
-}
-
-build_and_run dio_uevent_fuzzer product/dio/DioUevent.cpp
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+summary=()
+for name in "${targets[@]}"; do
+  scratch=$(mktemp -d)
+  echo "== fuzz $name for ${seconds} s =="
+  log="$out/$name.log"
+  status=0
+  "$out/bin/$name" -max_total_time="$seconds" -timeout=10 -max_len=4096 -print_final_stats=1 \
+    -artifact_prefix="$out/$name-" "$scratch" "fuzz/corpus/$name" >"$log" 2>&1 || status=$?
+  rm -rf "$scratch"
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  summary+=("$name: ${runs:-?} executions in ${seconds} s")
+  if [ "$status" -ne 0 ]; then
+    tail -n 60 "$log"
+    echo "fuzz $name: finding (status $status); the input is in $out/$name-*"
+    exit 1
+  fi
+done
+printf '%s\n' "== fuzz summary ==" "${summary[@]}"

@@ -88,7 +88,9 @@ def parameters(text: str) -> tuple[tuple[str, str], ...]:
 
 def read_enums(types_h: str) -> list[tuple[str, str, list[tuple[str, int]]]]:
     enums = []
-    for body, c_name in re.findall(r"typedef\s+enum\s*\{(.*?)\}\s*(\w+)\s*;", types_h, re.S):
+    # "typedef enum QRT_ENUM_BASE {": the base (int) is given to C++ only.
+    pattern = r"typedef\s+enum\s*(?:QRT_ENUM_BASE\s*)?\{(.*?)\}\s*(\w+)\s*;"
+    for body, c_name in re.findall(pattern, types_h, re.S):
         if c_name not in ENUM_NAMES:
             raise ApiError(f"{c_name} has no Python name in generate_api.py")
         members = []

@@ -16,7 +16,7 @@ run_suite() {
 
 echo "== build and test =="
 run_suite build
-echo "== fuzz the parsers of what the kernel sends (libFuzzer, seed corpus, brief) =="
+echo "== fuzz the parsers, the configuration files, rig files and the C API (libFuzzer, seed corpus, brief) =="
 fuzz/run.sh 20
 echo "== build and test with AddressSanitizer + UndefinedBehaviorSanitizer =="
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

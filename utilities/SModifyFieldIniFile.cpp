@@ -50,7 +50,8 @@ int SModifyFieldIniFile::saveConfigFile(const std::string& path) const {
     std::ofstream out(path, std::ios::out | std::ios::trunc);
     if (!out) return 0;
     auto writeEntries = [&out](const std::vector<FIELD_MAPSET>& entries) {
-        for (const FIELD_MAPSET& entry : entries) out << entry.key << " = " << entry.value << "\n";
+        for (const FIELD_MAPSET& entry : entries)
+            out << UModifyTextUtil::formatEntry(entry.key, entry.value) << "\n";
     };
     writeEntries(globals_);
     for (const auto& field : fields_) {

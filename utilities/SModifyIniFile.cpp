@@ -23,7 +23,8 @@ int SModifyIniFile::loadConfigFile(const std::string& path) {
 int SModifyIniFile::saveConfigFile(const std::string& path) const {
     std::ofstream out(path, std::ios::out | std::ios::trunc);
     if (!out) return 0;
-    for (const auto& entry : entries_) out << entry.first << " = " << entry.second << "\n";
+    for (const auto& entry : entries_)
+        out << UModifyTextUtil::formatEntry(entry.first, entry.second) << "\n";
     out.flush();
     return out ? 1 : 0;
 }

@@ -11,7 +11,8 @@ class SModifyIniFile {
   public:
     // Replaces the map with the entries of `path`. A repeated key keeps its first value.
     int loadConfigFile(const std::string& path);
-    // Writes every entry as "key = value\n" in key order, truncating the file.
+    // Writes every entry as "key = value\n" in key order (see UModifyTextUtil::formatEntry),
+    // truncating the file.
     int saveConfigFile(const std::string& path) const;
 
     int hasKey(const std::string& key) const;

@@ -128,5 +128,14 @@ int UModifyTextUtil::isStorableEntry(const std::string& key, const std::string& 
     if (!startsWithKeyCharacter(key)) return 0;
     if (key.find_first_of("=\r\n") != std::string::npos) return 0;
     if (value.find_first_of("\r\n") != std::string::npos) return 0;
-    return key.size() + 3 + value.size() <= kMaxLineLength ? 1 : 0;
+    std::string trimmedKey = key, trimmedValue = value;
+    if (trim(trimmedKey) != key || trim(trimmedValue) != value) return 0;
+    return key.size() + 1 + value.size() <= kMaxLineLength ? 1 : 0;
+}
+
+std::string UModifyTextUtil::formatEntry(const std::string& key, const std::string& value) {
+    // A line the loader took (at most kMaxLineLength characters with its "=") would grow by two
+    // characters with the spaces around "=", and the next load would skip it.
+    const char* separator = key.size() + 3 + value.size() <= kMaxLineLength ? " = " : "=";
+    return key + separator + value;
 }

@@ -60,8 +60,13 @@ class UModifyTextUtil {
     // when nothing follows the "=". Returns 0 (and leaves both empty) for a line without "=",
     // with "=" as its first character or with an empty key after trimming.
     static int parseEntry(const std::string& line, std::string& key, std::string& value);
-    // 1 when the pair can be written as one "key = value" line and read back unchanged by the
-    // loaders: a key that starts with a digit or letter and holds no "=", no line break in key
-    // or value, and a line within kMaxLineLength.
+    // 1 when the pair can be written as one line and read back unchanged by the loaders: a key
+    // that starts with a digit or letter and holds no "=", key and value without a line break
+    // and without white space at their ends (the loaders trim it), and "key=value" within
+    // kMaxLineLength.
     static int isStorableEntry(const std::string& key, const std::string& value);
+    // The line a file holds for the pair, without its "\n": "key = value", or "key=value" when
+    // the spaces would take the line beyond kMaxLineLength, so that every entry a file could
+    // hold (and every entry isStorableEntry accepts) is written as a line the loaders read.
+    static std::string formatEntry(const std::string& key, const std::string& value);
 };

@@ -1,6 +1,8 @@
 #include "C_visionProductManager.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <new>
 
 #include "QRT_Types.h"
 #include "core/common/C_TransactionLock.h"
@@ -28,6 +30,9 @@ constexpr ScanDevice kScanList[] = {
     {0x10B5, 0x8718, 0},  // PLX PEX 8718 PCIe switch
 };
 
+// 256 buses of 32 devices of 8 functions: every PCI function one segment can hold.
+constexpr unsigned kMaxPciFunctions = 256 * 32 * 8;
+
 // Series that recognise their boards by controller and PCB versions instead of a part number.
 // They accept any board whose versions happen to match, so they are tried last.
 constexpr C_visionProductFactory::VISION_PRODUCTSERIES kSeriesWithoutPartNumber[] = {
@@ -46,15 +51,24 @@ C_visionProductManager::C_visionProductManager(I_driverIO* driverIO,
     : m_initialised(0),
       m_productCount(0),
       m_deviceCount(0),
-      m_productFactory(new C_visionProductFactory(table)),
-      m_pciMapFactory(new C_pciMapFactory()),
-      m_driverIOFactory(new C_driverIOFactory()),
+      m_productFactory(new (std::nothrow) C_visionProductFactory(table)),
+      m_pciMapFactory(new (std::nothrow) C_pciMapFactory()),
+      m_driverIOFactory(new (std::nothrow) C_driverIOFactory()),
       m_driverIO(nullptr),
       m_products(),
       m_pciMaps(),
       m_borrowedDriverIO(driverIO) {
-    initialProductNotUsePNTable();
-    if (processStandAloneProduct() == 0) processProduct();
+    // Detection runs in the library's static initialiser, where an exception would end the
+    // process: memory running out while the boards are brought up answers with no product.
+    try {
+        initialProductNotUsePNTable();
+        if (m_productFactory && m_pciMapFactory && m_driverIOFactory &&
+            processStandAloneProduct() == 0)
+            processProduct();
+    } catch (...) {
+        m_productCount = 0;
+        if (m_productFactory) m_productFactory->release();
+    }
     m_initialised = 1;
 }
 
@@ -115,8 +129,11 @@ unsigned C_visionProductManager::processProduct() {
                                          scan.flag) != QRT_SUCCESS)
             return 0;
         // A negative count from a confused driver must not wrap the total into billions of
-        // devices to probe.
-        if (count > 0) m_deviceCount += static_cast<unsigned>(count);
+        // devices to probe, nor may a huge one (INT_MAX): a PCI segment holds no more functions
+        // than kMaxPciFunctions.
+        if (count > 0)
+            m_deviceCount +=
+                std::min(static_cast<unsigned>(count), kMaxPciFunctions - m_deviceCount);
     }
     if (m_deviceCount != 0) m_productFactory->release();
 

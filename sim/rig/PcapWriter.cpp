@@ -26,7 +26,8 @@ PcapWriter::~PcapWriter() {
 
 bool PcapWriter::open(const std::string& path, std::string& error) {
     close();
-    file_ = std::fopen(path.c_str(), "wb");
+    // Close-on-exec: the program under test must not inherit (and could not close) the file.
+    file_ = std::fopen(path.c_str(), "wbe");
     if (file_ == nullptr) {
         error = path + ": " + std::strerror(errno);
         return false;

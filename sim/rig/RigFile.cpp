@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "utilities/SModifyFieldConfig.h"
+#include "utilities/UModifyTextUtil.h"
 
 namespace qrtsim {
 
@@ -14,17 +15,42 @@ bool startsEntry(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// A rig file is a few dozen lines; an input far beyond that (or endless, as /dev/zero) is not one.
+constexpr size_t kMaxRigFileBytes = 1 << 20;
+
+// The next line of `in` without its "\n" into `line`; false at end of input. Reads at most one
+// character past the longest line the configuration format takes, and at most
+// kMaxRigFileBytes in all (`total` counts them), so no input makes it read without end.
+bool readBoundedLine(std::istream& in, std::string& line, size_t& total) {
+    line.clear();
+    std::streambuf* buffer = in.rdbuf();
+    for (;;) {
+        const int c = buffer->sbumpc();
+        if (c == std::char_traits<char>::eof()) return !line.empty();
+        if (++total > kMaxRigFileBytes || c == '\n') return true;
+        line.push_back(static_cast<char>(c));
+        if (line.size() > UModifyTextUtil::kMaxLineLength) return true;
+    }
+}
+
 // The configuration format skips lines it cannot read; a rig file must not lose a key that
 // way, so such lines are errors here.
 void checkLines(const std::string& path) {
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);
     if (!in) throw RigError(path + ": cannot read the rig file: " + std::strerror(errno));
     std::string line;
+    size_t total = 0;
     int number = 0;
-    while (std::getline(in, line)) {
+    while (readBoundedLine(in, line, total)) {
         ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
         std::string where = path + ": line " + std::to_string(number) + ": ";
+        if (total > kMaxRigFileBytes)
+            throw RigError(path + ": larger than " + std::to_string(kMaxRigFileBytes) +
+                           " bytes; not a rig file");
+        if (line.size() > UModifyTextUtil::kMaxLineLength)
+            throw RigError(where + "longer than " +
+                           std::to_string(UModifyTextUtil::kMaxLineLength) + " characters");
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         size_t first = line.find_first_not_of(" \t\f\v");
         if (first == std::string::npos) continue;  // blank
         char c = line[first];

@@ -11,7 +11,8 @@ TraceLog::~TraceLog() {
 
 bool TraceLog::open(const std::string& path, std::string& error) {
     close();
-    file_ = std::fopen(path.c_str(), "w");
+    // Close-on-exec: the program under test must not inherit (and could not close) the file.
+    file_ = std::fopen(path.c_str(), "we");
     if (file_ == nullptr) {
         error = path + ": " + std::strerror(errno);
         return false;

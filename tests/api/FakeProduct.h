@@ -6,6 +6,7 @@
 // product without any component and without a card identifier.
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -90,6 +91,8 @@ class FakeCard : public I_nkVisionCardProduct,
   public:
     ProductLog log;
     int result = 0;
+    // Every operation throws, as one whose memory ran out would.
+    bool throwing = false;
 
     // The handle an application would get for this product.
     void* handle() { return static_cast<I_nkProduct*>(this); }
@@ -256,6 +259,7 @@ class FakeCard : public I_nkVisionCardProduct,
     template <class... Args>
     int note(const char* operation, Args... args) {
         log.operations.push_back(describeCall(operation, args...));
+        if (throwing) throw std::bad_alloc();
         return result;
     }
     template <class... Args>

@@ -187,6 +187,13 @@ TEST_P(ComponentFunction, AnswersNotSupportedWhenTheProductLacksTheComponent) {
     EXPECT_TRUE(product.log.operations.empty());
 }
 
+// An exception is no answer a C caller can take: the call fails instead.
+TEST_P(ComponentFunction, AnExceptionInTheComponentAnswersFailed) {
+    FakeCard card;
+    card.throwing = true;
+    EXPECT_EQ(GetParam().call(card.handle()), QRT_ERR_FAILED);
+}
+
 INSTANTIATE_TEST_SUITE_P(CApi, ComponentFunction, ::testing::ValuesIn(forwardingCases()),
                          [](const ::testing::TestParamInfo<ForwardingCase>& info) {
                              return std::string(info.param.function);

@@ -40,6 +40,19 @@ TEST(ProductFunctions, ForwardInfoSerialNumberAndFeatureListUnchanged) {
                                         describeCall("getFeatureList", list, 3u)}));
 }
 
+TEST(ProductFunctions, AnExceptionInTheProductAnswersFailed) {
+    FakeCard card;
+    card.throwing = true;
+    char text[8];
+    QRT_FEATURE_TYPE list[6];
+    int id = 0;
+    EXPECT_EQ(QRT_GetProductInfo(card.handle(), text, sizeof text), QRT_ERR_FAILED);
+    EXPECT_EQ(QRT_GetProductSN(card.handle(), text, sizeof text), QRT_ERR_FAILED);
+    EXPECT_EQ(QRT_GetFeatureList(card.handle(), list, 6), QRT_ERR_FAILED);
+    EXPECT_EQ(QRT_GetProductType(card.handle()), 0xFFFF);
+    EXPECT_EQ(QRT_GetCardID(card.handle(), &id), QRT_ERR_FAILED);
+}
+
 TEST(ProductType, IsTheProductsTypeWhenItCanTell) {
     PlainProduct product;
     product.type = QRT_PRODUCT_RHX54P;

@@ -256,3 +256,20 @@ TEST_F(EmbeddedEndToEnd, TheRigRefusesWritesTheDriverWouldRefuse) {
 }
 
 }  // namespace
+
+// Numbers outside an enumeration, as a C caller may pass them, are refused by every product
+// (or the product lacks the component); the sanitizer build checks that none is ever loaded as
+// the enumeration itself.
+TEST_F(EmbeddedEndToEnd, EnumerationArgumentsOutOfRangeAreRefusedByEveryProduct) {
+    const char* const rigs[] = {
+        kSystem,
+        "[a]\nmodel = PCIe-RHX54PPRO\n[b]\nmodel = PCIe-RHX10T\n[c]\nmodel = PCIe-RHX44+\n"
+        "[d]\nmodel = PCIe-W512\n[e]\nmodel = PCIe-RHX54P\n",
+    };
+    for (const char* rigText : rigs) {
+        json answer = probe(rigText, "enum-range");
+        EXPECT_GT(answer["products"], 0) << rigText;
+        for (const json& status : answer["statuses"])
+            EXPECT_TRUE(status == -11 || status == -5) << rigText << answer.dump();
+    }
+}

@@ -7,6 +7,8 @@
 //   embedded_probe callback SECTION       the DI trigger callback against input changes that
 //                                         the rig board of SECTION raises
 //   embedded_probe protect P,R N          N times the PoE protection range P, R: the statuses
+//   embedded_probe enum-range             statuses of every enumeration argument given numbers
+//                                         outside its enumeration, on every product
 
 #include <dirent.h>
 #include <linux/netlink.h>
@@ -15,6 +17,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -257,6 +260,24 @@ int usage() {
     return 2;
 }
 
+// A C caller may pass any 32-bit number where an enumeration is declared; each of these is
+// outside its enumeration, and below or above the C API's own range checks.
+json enumRange() {
+    const int numbers[] = {-1, -100, 99, INT_MIN, INT_MAX};
+    json statuses = json::array();
+    for (unsigned i = 0; i < QRT_GetProductNums(); ++i) {
+        void* h = QRT_GetProductHandle(i);
+        float value = 0;
+        for (int n : numbers) {
+            statuses.push_back(QRT_ToESetTriggerActivation(h, QRT_EDGETRIGGER_TYPE(n)));
+            statuses.push_back(QRT_PoEGetProperty(h, QRT_POEPROPERTY_TYPE(n), &value));
+            statuses.push_back(QRT_PoEGetPortProperty(h, 0, QRT_POEPORTPROPERTY_TYPE(n), &value));
+            statuses.push_back(QRT_DIOSetDIEdgeTrigger(h, 0, QRT_EDGETRIGGER_TYPE(n)));
+        }
+    }
+    return statuses;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -279,6 +300,8 @@ int main(int argc, char** argv) {
         out["callback"] = callbacks(handle, argv[2]);
     } else if (request == "protect" && argc == 4) {
         out["protect"] = protect(handle, parseList(argv[2]), std::atoi(argv[3]));
+    } else if (request == "enum-range") {
+        out["statuses"] = enumRange();
     } else {
         return usage();
     }

@@ -106,14 +106,55 @@ TEST(QrtSim, ABadRigFileStopsItWithStatusTwoBeforeTheCommandRuns) {
         {"[card0]\nmodel = PCIe-RHX54P\npower_source = 9\n", "[card0] power_source: \"9\""},
         {"[card0]\nmodel = PCIe-XYZ\n", "[card0] model: unknown model \"PCIe-XYZ\""},
         {"[card0]\nmodel = BENCH-PCI\nvendor = 0x10000\n", "[card0] vendor: \"0x10000\""},
+        // The format reads no longer line; a key must not be lost to it.
+        {"[card0]\nmodel = PCIe-W504\nsn = 1", "line 3: longer than 1023 characters"},
     };
     for (const Case& c : cases) {
-        TempFile file(c.text);
+        TempFile file(c.text + std::string(c.text[std::strlen(c.text) - 1] == '1' ? 2000 : 0, '1'));
         RunResult r = run(qrtSim({"--rig", file.path, "--", "/bin/echo", "command ran"}));
         EXPECT_EQ(2, r.status) << c.text;
         EXPECT_THAT(r.err, HasSubstr(file.path + ": " + c.message));
         EXPECT_THAT(r.out, Not(HasSubstr("command ran")));
     }
+}
+
+TEST(QrtSim, AnEndlessRigInputIsRefusedWithStatusTwo) {
+    RunResult r = run(qrtSim({"--rig", "/dev/zero", "--", "/bin/echo", "command ran"}));
+    EXPECT_EQ(2, r.status);
+    EXPECT_THAT(r.err, HasSubstr("/dev/zero: line 1: longer than 1023 characters"));
+    EXPECT_THAT(r.out, Not(HasSubstr("command ran")));
+}
+
+// Bytes that are not UTF-8 in a section name, the rig file's path and the program's name end up
+// in the state document, escaped, instead of aborting the run.
+TEST(QrtSim, BytesThatAreNotUtf8AreWrittenEscapedInTheState) {
+    TempFile dir;
+    std::remove(dir.path.c_str());
+    ASSERT_EQ(0, ::mkdir(dir.path.c_str(), 0700));
+    const std::string rigFile = dir.path + "/rig\xff.rig", program = dir.path + "/p\xfe";
+    std::ofstream(rigFile) << "[card\xff]\nmodel = PCIe-W504\n";
+    ASSERT_EQ(0, ::symlink(PROBE_PATH, program.c_str()));
+    TempFile state;
+    RunResult r = run({QRT_SIM_PATH, "--rig", rigFile, "--skip-pauses", "--state", state.path, "--",
+                       program, "pause", "1000"});
+    EXPECT_EQ(0, r.status) << r.err;
+    nlohmann::json document = nlohmann::json::parse(readFile(state.path));
+    EXPECT_EQ("card\\xFF", document["boards"][0]["section"]);
+    EXPECT_THAT(document["rig"].get<std::string>(), HasSubstr("rig\\xFF.rig"));
+    EXPECT_EQ("p\\xFE", document["pauses"]["processes"][0]["program"]);
+    std::remove(program.c_str());
+    std::remove(rigFile.c_str());
+    ::rmdir(dir.path.c_str());
+}
+
+// The output files are qrt-sim's own: the program under test does not inherit them.
+TEST(QrtSim, OutputFilesAreNotOpenInTheCommand) {
+    TempFile trace, state, pcap;
+    RunResult r = run(qrtSim({"--trace", trace.path, "--state", state.path, "--pcap", pcap.path,
+                              "--", "/bin/sh", "-c", "ls -l /proc/$$/fd"}));
+    ASSERT_EQ(0, r.status) << r.err;
+    for (const std::string& file : {trace.path, state.path, pcap.path})
+        EXPECT_THAT(r.out, Not(HasSubstr(file)));
 }
 
 TEST(QrtSim, ExitsWithTheCommandsStatus) {

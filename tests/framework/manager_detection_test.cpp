@@ -3,13 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Bench.h"
 #include "C_visionProductManager.h"
+
+#include "FailingAllocations.h"
 
 namespace {
 
@@ -153,6 +159,41 @@ TEST_F(ManagerDetection, DestroysProductsWhileTheirPCIMapsStillWork) {
     Bench& bench = Bench::current();
     EXPECT_EQ(bench.destroyed, bench.constructed);
     EXPECT_EQ(bench.mapStatusAtDestruction, (std::vector<int>{0, 0, 0}));
+}
+
+// A driver that claims INT_MAX devices for every pair gets no more indexes probed than a PCI
+// segment has functions, instead of about 2^31 at library load.
+TEST_F(ManagerDetection, BoundsTheDeviceCountTheDriverReports) {
+    driver.reportDevices(INT_MAX, INT_MAX, INT_MAX);
+    auto manager = detect();
+    EXPECT_EQ(manager->getProductNums(), 0u);
+    EXPECT_EQ(Bench::current().probes.back().first, 256 * 32 * 8 - 1);
+}
+
+// Memory running out at any point of detection leaves no exception to escape the library's
+// static initialiser.
+TEST_F(ManagerDetection, MemoryRunningOutAnswersWithNoProduct) {
+    driver.reportDevices(1, 2, 1);
+    for (long failing = 0;; ++failing) {
+        Bench::reset();
+        Bench::current().acceptAll = true;
+        std::optional<ManagerOnBench> manager;
+        g_allocationsBeforeFailure = failing;
+        EXPECT_NO_THROW(manager.emplace(&driver)) << failing;
+        const bool failed = g_allocationsBeforeFailure == -1;
+        g_allocationsBeforeFailure = -1;
+        ASSERT_TRUE(manager.has_value()) << failing;
+        if (!failed) {  // detection ran to the end
+            EXPECT_EQ(manager->getProductNums(), 4u);
+            break;
+        }
+        // A table without gaps: what an exception broke off answers with no product; what a
+        // nothrow allocation could not get (a product, a PCI map) is done without.
+        const unsigned products = manager->getProductNums();
+        EXPECT_LE(products, 4u) << failing;
+        for (unsigned i = 0; i < products; ++i) EXPECT_NE(manager->getProductHandle(i), nullptr);
+        EXPECT_EQ(manager->getProductHandle(products), nullptr);
+    }
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "sim/bridge/NamespaceHost.h"
 #include "sim/bridge/Sandbox.h"
 #include "sim/chips/Violations.h"
+#include "sim/rig/JsonText.h"
 #include "sim/rig/PcapWriter.h"
 #include "sim/rig/Rig.h"
 #include "sim/rig/RigFile.h"
@@ -161,7 +162,7 @@ int runInRig(const RunOptions& options) {
     }
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> state(nullptr, std::fclose);
     if (!options.stateFile.empty()) {
-        state.reset(std::fopen(options.stateFile.c_str(), "w"));
+        state.reset(std::fopen(options.stateFile.c_str(), "we"));  // not inherited by COMMAND
         if (!state) {
             note("cannot write the state: " + options.stateFile + ": " + std::strerror(errno));
             return kSetupFailure;
@@ -238,6 +239,8 @@ int runInRig(const RunOptions& options) {
         document["frames"] = frames.frames();
         document["exit_status"] = exitStatusOf(status);
         if (options.skipPauses) pauseLedger.saveState(document["pauses"]);
+        // Section names, the rig path and program names are bytes from outside.
+        escapeInvalidUtf8(document);
         std::string text = document.dump(2) + "\n";
         if (std::fwrite(text.data(), 1, text.size(), state.get()) != text.size() ||
             std::fflush(state.get()) != 0)

@@ -1,6 +1,7 @@
 // qrt-sim: runs a program inside a virtual rig of the kit's products.
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -45,5 +46,11 @@ int main(int argc, char** argv) {
         return status == 0 ? 0 : qrtsim::kSetupFailure;
     }
     if (!control.empty()) return qrtsim::sendControlLine(control);
-    return qrtsim::runInRig(options);
+    // Whatever the rig's input, qrt-sim ends with a message and a status, never an abort.
+    try {
+        return qrtsim::runInRig(options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qrt-sim: %s\n", e.what());
+        return qrtsim::kSetupFailure;
+    }
 }
