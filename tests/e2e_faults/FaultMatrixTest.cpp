@@ -248,11 +248,13 @@ TEST_F(FaultMatrix, GarbageOnTheUeventSocketNeverReachesTheTriggerCallback) {
                    " \"@kqx clear\" \"@kqx di 1 0\" dio-trigger dio-unmonitor");
     ASSERT_EQ(run.status, 0) << run.errors;
     std::vector<int> statuses;
-    for (const json& line : run.outputs)
-        if (line.contains("call"))
+    for (const json& line : run.outputs) {
+        if (line.contains("call")) {
             statuses.push_back(line.value("status", -999));
-        else if (line.contains("control"))
+        } else if (line.contains("control")) {
             EXPECT_TRUE(line.value("ok", false)) << line;
+        }
+    }
     EXPECT_EQ(statuses, std::vector<int>(4, 0)) << run.output;
 }
 
