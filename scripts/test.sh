@@ -17,7 +17,7 @@ run_suite() {
 echo "== build and test =="
 run_suite build
 echo "== fuzz the parsers, the configuration files, rig files and the C API (libFuzzer, seed corpus, brief) =="
-fuzz/run.sh 20
+fuzz/run.sh 10
 echo "== build and test with AddressSanitizer + UndefinedBehaviorSanitizer =="
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_suite build-asan -DQRT_SANITIZE=ON

@@ -100,7 +100,7 @@ std::array<uint8_t, 6> BoardConfig::mac(const std::string& key,
         int high = hexDigit(textValue[3 * i]);
         int low = hexDigit(textValue[3 * i + 1]);
         ok = high >= 0 && low >= 0 && (i == 5 || textValue[3 * i + 2] == ':');
-        address[i] = static_cast<uint8_t>(high << 4 | low);
+        if (ok) address[i] = static_cast<uint8_t>(high << 4 | low);
     }
     if (!ok) fail(key, quoted(textValue) + " is not a MAC address like 00:11:22:33:44:55");
     return address;
