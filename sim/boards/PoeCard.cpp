@@ -38,7 +38,6 @@ constexpr unsigned kPcbVersionMax = 31;  // five strap pins
 constexpr unsigned kCardIdMax = 15;      // four strap pins
 constexpr const char* kDefaultMcuVersion = "2.1";
 
-
 // The budget the microcontroller books the ports against, by the power input it senses
 // (device-state bits 3..2), in tenths of a watt.
 constexpr uint16_t kBudgetBySource[4] = {616, 1200, 200, 616};

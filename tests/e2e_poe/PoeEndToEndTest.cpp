@@ -35,8 +35,8 @@ class PoeEndToEnd : public ::testing::Test {
     // Runs the probe once in the rig and returns its document.
     json probe(const std::string& rigText, const std::string& request, RigRun* out = nullptr,
                const std::string& options = "") {
-        RigRun run = rig.run(rigText, "$PROBE " + request, qrttest::RigRunner::kNoViolations,
-                             options);
+        RigRun run =
+            rig.run(rigText, "$PROBE " + request, qrttest::RigRunner::kNoViolations, options);
         EXPECT_EQ(run.status, 0) << run.errors;
         EXPECT_EQ(run.outputs.size(), 1u) << run.errors;
         json document = run.outputs.empty() ? json() : run.outputs[0];
