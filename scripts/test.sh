@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the SDK, the virtual rig and the tests, runs the whole suite, builds the API reference
-# (docs/api.md), runs the fuzz targets briefly (fuzz/run.sh), then builds and runs the suite a second time with AddressSanitizer
-# and UndefinedBehaviorSanitizer (any error fails the run), and last builds the concurrency
-# tests with ThreadSanitizer and runs them (any report fails).
+# (docs/api.md), runs the fuzz targets briefly (fuzz/run.sh), then builds and runs the suite a
+# second time with AddressSanitizer and UndefinedBehaviorSanitizer (any error fails the run),
+# and last builds the concurrency tests with ThreadSanitizer and runs them (any report fails).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
