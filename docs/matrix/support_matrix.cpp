@@ -326,7 +326,9 @@ int table(const char* path) {
     for (size_t i = 0; i < sorted.size(); ++i) std::cout << "---|";
     std::cout << "\n";
     for (size_t row = 0; row < sizeof kProbes / sizeof kProbes[0]; ++row) {
-        std::cout << "| " << kProbes[row].call << " |";
+        // "()" lets the reference link the name to the call's documentation.
+        const std::string call = kProbes[row].call;
+        std::cout << "| " << call << (call.find('(') == std::string::npos ? "()" : "") << " |";
         for (const auto& column : sorted) std::cout << " " << column.second[row] << " |";
         std::cout << "\n";
     }
