@@ -121,8 +121,9 @@ QRT_API void* QRT_GetProductHandle(unsigned int index);
  * @param[in]  len    size of @p buf in bytes; 256 holds every product's text
  * @retval QRT_SUCCESS           the text was written
  * @retval QRT_ERR_INVALID_PARAM @p handle or @p buf is NULL, or @p len is 0
- * @retval QRT_ERR_BUSY          a PoE card was held by another caller for ten seconds
+ * @retval QRT_ERR_BUSY          the card was held by another caller for ten seconds
  * @retval QRT_ERR_FAILED        a USB3 card's microcontroller did not answer; nothing written
+ *                               (a PoE card leaves out the line instead)
  * @par Hardware
  * None once the identity is kept: the first call after loading may read what detection did
  * not (a USB3 card's firmware version and serial number, about 250 ms); the TULAN-KQX reads
