@@ -114,7 +114,8 @@ void ProductMonitor::run() {
             identified = !identity.busy;
             answered = identified;
             failures = identity.failures;
-            if (!identified) publish(identity, nullptr, measured ? &*measured : nullptr);
+            // Labelled from now on; up once its measurements have been read.
+            publish(identity, nullptr, nullptr);
         }
         if (identified) {
             Reading reading = qrtmetrics::readMeasurements(identity, stop);
