@@ -122,8 +122,9 @@ int main(int argc, char** argv) {
         "/metrics (text format 0.0.4, or OpenMetrics when asked), GET /healthz"};
     std::string listen = "127.0.0.1:9469";
     double interval = 15;
-    app.add_option("--listen", listen,
-                   "address and port to serve on: HOST:PORT, [IPV6]:PORT, :PORT")
+    app.add_option(
+           "--listen", listen,
+           "address and port to serve on: HOST:PORT, [IPV6]:PORT, :PORT (every IPv4 address)")
         ->capture_default_str();
     app.add_option("--interval", interval, "seconds between two readings of a product")
         ->check(CLI::Range(0.1, 86400.0))
