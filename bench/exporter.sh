@@ -2,7 +2,7 @@
 # qrt-exporter and qrtctl on 12 PoE cards, in the rig with real pauses (the readings take
 # seconds, as on the cards): the wall time of `qrtctl list` and `qrtctl metrics`, the scrape
 # latency of the exporter while it reads its cards, and the CPU time and memory of the daemon
-# left alone. Prints Markdown tables. Usage: bench/exporter.sh BUILD_DIR
+# left alone, with the 12 cards and with none. Prints Markdown tables. Usage: bench/exporter.sh BUILD_DIR
 # (QRTCTL=another qrtctl to time instead, for a comparison; SCRAPES, IDLE_SECONDS: see
 # bench/exporter_bench.py).
 set -euo pipefail
@@ -31,7 +31,14 @@ echo "|---|---|"
 echo "| \`qrtctl list\` | $(seconds "$qrtctl" list) |"
 echo "| \`qrtctl metrics\` | $(seconds "$qrtctl" metrics) |"
 echo
-echo "| qrt-exporter on 12 PCIe-RHX54P, real pauses | |"
+printf '[driver]\npresent = 0\n' >"$work/none.rig"
+echo "| qrt-exporter, real pauses | |"
 echo "|---|---|"
-"$build/bin/qrt-sim" --rig "$work/rig" -- env EXPORTER="$build/bin/qrt-exporter" \
-  python3 "$here/exporter_bench.py"
+# exporter RIG MODE WHAT
+exporter() {
+  "$build/bin/qrt-sim" --rig "$1" -- env EXPORTER="$build/bin/qrt-exporter" MODE="$2" WHAT="$3" \
+    python3 "$here/exporter_bench.py"
+}
+exporter "$work/rig" scrape "12 PCIe-RHX54P"
+exporter "$work/rig" idle "12 PCIe-RHX54P"
+exporter "$work/none.rig" idle "no products"

@@ -1,7 +1,8 @@
 """Runs inside the virtual rig (bench/exporter.sh): scrape latency of qrt-exporter while its cards
 are being read, then the CPU time and memory of the daemon left alone. Prints Markdown rows.
 
-Environment: EXPORTER (path), SCRAPES (default 400), IDLE_SECONDS (default 60)."""
+Environment: EXPORTER (path), MODE (scrape: the latency of SCRAPES scrapes, default 400;
+otherwise the daemon left alone for IDLE_SECONDS, default 60), WHAT (the rig, for the rows)."""
 import os
 import statistics
 import subprocess
@@ -78,18 +79,21 @@ def measure(interval, scrapes, idle_seconds):
 
 
 def main():
-    scrapes = int(os.environ.get("SCRAPES", "400"))
     idle = float(os.environ.get("IDLE_SECONDS", "60"))
-    busy = measure(1, scrapes, 0)
-    print("| Scrapes while every card is read again each second | %d |" % scrapes)
-    print("| Scrape latency, median (ms) | %.2f |" % busy["median"])
-    print("| Scrape latency, p99 (ms) | %.2f |" % busy["p99"])
-    print("| Scrape latency, slowest (ms) | %.2f |" % busy["max"])
+    what = os.environ.get("WHAT", "")
+    if os.environ.get("MODE") == "scrape":
+        scrapes = int(os.environ.get("SCRAPES", "400"))
+        busy = measure(1, scrapes, 0)
+        print("| %s: %d scrapes while every card is read again each second, median (ms) | %.2f |"
+              % (what, scrapes, busy["median"]))
+        print("| %s: p99 (ms) | %.2f |" % (what, busy["p99"]))
+        print("| %s: slowest (ms) | %.2f |" % (what, busy["max"]))
+        return
     quiet = measure(15, 0, idle)
-    print("| Idle daemon (--interval 15, no scrapes), CPU over %.0f s (%% of one core) | %.2f |"
-          % (idle, quiet["cpu"]))
-    print("| Idle daemon, resident memory (kB) | %d |" % quiet["VmRSS"])
-    print("| Idle daemon, peak resident memory (kB) | %d |" % quiet["VmHWM"])
+    print("| %s: idle daemon (--interval 15, no scrapes), CPU over %.0f s (%% of one core) | %.2f |"
+          % (what, idle, quiet["cpu"]))
+    print("| %s: resident memory, now / peak (kB) | %d / %d |"
+          % (what, quiet["VmRSS"], quiet["VmHWM"]))
 
 
 if __name__ == "__main__":
