@@ -50,6 +50,7 @@ cc -std=c99 -Wall -Wextra -Werror -o usb3_power "$examples/usb3_power.c" $(pkg-c
 ! readelf -d usb3_power | grep -q 'R.*PATH' || fail "pkg-config gave the application a run path"
 cmake -S "$examples/standalone" -B cmake >cmake.log && cmake --build cmake >>cmake.log ||
   { cat cmake.log; fail "find_package(QRTSDK) example"; }
+! readelf -d cmake/list_products | grep -q 'R.*PATH' || fail "find_package gave the application a run path"
 qrt-sim --skip-pauses -- sh -c './usb3_power 0 && ./cmake/list_products' >run.txt 2>&1 ||
   { cat run.txt; fail "the examples"; }
 grep -q '^port 1: off' run.txt && grep -q 'PCIe-RHX54P' run.txt || { cat run.txt; fail "the examples"; }
