@@ -128,6 +128,7 @@ struct InProcessRig {
 // The SDK's pauses, answered at once and put on the rig's clock.
 extern "C" int usleep(useconds_t us) {
     __atomic_add_fetch(&fuzzrig::ledger().overflow.requestedUs, us, __ATOMIC_RELAXED);
+    __atomic_add_fetch(&fuzzrig::ledger().overflow.skippedUs, us, __ATOMIC_RELAXED);
     __atomic_add_fetch(&fuzzrig::ledger().overflow.count, 1, __ATOMIC_RELAXED);
     return 0;
 }
