@@ -26,7 +26,7 @@ echo "== concurrency tests with ThreadSanitizer =="
 # detection with its workers (on the bench and on the rigs under qrt-sim).
 # A report ends the reporting program with an error, which fails its test.
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-concurrency='^(ObjectLock|DeviceAccessLock|PexAccessLock|Crowds/|Processes\.|Teams/|OneByOneAndAtOnce/|DetectionAtOnce\.|Rigs/DetectionOnEveryRig\.)'
+concurrency='^(ObjectLock|DeviceAccessLock|PexAccessLock|Crowds/|Processes\.|Teams/|OneByOneAndAtOnce/|DetectionAtOnce\.Keeps|Rigs/DetectionOnEveryRig\.)'
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRT_SANITIZE_THREAD=ON >/dev/null
 cmake --build build-tsan -j"$jobs" --target test_common test_pciswitch test_e2e_concurrency \
   test_framework test_e2e_detection
