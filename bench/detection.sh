@@ -90,17 +90,17 @@ done
 echo
 echo "Real pauses, one load each:"
 echo
+# The slowest single card among the first COUNT models of the mix (each model loaded alone once).
 declare -A single
-# slowest COUNT : the slowest single card's load among the first COUNT models of the mix.
+for model in "${mixed[@]}"; do
+  if [ -n "$smoke" ] && [ "$model" != "${mixed[0]}" ]; then continue; fi
+  rig "$work/single.rig" 1 "$model"
+  single[$model]=$(field load_ms "$(real "$work/single.rig" 1)")
+done
 slowest() {
-  local worst=0 model
+  local worst=0
   for ((i = 0; i < $1 && i < ${#mixed[@]}; i++)); do
-    model=${mixed[i]}
-    if [ -z "${single[$model]:-}" ]; then
-      rig "$work/single.rig" 1 "$model"
-      single[$model]=$(field load_ms "$(real "$work/single.rig" 1)")
-    fi
-    worst=$(awk -v a="$worst" -v b="${single[$model]}" 'BEGIN { print (b > a ? b : a) }')
+    worst=$(awk -v a="$worst" -v b="${single[${mixed[i]}]}" 'BEGIN { print (b > a ? b : a) }')
   done
   echo "$worst"
 }
