@@ -1,23 +1,37 @@
 #!/usr/bin/env bash
-# Tests the kernel module on a real kernel: builds it against the Debian kernel headers that
-# match the kernel linux-image-amd64 depends on, boots that kernel under QEMU (KVM where it
-# works, else software emulation) with QEMU's educational PCI device and a busybox initramfs,
-# and runs inside the groups of tests/driver_cases/vm-init.sh: the driver cases through the
-# SDK's own driver channel (the same list the rig runs), the unmodified SDK library, the
-# module's load and unload checks. Then it looks for "BUG", "Oops" and "WARNING" in the kernel
-# log. Ends with the line "N passed, N failed"; fails unless every group ran to its end and
+# Tests the kernel module on a real kernel: builds and installs it with DKMS (private trees
+# under BUILD_DIR) against the Debian kernel headers that match the kernel linux-image-amd64
+# depends on, boots that kernel under QEMU (KVM where it works, else software emulation) on a
+# q35 machine with two of QEMU's educational PCI devices (one on the root bus, one behind a
+# root port with a slot) and a busybox initramfs, and runs inside the groups of
+# tests/driver_cases/vm-init.sh: the driver cases through the SDK's own driver channel (the
+# shared list the rig runs, and the module's own), the unmodified SDK library, users in and out
+# of the udev rule's group, removal and driver changes, load, unload and lockdown. Then it
+# looks for "BUG", "Oops" and "WARNING" in the kernel log. Ends with the line "N passed, N failed"; fails unless every group ran to its end and
 # every run of the driver cases exited 0 with all the cases its filter selects passed.
 #
 #     scripts/driver-vm-test.sh [BUILD_DIR]     (default build/, a build without sanitizers)
 #
-# Outside CI it skips, saying why, when QEMU, busybox-static or the kernel headers are missing
-# (scripts/install-deps.sh installs them); under CI (CI=true) a missing piece is a failure.
+# Outside CI it skips, saying why, when QEMU, busybox-static or the kernel headers are missing,
+# and builds with make when dkms is (scripts/install-deps.sh installs them all); under CI
+# (CI=true) a missing piece is a failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
 build=${1:-build}
 work=$build/driver-vm
 init=tests/driver_cases/vm-init.sh
+
+passed=0
+failed=0
+pass() {
+  passed=$((passed + 1))
+  echo "CHECK ok: $1"
+}
+fail() {
+  failed=$((failed + 1))
+  echo "CHECK FAIL: $1"
+}
 
 fail_setup() {
   echo "driver-vm-test: $1" >&2
@@ -43,28 +57,55 @@ headers=/usr/src/linux-headers-$kernel
 
 fetch_kernel() {
   # The kernel image is downloaded, never installed; its vmlinuz is unpacked to the ELF kernel,
-  # which QEMU boots directly (PVH entry) without decompressing it under emulation first.
-  [ -s "$work/vmlinux-$kernel" ] && return
-  (cd "$work" && rm -f linux-image-*.deb && apt-get download -q "linux-image-$kernel" >/dev/null 2>&1) ||
+  # which QEMU boots directly (PVH entry) without decompressing it under emulation first. Its
+  # pci-stub module stands in for a driver taking a device over.
+  [ -s "$work/vmlinux-$kernel" ] && [ -s "$work/pci-stub.ko" ] && return
+  (cd "$work" && { ls linux-image-"$kernel"_*.deb >/dev/null 2>&1 ||
+    apt-get download -q "linux-image-$kernel" >/dev/null 2>&1; }) ||
     skip "cannot download linux-image-$kernel"
   dpkg-deb --fsys-tarfile "$work"/linux-image-"$kernel"_*.deb |
     tar -xO "./boot/vmlinuz-$kernel" >"$work/vmlinuz-$kernel"
+  dpkg-deb --fsys-tarfile "$work"/linux-image-"$kernel"_*.deb |
+    tar -xO "./lib/modules/$kernel/kernel/drivers/pci/pci-stub.ko" >"$work/pci-stub.ko"
   offset=$(LC_ALL=C grep -obUaP '\xfd7zXZ\x00' "$work/vmlinuz-$kernel" | head -n1 | cut -d: -f1)
   tail -c +$((offset + 1)) "$work/vmlinuz-$kernel" | xz -dcq >"$work/vmlinux-$kernel" 2>/dev/null || true
   rm -f "$work"/linux-image-*.deb
 }
 
+# The module as a user gets it: driver/ as DKMS's source tree /usr/src/<name>-<version>/, built
+# and installed for the machine's kernel (trees of its own under $work, nothing of the host's
+# DKMS changes). Without dkms, outside CI, a plain make. A warning fails the run.
 build_module() {
-  # Built outside the source tree; a warning fails the run.
-  rm -rf "$work/module" && mkdir -p "$work/module"
-  cp driver/Kbuild driver/*.c driver/*.h "$work/module/"
-  make -s -C "$headers" M="$(realpath "$work/module")" modules >"$work/module.log" 2>&1 ||
-    { cat "$work/module.log"; fail_setup "the module does not build against $kernel"; }
-  if grep -q -i 'warning' "$work/module.log"; then
-    cat "$work/module.log"
+  local name version dkms_work log
+  name=$(sed -n 's/^PACKAGE_NAME="\(.*\)"$/\1/p' driver/dkms.conf)
+  version=$(sed -n 's/^PACKAGE_VERSION="\(.*\)"$/\1/p' driver/dkms.conf)
+  if ! command -v dkms >/dev/null; then
+    [ "${CI:-}" = true ] && fail_setup "dkms is missing"
+    echo "driver-vm-test: dkms is missing; the module is built with make"
+    rm -rf "$work/module" && cp -r driver "$work/module"
+    log=$work/module/make.log
+    make -s -C "$headers" M="$(realpath "$work/module")" modules >"$log" 2>&1 ||
+      { cat "$log"; fail_setup "the module does not build against $kernel"; }
+    module=$work/module/nk_pcimap.ko
+  else
+    dkms_work=$(realpath "$work")/dkms
+    rm -rf "$dkms_work" && mkdir -p "$dkms_work"/{source,tree,install/"$kernel"}
+    cp -r driver "$dkms_work/source/$name-$version"
+    dkms_run() {
+      dkms --dkmstree "$dkms_work/tree" --sourcetree "$dkms_work/source" \
+        --installtree "$dkms_work/install" "$@" -m "$name" -v "$version" >>"$dkms_work/dkms.log" 2>&1
+    }
+    log=$dkms_work/tree/$name/$version/build/make.log
+    { dkms_run add && dkms_run build -k "$kernel" && dkms_run install -k "$kernel"; } ||
+      { cat "$dkms_work/dkms.log" "$log" 2>/dev/null; fail_setup "dkms does not build and install the module for $kernel"; }
+    module=$dkms_work/install/$kernel/updates/dkms/nk_pcimap.ko
+    [ -s "$module" ] || fail_setup "dkms installed no nk_pcimap.ko for $kernel"
+    pass "dkms built $name $version from driver/ and installed it for $kernel"
+  fi
+  if grep -i 'warning' "$log" | grep -v -q 'Skipping BTF generation'; then
+    cat "$log"
     fail_setup "the module builds with warnings"
   fi
-  module=$work/module/nk_pcimap.ko
 }
 
 # Copies programs into the initramfs at PREFIX with every shared library they load.
@@ -84,7 +125,9 @@ build_initramfs() {
   root=$work/root
   rm -rf "$root" && mkdir -p "$root"/{bin,dev,proc,sys,sdk/bin,sdk/lib}
   cp /bin/busybox "$root/bin/"
-  cp "$module" "$root/"
+  cp "$module" "$work/pci-stub.ko" "$root/"
+  mkdir -p "$root/etc/udev/rules.d"
+  cp driver/99-nk-pcimap.rules "$root/etc/udev/rules.d/"
   cp -P "$build"/lib/libQRT_*.so* "$root/sdk/lib/"
   copy_programs /sdk "$build/bin/driver_cases" "$build/bin/qrt_list_products"
   cp "$init" "$root/init"
@@ -98,7 +141,8 @@ boot() {
   local accel=$1 deadline=$2 pid waited=0
   rm -f "$console"
   timeout 170 qemu-system-x86_64 -nodefaults -no-user-config -display none -no-reboot \
-    -accel "$accel" -bios /usr/share/qemu/qboot.rom -serial stdio -m 512 -smp 1 -device edu \
+    -accel "$accel" -bios /usr/share/qemu/qboot.rom -serial stdio -m 512 -smp 1 -machine q35 \
+    -device pcie-root-port,id=slot1,chassis=1,slot=1 -device edu,bus=slot1 -device edu \
     -kernel "$boot_image" -initrd "$work/initramfs.gz" \
     -append "console=ttyS0 quiet panic=-1 rdinit=/init" </dev/null >"$console" 2>&1 &
   pid=$!
@@ -128,16 +172,6 @@ run_machine() {
   tr -d '\r' <"$console" >"$console.txt"
 }
 
-passed=0
-failed=0
-pass() {
-  passed=$((passed + 1))
-  echo "CHECK ok: $1"
-}
-fail() {
-  failed=$((failed + 1))
-  echo "CHECK FAIL: $1"
-}
 
 # Every group the init defines ran to its end; its checks are counted.
 judge_groups() {
