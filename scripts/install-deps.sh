@@ -13,7 +13,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
   nlohmann-json3-dev libcli11-dev iproute2 binutils util-linux tshark \
   python3 python3-prometheus-client python3-pytest python3-pip python3-setuptools python3-wheel \
-  dpkg-dev fakeroot file lintian help2man \
+  dpkg-dev fakeroot file lintian help2man doxygen \
   clang libclang-rt-14-dev >/dev/null
 # The kernel module's virtual-machine test: QEMU, a static busybox for the initramfs, DKMS, and the
 # headers of the kernel that linux-image-amd64 depends on (scripts/driver-vm-test.sh).

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the SDK, the virtual rig and the tests, runs the whole suite, runs the fuzz targets
-# briefly (fuzz/run.sh), then builds and runs the suite a second time with AddressSanitizer
-# and UndefinedBehaviorSanitizer (any error fails the run), and last builds the concurrency
-# tests with ThreadSanitizer and runs them (any report fails).
+# Builds the SDK, the virtual rig and the tests, runs the whole suite, builds the API reference
+# (docs/api.md), runs the fuzz targets briefly (fuzz/run.sh), then builds and runs the suite a
+# second time with AddressSanitizer and UndefinedBehaviorSanitizer (any error fails the run),
+# and last builds the concurrency tests with ThreadSanitizer and runs them (any report fails).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -16,6 +16,8 @@ run_suite() {
 
 echo "== build and test =="
 run_suite build
+echo "== API reference (Doxygen; any warning, such as an undocumented function, fails) =="
+cmake --build build --target docs
 echo "== fuzz the parsers, the configuration files, rig files and the C API (libFuzzer, seed corpus, brief) =="
 fuzz/run.sh 10
 echo "== build and test with AddressSanitizer + UndefinedBehaviorSanitizer =="
