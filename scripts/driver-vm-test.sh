@@ -136,7 +136,8 @@ build_initramfs() {
 }
 
 # Boots the machine with accelerator $1; gives up (status 2) when it has not come up within $2
-# seconds, which is how a KVM that cannot run this guest shows itself.
+# seconds (KVM brings it up in about two), which is how a KVM that cannot run this guest
+# shows itself.
 boot() {
   local accel=$1 deadline=$2 pid waited=0
   rm -f "$console"
@@ -163,7 +164,7 @@ run_machine() {
   boot_image=$work/vmlinux-$kernel
   [ -s "$boot_image" ] || boot_image=$work/vmlinuz-$kernel
   accel=tcg
-  if [ -r /dev/kvm ] && [ -w /dev/kvm ] && boot kvm 20; then
+  if [ -r /dev/kvm ] && [ -w /dev/kvm ] && boot kvm 10; then
     accel=kvm
   else
     [ -e /dev/kvm ] && echo "driver-vm-test: KVM did not bring the machine up; software emulation"
