@@ -5,7 +5,8 @@
 # boards of mixed models (USB3, PoE, 10G), then 32 boards of each single model (memory and
 # traffic per product). With real pauses, one load each: 1, 4, 12 and 32 mixed boards probed one
 # after the other and all at once, against the slowest single card; then `qrtctl list` and
-# `qrtctl metrics` on 12 PoE cards. Prints Markdown tables.
+# `qrtctl metrics` on 12 PCIe-RHX54P, detecting them one after the other and at once. Prints
+# Markdown tables.
 # Usage: bench/detection.sh BUILD_DIR [LOADS]; QRT_BENCH_SMOKE=1 runs the real-pause tables for
 # one board only.
 set -euo pipefail
@@ -122,9 +123,9 @@ done
 if [ -n "$smoke" ]; then exit 0; fi
 
 echo
-poe=(PCIe-RHX54P PCIe-RHX54PPRO PCIe-RHXGPU-P1000 PCIe-RHX54 PCIe-RHX10T PCIe-RHX44+)
-rig "$work/poe.rig" 12 "${poe[@]}"
-echo "| qrtctl on 12 PoE cards | One by one (ms) | At once (ms) |"
+# The 12 cards of bench/exporter.sh, whose readings it times.
+rig "$work/poe.rig" 12 PCIe-RHX54P
+echo "| qrtctl on 12 PCIe-RHX54P, detection | One by one (ms) | At once (ms) |"
 echo "|---|---|---|"
 for command in list metrics; do
   echo "| $command | $(command_ms "$work/poe.rig" 1 "$build/bin/qrtctl" "$command") |" \
