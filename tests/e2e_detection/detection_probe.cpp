@@ -14,31 +14,31 @@
 
 #include <nlohmann/json.hpp>
 
+#include "QRT_SDK.h"
+
 namespace {
 
-template <typename Function>
-Function symbol(void* library, const char* name) {
-    return reinterpret_cast<Function>(::dlsym(library, name));
-}
+// The library's function `name`, of the type the public header declares.
+#define SYMBOL(library, name) reinterpret_cast<decltype(&name)>(::dlsym(library, #name))
 
 nlohmann::json types(void* library) {
-    auto nums = symbol<unsigned (*)()>(library, "QRT_GetProductNums");
-    auto handleAt = symbol<void* (*)(unsigned)>(library, "QRT_GetProductHandle");
-    auto type = symbol<int (*)(void*)>(library, "QRT_GetProductType");
+    auto nums = SYMBOL(library, QRT_GetProductNums);
+    auto handleAt = SYMBOL(library, QRT_GetProductHandle);
+    auto type = SYMBOL(library, QRT_GetProductType);
     nlohmann::json list = nlohmann::json::array();
     for (unsigned i = 0; i < nums(); ++i) list.push_back(type(handleAt(i)));
     return {{"types", list}};
 }
 
 nlohmann::json table(void* library) {
-    auto nums = symbol<unsigned (*)()>(library, "QRT_GetProductNums");
-    auto handleAt = symbol<void* (*)(unsigned)>(library, "QRT_GetProductHandle");
-    auto info = symbol<int (*)(void*, char*, unsigned)>(library, "QRT_GetProductInfo");
-    auto sn = symbol<int (*)(void*, char*, unsigned)>(library, "QRT_GetProductSN");
-    auto type = symbol<int (*)(void*)>(library, "QRT_GetProductType");
-    auto features = symbol<int (*)(void*, int*, unsigned)>(library, "QRT_GetFeatureList");
-    auto cardId = symbol<int (*)(void*, int*)>(library, "QRT_GetCardID");
-    auto sdkInfo = symbol<int (*)(char*, int)>(library, "QRT_GetSDKInfo");
+    auto nums = SYMBOL(library, QRT_GetProductNums);
+    auto handleAt = SYMBOL(library, QRT_GetProductHandle);
+    auto info = SYMBOL(library, QRT_GetProductInfo);
+    auto sn = SYMBOL(library, QRT_GetProductSN);
+    auto type = SYMBOL(library, QRT_GetProductType);
+    auto features = SYMBOL(library, QRT_GetFeatureList);
+    auto cardId = SYMBOL(library, QRT_GetCardID);
+    auto sdkInfo = SYMBOL(library, QRT_GetSDKInfo);
     nlohmann::json products = nlohmann::json::array();
     std::set<void*> handles;
     bool handlesStable = true;
@@ -48,7 +48,8 @@ nlohmann::json table(void* library) {
         handlesStable = handlesStable && handle != nullptr && handleAt(i) == handle;
         handles.insert(handle);
         char text[512] = {}, serial[64] = {};
-        int list[16] = {}, id = 0;
+        QRT_FEATURE_TYPE list[16] = {};
+        int id = 0;
         const int infoStatus = info(handle, text, sizeof text);
         const int snStatus = sn(handle, serial, sizeof serial);
         const int featureCount = features(handle, list, 16);
