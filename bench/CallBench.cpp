@@ -197,11 +197,11 @@ constexpr int kFrameWrites = 66, kKeyBytes = 12;
     }
 
 // PCIe-RHX44+: one transaction of 5 bytes to the power chip, every pin change one queued write:
-// the start (both lines high for the bus-free time, data low, clock low: 3), per byte 8 clock
-// pulses and the acknowledge clock (18) and a data step per bit that differs from the one
-// before (8 for the bytes 40 30 01 0F 00 that switch every port on), the stop (clock high, data
-// high: 2), the execution of the queue and the lock pair (3).
-constexpr double kRhx44PortEnable = 3 + 5 * 18 + 8 + 2 + 3;
+// the start (both lines high for the bus-free time, data low, clock low: 3), per byte a data
+// step and a clock pulse per bit and the acknowledge clock (26), the stop (data low, clock high,
+// data high: 3), the execution of the queue and the lock pair (3). Each step is the bus's own,
+// also where the data line keeps its level: the power chip samples what the pins show.
+constexpr double kRhx44PortEnable = 3 + 5 * 26 + 3 + 3;
 
 const Minimum kMinimums[] = {
     // Identity and constants: kept or known, nothing to ask.

@@ -109,8 +109,6 @@ int C_rhx44Plus::getPCBVersion() {
 // ---- bit-banged I2C ---------------------------------------------------------------------------
 
 void C_rhx44Plus::pinStep(int scl, int sda, unsigned settle) {
-    if (scl < 0 && sda == dataLevel) return;
-    if (sda >= 0) dataLevel = sda;
     unsigned value = 0, mask = 0;
     if (scl >= 0) mask |= 1u << kClockPin, value |= unsigned(scl) << kClockPin;
     if (sda >= 0) mask |= 1u << kDataPin, value |= unsigned(sda) << kDataPin;
@@ -125,7 +123,6 @@ void C_rhx44Plus::pinStep(int scl, int sda, unsigned settle) {
 // Data falls while the clock is high.
 int C_rhx44Plus::startGPIOI2C() {
     if (switcher == nullptr || pciMap == nullptr) return QRT_ERR_FAILED;
-    dataLevel = -1;
     pinStep(1, 1, kSettle);
     pinStep(-1, 0, kNoSettle);
     pinStep(0, -1, kSettle);

@@ -52,9 +52,7 @@ class C_rhx44Plus : public A_poeSeries {
     int startGPIOI2C();
     int writeGPIOI2C(unsigned char byte);
     int stopGPIOI2C();
-    // Queues one pin step: -1 leaves a line alone; `settle` in the driver's unit. A step that
-    // only drives the data line to the level it has already is left out: it changes nothing
-    // on the wire, and costs a driver request.
+    // Queues one pin step: -1 leaves a line alone; `settle` in the driver's unit.
     void pinStep(int scl, int sda, unsigned settle);
 
     I_nkPCISwitcher* switcher = nullptr;
@@ -63,5 +61,4 @@ class C_rhx44Plus : public A_poeSeries {
     C_rhxMCUFactory mcuFactory;
     I_pciMap* pciMap = nullptr;
     int gpoRegister = 0x644;
-    int dataLevel = -1;  // what the transaction under way drives on the data line (-1: unknown)
 };
