@@ -20,8 +20,8 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   dpkg-dev fakeroot file lintian doxygen scdoc \
   debhelper dh-python dh-dkms mmdebstrap debian-archive-keyring \
   clang libclang-rt-14-dev >/dev/null
-# The kernel module's virtual-machine test: QEMU, a static busybox for the initramfs, and the
+# The kernel module's virtual-machine test: QEMU, a static busybox for the initramfs, DKMS, and the
 # headers of the kernel that linux-image-amd64 depends on (scripts/driver-vm-test.sh).
 kernel=$(apt-cache depends linux-image-amd64 | sed -n 's/^ *Depends: linux-image-\([0-9].*-amd64\)$/\1/p' | head -n1)
 $SUDO apt-get install -y -qq --no-install-recommends \
-  qemu-system-x86 busybox-static cpio xz-utils "linux-headers-$kernel" >/dev/null
+  qemu-system-x86 busybox-static cpio xz-utils dkms "linux-headers-$kernel" >/dev/null
