@@ -8,14 +8,17 @@ $SUDO apt-get update -qq
 # tshark dissects the rig's frame captures in the tests; its packaging would otherwise ask
 # whether non-root users may capture. qrt-exporter serves HTTP with cpp-httplib; its end-to-end
 # test runs a real Prometheus server (prometheus, which brings promtool), which the package does
-# not start on a machine without systemd.
+# not start on a machine without systemd. The Debian packages are built with debhelper (the
+# Python and DKMS sequences) and tried in a root that mmdebstrap makes (scripts/package-test.sh);
+# scdoc writes the manual pages.
 echo "wireshark-common wireshark-common/install-setuid boolean false" | $SUDO debconf-set-selections
 $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config clang-format \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
   nlohmann-json3-dev libcli11-dev libcpp-httplib-dev prometheus iproute2 binutils util-linux tshark \
   python3 python3-prometheus-client python3-pytest python3-pip python3-setuptools python3-wheel \
-  dpkg-dev fakeroot file lintian help2man doxygen \
+  dpkg-dev fakeroot file lintian doxygen scdoc \
+  debhelper dh-python dh-dkms mmdebstrap debian-archive-keyring \
   clang libclang-rt-14-dev >/dev/null
 # The kernel module's virtual-machine test: QEMU, a static busybox for the initramfs, DKMS, and the
 # headers of the kernel that linux-image-amd64 depends on (scripts/driver-vm-test.sh).

@@ -20,12 +20,20 @@ for lib in QRT_SDK QRT_Product QRT_CoreSDK QRT_Utilities; do
   soname=$(objdump -p "$real" | awk '/SONAME/ { print $2 }')
   [ "$soname" = "lib$lib.so.1" ] || fail "lib$lib: soname '$soname'"
 done
-for file in include/qrt/QRT_SDK.h include/qrt/QRT_Types.h bin/qrtctl bin/qrt-sim \
-    share/man/man1/qrtctl.1.gz share/man/man1/qrt-sim.1.gz; do
+for file in include/qrt/QRT_SDK.h include/qrt/QRT_Types.h bin/qrtctl bin/qrt-sim; do
   [ -e "$prefix/$file" ] || fail "$file not installed"
 done
-[ -e "$libdir/libqrt_simbridge.so" ] && [ -e "$libdir/cmake/QRTSDK/QRTSDKConfig.cmake" ] ||
-  fail "bridge library or CMake package not installed"
+[ -e "$libdir/qrt/libqrt_simbridge.so" ] && [ -e "$libdir/qrt/libqrt_sim.so" ] &&
+  [ -e "$libdir/cmake/QRTSDK/QRTSDKConfig.cmake" ] ||
+  fail "rig libraries or CMake package not installed"
+# A relocated prefix: the kit's binaries find their libraries from where they are, and the
+# pkg-config file gives applications the prefix's library directory.
+runpath() { readelf -d "$1" | sed -n 's/.*R\(UN\)\{0,1\}PATH.*\[\(.*\)\]/\2/p'; }
+[ "$(runpath "$prefix/bin/qrtctl")" = "\$ORIGIN/../${libdir#"$prefix"/}" ] &&
+  [ "$(runpath "$libdir/libQRT_SDK.so.1")" = "\$ORIGIN" ] ||
+  fail "run paths of a relocated install: $(runpath "$prefix/bin/qrtctl"), $(runpath "$libdir/libQRT_SDK.so.1")"
+grep -q "^Libs: -L\${libdir} -Wl,-rpath,\${libdir} -lQRT_SDK" "$libdir/pkgconfig/qrt-sdk.pc" ||
+  fail "qrt-sdk.pc of a relocated prefix: $(grep ^Libs: "$libdir/pkgconfig/qrt-sdk.pc")"
 
 examples=$prefix/share/doc/libqrt-sdk-dev/examples
 flags=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs qrt-sdk)

@@ -129,7 +129,15 @@ int main(int argc, char** argv) {
     app.add_option("--interval", interval, "seconds between two readings of a product")
         ->check(CLI::Range(0.1, 86400.0))
         ->capture_default_str();
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {  // --help
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        // A wrong command line is status 2, whatever CLI11 numbers its kind.
+        app.exit(e);
+        return 2;
+    }
     std::string host;
     int port = 0;
     if (!parseListen(listen, &host, &port)) {
