@@ -42,6 +42,11 @@ const std::map<std::string, Rig>& rigs() {
         {"usb3-12",
          {"usb3-12", "[card0]\nmodel = PCIe-W512P\nex_power = 1\n", "card0", {"/port_power"}}},
         {"10g", {"10g", "[card0]\nmodel = PCIe-RHX10T\n", "card0", {"/mcu/ports"}}},
+        {"44",
+         {"44",
+          "[card0]\nmodel = PCIe-RHX44+\n",
+          "card0",
+          {"/power_chip/dc_enable", "/power_chip/ac_enable"}}},
         {"kqx",
          {"kqx",
           "[kqx]\nmodel = TULAN-KQX\n",
@@ -108,6 +113,12 @@ const std::vector<Row>& matrix() {
         // access waits the CPLD's write time (5 ms) first.
         {"X550 I2C master", "10g", "pcimap fail register-write", 5,
          {{"poe-get-enable", kFailed}, {"poe-set-enable", kFailed}}},
+        // The PCIe-RHX44+ switches its ports with pin steps queued in the driver's command
+        // cache: a step not queued, or a queue not run, fails the call.
+        {"PEX pins (command cache)", "44", "pcimap status 1 cache-write", 0,
+         {{"poe-set-enable", kFailed}}},
+        {"PEX pins (command cache)", "44", "pcimap status 3 cache-execute", 0,
+         {{"poe-set-enable", kFailed}}},
         // The CPLD: its I2C master (the bridge to the microcontroller) and its registers. A
         // CPLD that answers all ones shows every busy flag: each register read polls its
         // serial-access flag 1000 times, each poll a serial read.
