@@ -46,7 +46,11 @@ install(FILES ${CMAKE_BINARY_DIR}/QRTSDKConfig.cmake ${CMAKE_BINARY_DIR}/QRTSDKC
 find_program(QRT_HELP2MAN help2man)
 if(QRT_HELP2MAN AND TARGET qrtctl AND TARGET qrt-sim)
   set(pages)
-  foreach(tool qrtctl qrt-sim)
+  set(tools qrtctl qrt-sim)
+  if(TARGET qrt-exporter)
+    list(APPEND tools qrt-exporter)
+  endif()
+  foreach(tool IN LISTS tools)
     set(page ${CMAKE_BINARY_DIR}/man/${tool}.1.gz)
     set(help_option --help)
     if(tool STREQUAL "qrtctl")
@@ -103,6 +107,9 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "${QRT_RUNTIME_PACKAGE} (= ${QRT_DEB_VERSION})")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS
   "${QRT_RUNTIME_PACKAGE} (= ${QRT_DEB_VERSION}), libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1")
+if(TARGET qrt-exporter)
+  string(APPEND CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS ", libcpp-httplib0.11")
+endif()
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "QRT SDK: hardware-control libraries for machine-vision products
 The C API library libQRT_SDK and the product, hardware-access and configuration
 libraries below it. They find the PoE frame-grabber cards, USB3 host cards and
@@ -112,9 +119,11 @@ set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "QRT SDK: development files
 The public C header, the library symlinks, the pkg-config file qrt-sdk.pc, the
 CMake package QRTSDK (find_package(QRTSDK), imported target QRTSDK::QRT_SDK)
 and example programs for every component family.")
-set(CPACK_COMPONENT_TOOLS_DESCRIPTION "QRT SDK: qrtctl and the virtual rig qrt-sim
+set(CPACK_COMPONENT_TOOLS_DESCRIPTION "QRT SDK: qrtctl, qrt-exporter and the virtual rig qrt-sim
 qrtctl lists the products and drives their components from the command line,
 with text or JSON output, and prints their measurements for Prometheus.
+qrt-exporter serves those measurements to Prometheus as a daemon (systemd unit
+and alert rules included).
 qrt-sim runs a program inside a virtual rig of the products, so that software
 built on the SDK can be tried without the hardware.")
 include(CPack)

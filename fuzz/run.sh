@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer;
-# the SDK and the rig instrumented too, in build-fuzz/) and runs each one briefly from its
+# the SDK and the rig instrumented too, in build-fuzz/ or FUZZ_BUILD_DIR) and runs each one briefly from its
 # checked-in seed corpus, which also holds the inputs of findings fixed since (regressions).
 # New inputs go to a scratch directory, so the seeds stay as they are; a finding is written to
-# build-fuzz/ and fails the run. Prints the executions of each target.
+# the build directory and fails the run. Prints the executions of each target.
 # Usage: fuzz/run.sh [seconds per target, default 20] [target...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,13 +12,17 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(dio_uevent_fuzzer config_fuzzer rig_file_fuzzer
                                     info_text_fuzzer c_api_fuzzer)
-out=build-fuzz
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
-                                          -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-cmake -S . -B "$out" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRT_FUZZ=ON -DQRT_BUILD_TESTS=OFF \
-  -DCMAKE_C_COMPILER="${FUZZ_CC:-clang}" -DCMAKE_CXX_COMPILER="${FUZZ_CXX:-clang++}" \
-  "${launcher[@]}" >/dev/null
+# FUZZ_BUILD_DIR names an existing clang sanitizer build (-DQRT_SANITIZE=ON with clang builds
+# the fuzz targets beside the tests), so that CI compiles the instrumented tree once.
+out=${FUZZ_BUILD_DIR:-build-fuzz}
+if [ -z "${FUZZ_BUILD_DIR:-}" ]; then
+  launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+                                            -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  cmake -S . -B "$out" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRT_FUZZ=ON -DQRT_BUILD_TESTS=OFF \
+    -DCMAKE_C_COMPILER="${FUZZ_CC:-clang}" -DCMAKE_CXX_COMPILER="${FUZZ_CXX:-clang++}" \
+    "${launcher[@]}" >/dev/null
+fi
 cmake --build "$out" -j"$(nproc)" --target "${targets[@]}"
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

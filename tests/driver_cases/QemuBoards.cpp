@@ -1,4 +1,4 @@
-// The two PCI functions of the virtual machine the kernel module is tested in, as rig boards
+// The PCI function of the virtual machine the kernel module is tested in, as a rig board
 // (loaded with `qrt-sim --plugin`), so that one list of driver cases runs against the rig's
 // driver model and the module alike:
 //
@@ -10,8 +10,6 @@
 //   engine's 64-bit registers (source 0x80, destination 0x88, count 0x90, command 0x98): a
 //   32-bit write at their own offset sets the whole register to the zero-extended value, a read
 //   returns its low word; nothing answers at the upper halves. Unanswered reads give all ones.
-// - QEMU-HOSTBRIDGE: the machine's host bridge (8086:1237), which has no BAR: the driver
-//   reaches it through its configuration space, whose first register is its identity.
 
 #include <cstdint>
 #include <map>
@@ -115,21 +113,6 @@ class EduFunction : public PciFunction {
     Violations violations_{"edu"};
 };
 
-class HostBridgeFunction : public PciFunction {
-  public:
-    uint16_t vendorId() const override { return 0x8086; }
-    uint16_t deviceId() const override { return 0x1237; }
-    uint32_t readRegister32(uint64_t offset) override {
-        return offset == 0 ? uint32_t(deviceId()) << 16 | vendorId() : 0;
-    }
-    // No driver case changes the host bridge's configuration.
-    void writeRegister32(uint64_t, uint32_t) override { violations_.count("configuration-write"); }
-    void saveState(nlohmann::json& out) const override { out["violations"] = violations_.toJson(); }
-
-  private:
-    Violations violations_{"hostbridge"};
-};
-
 template <typename Function>
 class SingleFunctionBoard : public Board {
   public:
@@ -147,9 +130,6 @@ BoardType singleFunctionType(const char* model) {
                      }};
 }
 
-const BoardRegistrar kRegistrars[] = {
-    BoardRegistrar{singleFunctionType<EduFunction>("QEMU-EDU")},
-    BoardRegistrar{singleFunctionType<HostBridgeFunction>("QEMU-HOSTBRIDGE")},
-};
+const BoardRegistrar kRegistrar{singleFunctionType<EduFunction>("QEMU-EDU")};
 
 }  // namespace

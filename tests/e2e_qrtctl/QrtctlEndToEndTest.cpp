@@ -301,7 +301,8 @@ TEST_F(QrtctlEndToEnd, MetricsAreValidPrometheusTextWithProductLabels) {
     for (const auto& [name, family] : families.items()) {
         SCOPED_TRACE(name);
         EXPECT_EQ(name.rfind("qrt_", 0), 0u);
-        EXPECT_EQ(family["type"], "gauge");
+        // The trigger counters count; everything else is a reading.
+        EXPECT_EQ(family["type"], name == "qrt_toe_triggers" ? "counter" : "gauge");
         for (const json& sample : family["samples"]) {
             if (name == "qrt_products") continue;
             for (const char* label : {"product", "model", "sn"})

@@ -1,15 +1,16 @@
-// qrtctl list, qrtctl info: the products found and their identity texts.
+// qrtctl list, qrtctl info: the products found and their identity texts, read side by side
+// (each product on a thread of its own) and printed in index order.
 
 #include <cstdio>
-#include <sstream>
 
+#include "tools/common/ProductReading.h"
 #include "tools/qrtctl/Commands.h"
 
 namespace qrtctl {
 
 namespace {
 
-constexpr unsigned kTextSize = 1024;
+using qrtmetrics::kTextSize;
 
 const struct {
     QRT_FEATURE_TYPE feature;
@@ -31,34 +32,62 @@ void addInfoText(const std::string& text, Json* doc, std::string* lines) {
     }
 }
 
+// Failures of a product's reads, told on standard error once its line is printed.
+void tell(const std::vector<qrtmetrics::Failure>& failures, const std::string& where) {
+    for (const qrtmetrics::Failure& failure : failures)
+        readable(failure.status, where + ": " + failure.what);
+}
+
 void list(const Selection& selection) {
+    // The products are read side by side and printed in index order.
+    std::vector<unsigned> indexes = selectedProducts(selection);
+    std::vector<qrtmetrics::Identity> identities =
+        qrtmetrics::readConcurrently<qrtmetrics::Identity>(indexes, qrtmetrics::readIdentity);
     Json products = Json::array();
     std::string text = "INDEX  MODEL               TYPE   SERIAL            FEATURES\n";
-    for (unsigned index : selectedProducts(selection)) {
-        void* handle = QRT_GetProductHandle(index);
-        std::string where = "product " + std::to_string(index);
-        char sn[kTextSize] = "";
-        bool snRead = readable(QRT_GetProductSN(handle, sn, sizeof sn), where + ": serial number");
-        std::string model = productModel(handle);
-        int type = QRT_GetProductType(handle);
+    for (const qrtmetrics::Identity& id : identities) {
+        tell(id.failures, "product " + std::to_string(id.index));
         Json features = Json::array();
         std::string featureText;
-        for (QRT_FEATURE_TYPE feature : productFeatures(handle)) {
+        for (QRT_FEATURE_TYPE feature : id.features) {
             features.push_back(featureName(feature));
             featureText += (featureText.empty() ? "" : ",") + std::string(featureName(feature));
         }
-        products.push_back({{"index", index},
-                            {"model", model},
-                            {"type", type},
-                            {"sn", snRead ? Json(sn) : Json()},
+        products.push_back({{"index", id.index},
+                            {"model", id.model},
+                            {"type", id.type},
+                            {"sn", id.snRead ? Json(id.sn) : Json()},
                             {"features", features}});
         char row[256];
-        std::snprintf(row, sizeof row, "%-6u %-19s %-6d %-17s %s\n", index,
-                      model.empty() ? "-" : model.c_str(), type, snRead ? sn : "-",
+        std::snprintf(row, sizeof row, "%-6u %-19s %-6d %-17s %s\n", id.index,
+                      id.model.empty() ? "-" : id.model.c_str(), id.type,
+                      id.snRead ? id.sn.c_str() : "-",
                       featureText.empty() ? "-" : featureText.c_str());
         text += row;
     }
     emit(selection, Json{{"products", products}}, text);
+}
+
+// What `info` reads of one product.
+struct ProductInfo {
+    unsigned index = 0;
+    int type = 0;
+    int infoStatus = 0;
+    std::string info;
+    int cardIdStatus = 0;
+    int cardId = 0;
+};
+
+ProductInfo readInfo(unsigned index) {
+    void* handle = QRT_GetProductHandle(index);
+    ProductInfo product;
+    product.index = index;
+    product.type = QRT_GetProductType(handle);
+    char buffer[kTextSize] = "";
+    product.infoStatus = QRT_GetProductInfo(handle, buffer, sizeof buffer);
+    if (product.infoStatus == QRT_SUCCESS) product.info = buffer;
+    product.cardIdStatus = QRT_GetCardID(handle, &product.cardId);
+    return product;
 }
 
 void info(const Selection& selection) {
@@ -68,18 +97,16 @@ void info(const Selection& selection) {
     char buffer[kTextSize];
     if (readable(QRT_GetSDKInfo(buffer, static_cast<int>(sizeof buffer)), "SDK information"))
         addInfoText(buffer, &sdk, &text);
-    for (unsigned index : indexes) {
-        void* handle = QRT_GetProductHandle(index);
-        std::string where = "product " + std::to_string(index);
-        Json product{{"index", index}, {"type", QRT_GetProductType(handle)}};
+    for (const ProductInfo& read : qrtmetrics::readConcurrently<ProductInfo>(indexes, readInfo)) {
+        std::string where = "product " + std::to_string(read.index);
+        Json product{{"index", read.index}, {"type", read.type}};
         Json infoDoc = Json::object();
         text += "\n[" + where + "]\n";
-        if (readable(QRT_GetProductInfo(handle, buffer, sizeof buffer), where + ": information"))
-            addInfoText(buffer, &infoDoc, &text);
-        int cardId = 0;
-        if (readable(QRT_GetCardID(handle, &cardId), where + ": card identifier")) {
-            product["card_id"] = cardId;
-            text += "CardID:" + std::to_string(cardId) + "\n";
+        if (readable(read.infoStatus, where + ": information"))
+            addInfoText(read.info, &infoDoc, &text);
+        if (readable(read.cardIdStatus, where + ": card identifier")) {
+            product["card_id"] = read.cardId;
+            text += "CardID:" + std::to_string(read.cardId) + "\n";
         }
         product["info"] = infoDoc;
         products.push_back(product);
@@ -100,32 +127,15 @@ std::vector<unsigned> selectedProducts(const Selection& selection) {
 }
 
 std::vector<std::pair<std::string, std::string>> infoLines(const std::string& text) {
-    std::vector<std::pair<std::string, std::string>> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        size_t colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        size_t value = line.find_first_not_of(' ', colon + 1);
-        lines.emplace_back(line.substr(0, colon),
-                           value == std::string::npos ? "" : line.substr(value));
-    }
-    return lines;
+    return qrtmetrics::infoLines(text);
 }
 
 std::string productModel(void* handle) {
-    char text[kTextSize];
-    if (QRT_GetProductInfo(handle, text, sizeof text) != QRT_SUCCESS) return "";
-    for (const auto& [name, value] : infoLines(text))
-        if (name == "Product") return value;
-    return "";
+    return qrtmetrics::productModel(handle);
 }
 
 std::vector<QRT_FEATURE_TYPE> productFeatures(void* handle) {
-    QRT_FEATURE_TYPE list[16];
-    int count = QRT_GetFeatureList(handle, list, 16);
-    if (count < 0 || count > 16) return {};
-    return std::vector<QRT_FEATURE_TYPE>(list, list + count);
+    return qrtmetrics::productFeatures(handle);
 }
 
 const char* featureName(QRT_FEATURE_TYPE feature) {

@@ -8,7 +8,7 @@
 // Makes and owns the CPLD objects of a card; they live until the factory is destroyed.
 class C_rhxCPLDFactory {
   public:
-    enum NK_HWCPLD { NK_HWCPLD_SPI = 0, NK_HWCPLD_I2C = 1 };
+    enum NK_HWCPLD : int { NK_HWCPLD_SPI = 0, NK_HWCPLD_I2C = 1 };
 
     C_rhxCPLDFactory();
     ~C_rhxCPLDFactory();

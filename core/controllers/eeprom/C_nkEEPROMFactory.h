@@ -8,7 +8,7 @@
 // Makes and owns EEPROM device objects; they live until the factory is destroyed.
 class C_nkEEPROMFactory {
   public:
-    enum NK_EEPROM { NK_EEPROM_AT24C02D = 0 };
+    enum NK_EEPROM : int { NK_EEPROM_AT24C02D = 0 };
 
     C_nkEEPROMFactory();
     ~C_nkEEPROMFactory();

@@ -9,7 +9,7 @@
 // product binds one with initial(pciMap). They live until the factory is destroyed.
 class C_nkEthCtrlFactory {
   public:
-    enum NK_ETHCTRLTYPE { NK_ETHCTRL_X550 = 0, NK_ETHCTRL_I210 = 1 };
+    enum NK_ETHCTRLTYPE : int { NK_ETHCTRL_X550 = 0, NK_ETHCTRL_I210 = 1 };
 
     C_nkEthCtrlFactory();
     ~C_nkEthCtrlFactory();

@@ -9,7 +9,7 @@
 // product binds one with initial(pciMap). They live until the factory is destroyed.
 class C_nkPCISwitcherFactory {
   public:
-    enum NK_PCISWITCHERTYPE { NK_PCISWITCHER_PEX8608 = 0, NK_PCISWITCHER_PEX8718 = 2 };
+    enum NK_PCISWITCHERTYPE : int { NK_PCISWITCHER_PEX8608 = 0, NK_PCISWITCHER_PEX8718 = 2 };
 
     C_nkPCISwitcherFactory();
     ~C_nkPCISwitcherFactory();

@@ -8,7 +8,7 @@
 // Makes and owns the card microcontroller objects; they live until the factory is destroyed.
 class C_rhxMCUFactory {
   public:
-    enum NK_HWMCU { NK_HWMCU_RHX = 0 };
+    enum NK_HWMCU : int { NK_HWMCU_RHX = 0 };
 
     C_rhxMCUFactory();
     ~C_rhxMCUFactory();

@@ -9,7 +9,7 @@
 // factory is destroyed.
 class C_w5MCUFactory {
   public:
-    enum NK_HWMCU { NK_HWMCU_W5 = 0 };
+    enum NK_HWMCU : int { NK_HWMCU_W5 = 0 };
 
     C_w5MCUFactory();
     ~C_w5MCUFactory();
