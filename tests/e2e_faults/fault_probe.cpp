@@ -32,7 +32,6 @@
 
 namespace {
 
-constexpr int kGuard = 0x5A5A5A5A;
 constexpr unsigned kGuards = 4;
 
 // `n` entries for the call, then guards.
