@@ -68,8 +68,12 @@ extern "C" {
  *
  * Detection runs once, when the library is loaded, before any of these functions can be
  * called: the TULAN-KQX is recognised by its system file "/etc/tulankqx/system.ini"; without
- * it, every PCI function the kit's kernel driver reports is offered to the card models. There
- * is no re-scan: cards installed later are seen when the process loads the library again.
+ * it, every PCI function the kit's kernel driver reports is offered to the card models. The
+ * cards are probed at once, each by a thread of the library's own that has ended when loading
+ * returns, so loading takes about as long as the slowest card; the environment variable
+ * QRT_DETECT_THREADS caps those threads (1: one card after the other, on the loading thread).
+ * There is no re-scan: cards installed later are seen when the process loads the library
+ * again.
  * @{
  */
 

@@ -122,7 +122,7 @@ const Operation kOperations[] = {
 // as many polls as its transfer takes. The pauses are not in the table: every pause the SDK
 // makes is one its protocol prescribes, counted as it is asked for.
 struct Minimum {
-    const char* call;
+    const char* call;   // call name, or a prefix ending in '*'
     const char* model;  // model string, or a prefix ending in '*'; the first match counts
     double requests;
     double i2c;
@@ -130,10 +130,10 @@ struct Minimum {
 
 // Exchanges of one call: `reads` and `writes` of a card microcontroller, whose read costs
 // `read` requests and two I2C messages and whose write costs `write` requests and one message,
-// with one lock pair for the whole call.
+// with one lock pair for the whole call (`lockPair` requests; none on a Linux I2C adapter).
 constexpr Minimum mcu(const char* call, const char* model, int reads, int writes, double read,
-                      double write) {
-    return {call, model, reads * read + writes * write - 2.0 * (reads + writes - 1),
+                      double write, double lockPair = 2) {
+    return {call, model, reads * read + writes * write - lockPair * (reads + writes - 1),
             2.0 * reads + writes};
 }
 // PoE cards on the PEX 8608: CPLD on the switch's serial port, microcontroller behind its I2C
@@ -144,26 +144,64 @@ constexpr double kPexRead = 247, kPexWrite = 134, kX550Read = 71, kX550Write = 4
 // 3; the pin directions (read, then written with the chip's bits kept) 4.
 constexpr double kMailbox = 13, kPowerWord = 7, kPinRegister = 3, kPinDirections = 4;
 
-#define MCU_CALLS(model, read, write)                                                            \
-    mcu("QRT_ExPowSupGetState", model, 1, 0, read, write),                                       \
-        mcu("QRT_PoEGetPortEnable", model, 1, 0, read, write),                                   \
-        mcu("QRT_PoESetPortEnable", model, 0, 1, read, write),                                   \
-        mcu("QRT_PoEGetPowConsumCalcModel", model, 1, 0, read, write),                           \
-        mcu("QRT_PoESetPowConsumCalcModel", model, 0, 1, read, write),                           \
-        mcu("QRT_PoEGetProtectTempRange", model, 2, 0, read,                                     \
-            write), /* current thresholds, the changed one written, both read back */            \
-        mcu("QRT_PoESetProtectTempRange", model, 3, 1, read, write), /* two samples, compared */ \
-        mcu("QRT_PoEGetProperty/temperature", model, 2, 0, read, write),                         \
-        mcu("QRT_PoEGetProperty/consumed_budget", model, 1, 0, read, write),                     \
-        mcu("QRT_PoEGetProperty/total_budget", model, 1, 0, read,                                \
-            write), /* the relay select, then the reading */                                     \
-        mcu("QRT_PoEGetPortProperty/current", model, 1, 1, read, write),                         \
-        mcu("QRT_PoEGetPortProperty/power_class", model, 1, 1, read, write),                     \
-        mcu("QRT_FanGetSpeed", model, 1, 0, read, write),                                        \
-        mcu("QRT_FanGetPWM", model, 1, 0, read, write),                                          \
-        mcu("QRT_FanSetPWM", model, 0, 1, read, write),                                          \
-        mcu("QRT_FanGetSmartFanEnable", model, 1, 0, read, write),                               \
-        mcu("QRT_FanSetSmartFanEnable", model, 0, 1, read, write)
+#define MCU_CALLS(model, read, write, lock)                                          \
+    mcu("QRT_ExPowSupGetState", model, 1, 0, read, write, lock),                     \
+        mcu("QRT_PoEGetPortEnable", model, 1, 0, read, write, lock),                 \
+        mcu("QRT_PoESetPortEnable", model, 0, 1, read, write, lock),                 \
+        mcu("QRT_PoEGetPowConsumCalcModel", model, 1, 0, read, write, lock),         \
+        mcu("QRT_PoESetPowConsumCalcModel", model, 0, 1, read, write, lock),         \
+        mcu("QRT_PoEGetProtectTempRange", model, 2, 0, read, write,                  \
+            lock), /* current thresholds, the changed one written, both read back */ \
+        mcu("QRT_PoESetProtectTempRange", model, 3, 1, read, write,                  \
+            lock), /* two samples, compared */                                       \
+        mcu("QRT_PoEGetProperty/temperature", model, 2, 0, read, write, lock),       \
+        mcu("QRT_PoEGetProperty/consumed_budget", model, 1, 0, read, write, lock),   \
+        mcu("QRT_PoEGetProperty/total_budget", model, 1, 0, read, write,             \
+            lock), /* the relay select, then the reading */                          \
+        mcu("QRT_PoEGetPortProperty/current", model, 1, 1, read, write, lock),       \
+        mcu("QRT_PoEGetPortProperty/power_class", model, 1, 1, read, write, lock),   \
+        mcu("QRT_FanGetSpeed", model, 1, 0, read, write, lock),                      \
+        mcu("QRT_FanGetPWM", model, 1, 0, read, write, lock),                        \
+        mcu("QRT_FanSetPWM", model, 0, 1, read, write, lock),                        \
+        mcu("QRT_FanGetSmartFanEnable", model, 1, 0, read, write, lock),             \
+        mcu("QRT_FanSetSmartFanEnable", model, 0, 1, read, write, lock)
+
+// Trigger over Ethernet: register accesses of the CPLD, one lock pair per call. On the PEX 8608
+// cards the CPLD sits on the switch's serial port: a write is the port's busy check, the data
+// and the command (3 requests), a read the busy check, the command, the port busy for two more
+// polls and the data (6, with the 1 ms the data takes to settle); after either the CPLD shows
+// its status busy once, so two status reads (12) follow: 17 per write, 18 per read. On the
+// PCIe-RHX10T the CPLD is an I2C device of the X550: a 2-byte register write 3 requests (and the
+// 5 ms the CPLD takes to carry it out), a 4-byte read 6. A stored action command is 64 frame
+// bytes and 2 closing writes, one DPRAM word each; reading it back asks for the 12 key bytes,
+// each a DPRAM address write and a read. Setters read the control word and write it only when
+// the value changes; the read-back flag changes only between storing and reading back.
+constexpr double kSpiCpldWrite = 17, kSpiCpldRead = 18, kI2cCpldWrite = 3, kI2cCpldRead = 6;
+constexpr int kFrameWrites = 66, kKeyBytes = 12;
+#define TOE_CALLS(model, read, write)                                                        \
+    Minimum{"QRT_ToESendActionCommand", model, 2 + write, 0},                                \
+        Minimum{"QRT_ToESetActionCommand", model, 2 + read + kFrameWrites * write, 0},       \
+        Minimum{"QRT_ToEGetActionCommand", model, 2 + read + kKeyBytes * (write + read), 0}, \
+        Minimum{"QRT_ToESetTriggerSource", model, 2 + read, 0},                              \
+        Minimum{"QRT_ToEGetTriggerSource", model, 2 + read, 0},                              \
+        Minimum{"QRT_ToESetTriggerEnable", model, 2 + read, 0},                              \
+        Minimum{"QRT_ToEGetTriggerEnable", model, 2 + read, 0},                              \
+        Minimum{"QRT_ToESetTriggerActivation", model, 2 + read, 0},                          \
+        Minimum{"QRT_ToEGetTriggerActivation", model, 2 + read, 0},                          \
+        Minimum{"QRT_ToESetOneTriggerAllMode", model, 2 + read, 0},                          \
+        Minimum{"QRT_ToEGetOneTriggerAllMode", model, 2 + read, 0},                          \
+        Minimum{"QRT_ToESetExTriggerDebounce", model, 2 + read, 0},                          \
+        Minimum{"QRT_ToEGetExTriggerDebounce", model, 2 + read, 0},                          \
+        Minimum{"QRT_ToEGetTriggerCount", model, 2 + read, 0}, Minimum {                     \
+        "QRT_ToEResetTriggerCount", model, 2 + write, 0                                      \
+    }
+
+// PCIe-RHX44+: one transaction of 5 bytes to the power chip, every pin change one queued write:
+// the start (both lines high for the bus-free time, data low, clock low: 3), per byte a data
+// step and a clock pulse per bit and the acknowledge clock (26), the stop (data low, clock high,
+// data high: 3), the execution of the queue and the lock pair (3). Each step is the bus's own,
+// also where the data line keeps its level: the power chip samples what the pins show.
+constexpr double kRhx44PortEnable = 3 + 5 * 26 + 3 + 3;
 
 const Minimum kMinimums[] = {
     // Identity and constants: kept or known, nothing to ask.
@@ -187,22 +225,35 @@ const Minimum kMinimums[] = {
     {"QRT_PowCtrlSetPortEnable", "PCIe-W5*", kPowerWord, 0},
     {"QRT_ExPowSupGetState", "PCIe-W5*", kPinRegister, 0},
     // PoE cards: microcontroller exchanges.
-    MCU_CALLS("PCIe-RHX10T", kX550Read, kX550Write),
-    MCU_CALLS("PCIe-RHX5*", kPexRead, kPexWrite),
-    MCU_CALLS("PCIe-RHXGPU*", kPexRead, kPexWrite),
+    MCU_CALLS("PCIe-RHX10T", kX550Read, kX550Write, 2),
+    MCU_CALLS("PCIe-RHX5*", kPexRead, kPexWrite, 2),
+    MCU_CALLS("PCIe-RHXGPU*", kPexRead, kPexWrite, 2),
+    MCU_CALLS("TULAN-KQX", 0, 0, 0),
+    // Trigger over Ethernet and the card identifier of the PCIe-RHX10T (a CPLD register); the
+    // other PoE cards' identifiers are straps read at detection.
+    TOE_CALLS("PCIe-RHX10T", kI2cCpldRead, kI2cCpldWrite),
+    TOE_CALLS("PCIe-RHX5*", kSpiCpldRead, kSpiCpldWrite),
+    TOE_CALLS("PCIe-RHXGPU*", kSpiCpldRead, kSpiCpldWrite),
+    {"QRT_GetCardID", "PCIe-RHX10T", 2 + kI2cCpldRead, 0},
+    {"QRT_GetCardID", "PCIe-RHX*", 0, 0},
+    {"QRT_PoESetPortEnable", "PCIe-RHX44+", kRhx44PortEnable, 1},
+    // The embedded system: its microcontroller on a Linux I2C adapter (no driver request, the
+    // same messages as on the cards); each digital line is one file of the DIO driver.
+    {"QRT_DIO*", "TULAN-KQX", 0, 0},
 };
 #undef MCU_CALLS
+#undef TOE_CALLS
 
-bool matches(const char* pattern, const std::string& model) {
+bool matches(const char* pattern, const std::string& text) {
     const size_t length = std::strlen(pattern);
     if (length > 0 && pattern[length - 1] == '*')
-        return model.compare(0, length - 1, pattern, length - 1) == 0;
-    return model == pattern;
+        return text.compare(0, length - 1, pattern, length - 1) == 0;
+    return text == pattern;
 }
 
 Minimum minimumOf(const char* call, const std::string& model) {
     for (const Minimum& row : kMinimums)
-        if (std::strcmp(row.call, call) == 0 && matches(row.model, model)) return row;
+        if (matches(row.call, call) && matches(row.model, model)) return row;
     return {call, "", -1, -1};  // not analysed
 }
 

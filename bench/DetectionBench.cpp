@@ -1,8 +1,10 @@
 // Detection: loads and unloads libQRT_SDK, which finds every product while it loads, and
 // prints one line for the rig it runs in:
-//     products=N load_ms=... pause_ms=... pauses=... requests=... i2c=... rss_kb=...
-// per load (averages over the loads), with load_ms the CPU cost with pauses skipped, and rss_kb
-// the resident memory the loaded library adds to the process. bench/detection.sh runs it in
+//     products=N load_ms=... pause_ms=... path_ms=... pauses=... requests=... i2c=... rss_kb=...
+// per load (averages over the loads), with load_ms the time of a load (the CPU cost when the
+// pauses are skipped), pause_ms the pauses asked for, path_ms those along the longest path (the
+// slowest card's, when the cards are probed at once), and rss_kb the resident memory the loaded
+// library adds to the process. bench/detection.sh runs it in
 // rigs of 0 to 32 boards. Arguments: the number of loads (default 5). QRT_BENCH_LIBRARY names
 // another libQRT_SDK.so to load.
 
@@ -18,6 +20,7 @@
 namespace {
 
 using PauseQuery = int (*)(unsigned long long*, unsigned long long*);
+using PathQuery = int (*)(unsigned long long*);
 using ProductNums = unsigned (*)();
 
 // Pauses requested so far and their length in microseconds; zeros outside a rig that counts.
@@ -26,6 +29,15 @@ void requestedPauses(unsigned long long* count, unsigned long long* microseconds
         reinterpret_cast<PauseQuery>(::dlsym(RTLD_DEFAULT, "qrtsim_requested_pauses"));
     *count = *microseconds = 0;
     if (query != nullptr) query(count, microseconds);
+}
+
+// The pauses so far along the process's longest path, in microseconds; 0 outside such a rig.
+unsigned long long pausePath() {
+    static const auto query =
+        reinterpret_cast<PathQuery>(::dlsym(RTLD_DEFAULT, "qrtsim_pause_path"));
+    unsigned long long microseconds = 0;
+    if (query != nullptr) query(&microseconds);
+    return microseconds;
 }
 
 long residentKb() {
@@ -53,6 +65,7 @@ int main(int argc, char** argv) {
     RigCounters traffic;
     unsigned long long pauses0 = 0, us0 = 0;
     requestedPauses(&pauses0, &us0);
+    const unsigned long long pathUs0 = pausePath();
     const long residentBefore = residentKb();
     long residentLoaded = 0;
     unsigned products = 0;
@@ -74,11 +87,13 @@ int main(int argc, char** argv) {
     }
     unsigned long long pauses = 0, us = 0;
     requestedPauses(&pauses, &us);
+    const unsigned long long pathUs = pausePath();
     const RigCounters::Counts counts = traffic.take();
     std::printf(
-        "products=%u load_ms=%.3f pause_ms=%.1f pauses=%.1f requests=%.1f i2c=%.1f "
+        "products=%u load_ms=%.3f pause_ms=%.1f path_ms=%.1f pauses=%.1f requests=%.1f i2c=%.1f "
         "rss_kb=%ld\n",
-        products, loadMs / loads, double(us - us0) / 1e3 / loads, double(pauses - pauses0) / loads,
+        products, loadMs / loads, double(us - us0) / 1e3 / loads,
+        double(pathUs - pathUs0) / 1e3 / loads, double(pauses - pauses0) / loads,
         double(counts.requests) / loads, double(counts.i2cMessages) / loads,
         residentLoaded - residentBefore);
     return 0;

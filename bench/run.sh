@@ -5,7 +5,8 @@
 #   - bench_c_api, bench_rig_bridge, bench_usb3_power on bench/bench.rig;
 #   - bench_calls (every C API operation of every product, against its protocol minimum) on
 #     bench/bench.rig and on docs/embedded.rig, with the rig's trace counting the traffic;
-#   - bench/detection.sh (library load with 0 to 32 boards, memory per product).
+#   - bench/detection.sh (library load with 0 to 32 boards, memory per product; with real pauses,
+#     one card after the other and all at once; qrtctl on 12 PoE cards).
 # Arguments are passed to every benchmark program (for example --benchmark_filter=PowCtrl or
 # --benchmark_min_time=2). --smoke (first argument) runs everything once, briefly, on a build
 # that exists already (BUILD_DIR), without building.
@@ -18,10 +19,12 @@ repo=$(dirname "$here")
 build=${BUILD_DIR:-$repo/build-bench}
 rig=${RIG:-$here/bench.rig}
 loads=5
+smoke=
 if [ "${1:-}" = "--smoke" ]; then
   shift
   set -- --benchmark_min_time=0.0001 "$@"
   loads=1
+  smoke=1
 elif [ -z "${QRT_BENCH_NO_BUILD:-}" ]; then
   cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQRT_BUILD_TESTS=OFF >/dev/null
   cmake --build "$build" -j2 --target benchmarks >/dev/null
@@ -53,5 +56,5 @@ for program in bench_c_api bench_rig_bridge bench_usb3_power bench_calls; do
 done
 run "$repo/docs/embedded.rig" bench_calls "$@"
 echo "== detection (bench/detection.sh)"
-"$here/detection.sh" "$build" "$loads" || status=1
+QRT_BENCH_SMOKE=$smoke "$here/detection.sh" "$build" "$loads" || status=1
 exit $status

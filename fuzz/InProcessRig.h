@@ -62,10 +62,12 @@ class DriverChannel : public I_driverIO {
     std::unique_ptr<qrtsim::VirtualPciDriver::OpenFile> file_;
 };
 
+// Detection probes one card after the other: the rig's models serve one request at a time
+// from this process's only thread, as the rig's server thread would.
 class Manager : public C_visionProductManager {
   public:
     explicit Manager(I_driverIO* driverIO)
-        : C_visionProductManager(driverIO, C_visionProductFactory::builtInSeries()) {}
+        : C_visionProductManager(driverIO, C_visionProductFactory::builtInSeries(), 1) {}
 };
 
 // Every card model of the kit, one of each.
@@ -128,6 +130,7 @@ struct InProcessRig {
 // The SDK's pauses, answered at once and put on the rig's clock.
 extern "C" int usleep(useconds_t us) {
     __atomic_add_fetch(&fuzzrig::ledger().overflow.requestedUs, us, __ATOMIC_RELAXED);
+    __atomic_add_fetch(&fuzzrig::ledger().overflow.skippedUs, us, __ATOMIC_RELAXED);
     __atomic_add_fetch(&fuzzrig::ledger().overflow.count, 1, __ATOMIC_RELAXED);
     return 0;
 }

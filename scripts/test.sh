@@ -25,19 +25,22 @@ echo "== API reference (Doxygen; any warning, such as an undocumented function, 
 cmake --build build --target docs
 echo "== build and test with AddressSanitizer + UndefinedBehaviorSanitizer (clang) =="
 # One instrumented build serves the suite and the fuzz targets. The tests that wait out the
-# SDK's ten-second lock bound measure waiting, not memory: they run in the plain build only.
+# SDK's ten-second lock bound, or a card whose probe hangs for seconds, measure waiting, not
+# memory: they run in the plain build only.
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-bounded_waits='^(PoeSeriesLock\.ABusyCard|HeldBusLock\.|ObjectLock\.AHeldLockIsGivenUp)'
+bounded_waits='^(PoeSeriesLock\.ABusyCard|HeldBusLock\.|ObjectLock\.AHeldLockIsGivenUp|DetectionAtOnce\.ACardWhoseProbeHangs)'
 run_suite build-asan -DQRT_SANITIZE=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -- -E "$bounded_waits"
 echo "== fuzz the parsers, the configuration files, rig files and the C API (libFuzzer, seed corpus, brief) =="
 FUZZ_BUILD_DIR=build-asan fuzz/run.sh 10
 echo "== concurrency tests with ThreadSanitizer =="
-# Only what those tests need: the locks' unit tests and the processes and threads under qrt-sim.
+# Only what those tests need: the locks' unit tests, the processes and threads under qrt-sim, and
+# detection with its workers (on the bench and on the rigs under qrt-sim).
 # A report ends the reporting program with an error, which fails its test.
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-concurrency='^(ObjectLock|DeviceAccessLock|PexAccessLock|Crowds/|Processes\.|Teams/)'
+concurrency='^(ObjectLock|DeviceAccessLock|PexAccessLock|Crowds/|Processes\.|Teams/|OneByOneAndAtOnce/|DetectionAtOnce\.|Rigs/DetectionOnEveryRig\.)'
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRT_SANITIZE_THREAD=ON >/dev/null
-cmake --build build-tsan -j"$jobs" --target test_common test_pciswitch test_e2e_concurrency
+cmake --build build-tsan -j"$jobs" --target test_common test_pciswitch test_e2e_concurrency \
+  test_framework test_e2e_detection
 ctest --test-dir build-tsan --output-on-failure -j"$jobs" --timeout 600 -R "$concurrency" \
   -E "$bounded_waits"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/common/C_ObjectLock.h"
 #include "core/driver/A_driverIO.h"
 
 // The channel to the kit's kernel driver on Linux: one open character device "/dev/<name>" on
@@ -18,8 +19,10 @@ class C_linuxDriverIO : public A_driverIO {
     unsigned ioctl(unsigned long request, void* record, unsigned int length) override;
     // Closes the device if open; always succeeds.
     unsigned close() override;
+    const C_ObjectSemaphore* commandCacheLock() override { return &m_commandCacheLock; }
 
   private:
     static constexpr int kNotOpen = -1;
     int m_fd = kNotOpen;
+    C_ObjectSemaphore m_commandCacheLock;
 };

@@ -95,6 +95,10 @@ int C_pciMap::cacheWriteCmds(unsigned long offset, unsigned width, unsigned char
     return ZEPPCIManager::returnZEPVal(record.status);
 }
 
+const C_ObjectSemaphore* C_pciMap::commandCacheLock() {
+    return m_io != nullptr ? m_io->commandCacheLock() : nullptr;
+}
+
 int C_pciMap::clearCmdCache() {
     if (m_io == nullptr) return QRT_ERR_NOT_INITIALIZED;
     nkpcimap::CommandCacheRecord record = {};

@@ -45,6 +45,7 @@ class C_pciMap : public A_pciMap {
     int unLock() override;
     A_deviceAccessLock* deviceAccessLock() override { return &m_accessLock; }
     C_identityRecord* identityRecord() override { return &m_identity; }
+    const C_ObjectSemaphore* commandCacheLock() override;
 
   private:
     int accessRegister(uint32_t operation, unsigned long offset, unsigned width,

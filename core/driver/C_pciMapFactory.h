@@ -1,12 +1,13 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "core/driver/I_pciMap.h"
 
 // Owns every PCI map it made; destroying the factory releases their driver locks and deletes
-// them.
+// them. Threads may create maps at once (detection probes its devices concurrently).
 class C_pciMapFactory {
   public:
     C_pciMapFactory();
@@ -18,5 +19,6 @@ class C_pciMapFactory {
     I_pciMap* create();
 
   private:
+    std::mutex m_mapsMutex;  // guards m_maps
     std::vector<std::unique_ptr<I_pciMap>> m_maps;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 class A_deviceAccessLock;
+class C_ObjectSemaphore;
 class C_identityRecord;
 class I_driverIO;
 
@@ -27,6 +28,9 @@ class I_pciMap {
     // What the bound device told about itself, shared by every class that probes it and
     // emptied when the map is bound to another device; null for a map that keeps nothing.
     virtual C_identityRecord* identityRecord() { return nullptr; }
+    // The lock of the driver's command cache this map queues into (see I_driverIO), shared with
+    // every map on the same channel; null when none is needed.
+    virtual const C_ObjectSemaphore* commandCacheLock() { return nullptr; }
 };
 
 // The identity record of the map a product's `initial` receives (as void*); null without one.

@@ -1,5 +1,7 @@
 #include "C_visionProductFactory.h"
 
+#include <algorithm>
+
 #include "QRT_Types.h"
 #include "product/embedded/C_tulanKQX.h"
 #include "product/poe/C_GPUPX000.h"
@@ -57,8 +59,29 @@ I_nkProduct* C_visionProductFactory::create(VISION_SYSTEMSERIES series) {
 }
 
 void C_visionProductFactory::release() {
-    // Newest first: nothing made later outlives what was made before it.
-    while (!m_products.empty()) m_products.pop_back();
+    // Newest first: nothing made later outlives what was made before it. Each product is
+    // deleted outside the lock: its destructor may take time on its hardware.
+    for (;;) {
+        std::unique_ptr<I_nkProduct> newest;
+        {
+            std::lock_guard<std::mutex> guard(m_productsMutex);
+            if (m_products.empty()) return;
+            newest = std::move(m_products.back());
+            m_products.pop_back();
+        }
+    }
+}
+
+void C_visionProductFactory::arrange(I_nkProduct* const* order, unsigned count) {
+    std::lock_guard<std::mutex> guard(m_productsMutex);
+    auto next = m_products.begin();
+    for (unsigned i = 0; i < count; ++i) {
+        auto found = std::find_if(next, m_products.end(),
+                                  [&](const auto& p) { return p.get() == order[i]; });
+        if (found == m_products.end()) continue;  // not one of ours
+        std::rotate(next, found, found + 1);
+        ++next;
+    }
 }
 
 I_nkProduct* C_visionProductFactory::bringUp(const ProductCreator& creator, void* arg) {
@@ -69,6 +92,8 @@ I_nkProduct* C_visionProductFactory::bringUp(const ProductCreator& creator, void
     // away here and leaves nothing behind in the owned list.
     if (creator.initial != nullptr && creator.initial(product.get(), arg) != QRT_SUCCESS)
         return nullptr;
+    I_nkProduct* made = product.get();
+    std::lock_guard<std::mutex> guard(m_productsMutex);
     m_products.push_back(std::move(product));
-    return m_products.back().get();
+    return made;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "I_nkProduct.h"
@@ -11,6 +12,9 @@ class I_pciMap;
 // Creates and owns every product of the manager. A product is handed out only after its
 // `initial` accepted the hardware; an object whose `initial` refuses is deleted at once, so the
 // owned list holds exactly the accepted products. They live until release() or destruction.
+//
+// Several threads may create products at once (detection probes its devices concurrently):
+// each product is brought up on its caller's thread, and only the owned list is shared.
 class C_visionProductFactory {
   public:
     // PCIe card series, in the order a scanned PCI device is offered to them.
@@ -55,6 +59,9 @@ class C_visionProductFactory {
     I_nkProduct* create(VISION_SYSTEMSERIES series);
     // Deletes every product made so far.
     void release();
+    // Puts the `count` products of `order` (made by this factory) first in the owned list, in
+    // that order, as if they had been created so: release() deletes the newest first.
+    void arrange(I_nkProduct* const* order, unsigned count);
 
     static const SeriesTable& builtInSeries();
 
@@ -62,5 +69,6 @@ class C_visionProductFactory {
     I_nkProduct* bringUp(const ProductCreator& creator, void* arg);
 
     SeriesTable m_table;
+    std::mutex m_productsMutex;  // guards m_products
     std::vector<std::unique_ptr<I_nkProduct>> m_products;
 };

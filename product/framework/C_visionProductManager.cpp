@@ -1,8 +1,13 @@
 #include "C_visionProductManager.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <new>
+#include <thread>
+#include <vector>
 
 #include "QRT_Types.h"
 #include "core/common/C_TransactionLock.h"
@@ -43,11 +48,41 @@ constexpr C_visionProductFactory::VISION_PRODUCTSERIES kSeriesWithoutPartNumber[
 
 }  // namespace
 
+// What the detection workers share: which device comes next, how many probes are under way,
+// and what the ended probes found. Guarded by `mutex`.
+struct C_visionProductManager::DetectionRun {
+    struct Found {
+        unsigned device;
+        I_nkProduct* product;
+        I_pciMap* map;
+    };
+
+    std::mutex mutex;
+    std::condition_variable probeEnded;
+    unsigned next = 0;         // the lowest device index no worker has taken
+    unsigned probing = 0;      // probes under way
+    bool stopped = false;      // no further device is taken (a PCI map could not be made)
+    bool failed = false;       // a probe ran out of memory: detection answers with no product
+    std::vector<Found> found;  // room for kMaxProducts, reserved before the workers start
+
+    // Whether a worker may take device `next` now, or must wait for a probe under way. Device
+    // `next` is probed exactly when one-by-one detection would reach it, which it does while
+    // fewer than kMaxProducts products were found among the devices before it. Every device
+    // before it has been taken; while the products found so far and the probes under way
+    // cannot fill the table, it is certain to be reached, and once the products alone fill
+    // it, it is certain not to be.
+    bool finished(unsigned deviceCount) const {
+        return stopped || failed || next >= deviceCount || found.size() >= kMaxProducts;
+    }
+    bool mayTakeNext() const { return found.size() + probing < kMaxProducts; }
+};
+
 C_visionProductManager::C_visionProductManager()
     : C_visionProductManager(nullptr, C_visionProductFactory::builtInSeries()) {}
 
 C_visionProductManager::C_visionProductManager(I_driverIO* driverIO,
-                                               const C_visionProductFactory::SeriesTable& table)
+                                               const C_visionProductFactory::SeriesTable& table,
+                                               unsigned detectThreads)
     : m_initialised(0),
       m_productCount(0),
       m_deviceCount(0),
@@ -57,7 +92,9 @@ C_visionProductManager::C_visionProductManager(I_driverIO* driverIO,
       m_driverIO(nullptr),
       m_products(),
       m_pciMaps(),
-      m_borrowedDriverIO(driverIO) {
+      m_borrowedDriverIO(driverIO),
+      m_detectThreads(detectThreads != 0 ? std::min(detectThreads, kMaxProducts)
+                                         : detectThreadsFromEnvironment()) {
     // Detection runs in the library's static initialiser, where an exception would end the
     // process: memory running out while the boards are brought up answers with no product.
     try {
@@ -137,30 +174,104 @@ unsigned C_visionProductManager::processProduct() {
     }
     if (m_deviceCount != 0) m_productFactory->release();
 
-    for (unsigned index = 0; index < m_deviceCount && m_productCount < kMaxProducts; ++index) {
-        // A device that no series accepts leaves its map at this slot, re-bound to the next
-        // device, so the table has no gaps.
-        I_pciMap*& map = m_pciMaps[m_productCount];
-        if (map == nullptr) map = m_pciMapFactory->create();
-        if (map == nullptr) break;
-        if (map->initial(m_driverIO, index) != QRT_SUCCESS) continue;
-
-        // The probe of one device is one transaction on it: no other process's traffic falls
-        // between the reads that tell which board it is. A device that cannot be had for the
-        // whole wait is not probed rather than misjudged from answers it never gave. The
-        // products made here are not reachable by any other thread yet, so taking their object
-        // locks inside this one cannot invert the order of anybody's locks.
-        C_TransactionLock probe(map->deviceAccessLock());
-        if (!probe.held()) continue;
-        I_nkProduct* product = nullptr;
-        if (m_notUsePNTable) {
-            if (!scanPNProduct(map, &product)) scanNoPNProduct(map, &product);
-        } else {
-            scanSeries(map, &product, true);
-        }
-        storeProduct(product);
-    }
+    probeDevices(std::min(m_detectThreads, m_deviceCount));
     return m_productCount;
+}
+
+unsigned C_visionProductManager::detectThreadsFromEnvironment() {
+    const char* text = std::getenv(kDetectThreadsVariable);
+    if (text == nullptr || *text < '0' || *text > '9') return kDefaultDetectThreads;
+    char* end = nullptr;
+    const unsigned long threads = std::strtoul(text, &end, 10);
+    if (*end != '\0' || threads == 0) return kDefaultDetectThreads;
+    return static_cast<unsigned>(std::min<unsigned long>(threads, kMaxProducts));
+}
+
+void C_visionProductManager::probeDevices(unsigned workers) {
+    DetectionRun run;
+    run.found.reserve(kMaxProducts);
+    // The loading thread is the first worker; the others are threads of their own, each
+    // joined before detection ends. A thread the system refuses leaves fewer workers.
+    std::vector<std::thread> helpers;
+    if (workers > 1) {
+        try {
+            helpers.reserve(workers - 1);
+            for (unsigned i = 1; i < workers; ++i)
+                helpers.emplace_back(&C_visionProductManager::probeWorker, this, std::ref(run));
+        } catch (...) {
+        }
+    }
+    probeWorker(run);
+    for (std::thread& helper : helpers) helper.join();
+
+    if (run.failed) {
+        m_productFactory->release();
+        return;
+    }
+    std::sort(run.found.begin(), run.found.end(),
+              [](const DetectionRun::Found& a, const DetectionRun::Found& b) {
+                  return a.device < b.device;
+              });
+    I_nkProduct* order[kMaxProducts] = {};
+    for (const DetectionRun::Found& found : run.found) {
+        m_pciMaps[m_productCount] = found.map;
+        order[m_productCount] = found.product;
+        storeProduct(found.product);
+    }
+    // The factory gives its products back in the reverse of this order, as it would after
+    // creating them one device after the other.
+    m_productFactory->arrange(order, m_productCount);
+}
+
+void C_visionProductManager::probeWorker(DetectionRun& run) {
+    // A map that no product has taken: re-bound from one device to the next.
+    I_pciMap* map = nullptr;
+    std::unique_lock<std::mutex> lock(run.mutex);
+    for (;;) {
+        run.probeEnded.wait(lock, [&] { return run.finished(m_deviceCount) || run.mayTakeNext(); });
+        if (run.finished(m_deviceCount)) return;
+        const unsigned device = run.next++;
+        ++run.probing;
+        lock.unlock();
+
+        I_nkProduct* product = nullptr;
+        bool failed = false;
+        try {
+            if (map == nullptr) map = m_pciMapFactory->create();
+            if (map != nullptr && map->initial(m_driverIO, device) == QRT_SUCCESS)
+                product = probeDevice(map);
+        } catch (...) {
+            failed = true;
+        }
+
+        lock.lock();
+        --run.probing;
+        if (failed) run.failed = true;
+        if (map == nullptr) run.stopped = true;
+        if (product != nullptr) {
+            run.found.push_back({device, product, map});
+            map = nullptr;
+        }
+        run.probeEnded.notify_all();
+    }
+}
+
+I_nkProduct* C_visionProductManager::probeDevice(I_pciMap* map) {
+    // The probe of one device is one transaction on it: no other process's traffic falls
+    // between the reads that tell which board it is. A device that cannot be had for the
+    // whole wait is not probed rather than misjudged from answers it never gave. The products
+    // made here are not reachable by any other thread yet (each device is probed by one worker
+    // alone, and the table is filled after every worker has ended), so taking their object
+    // locks inside this one cannot invert the order of anybody's locks.
+    C_TransactionLock probe(map->deviceAccessLock());
+    if (!probe.held()) return nullptr;
+    I_nkProduct* product = nullptr;
+    if (m_notUsePNTable) {
+        if (!scanPNProduct(map, &product)) scanNoPNProduct(map, &product);
+    } else {
+        scanSeries(map, &product, true);
+    }
+    return product;
 }
 
 int C_visionProductManager::scanPNProduct(I_pciMap* map, I_nkProduct** out) {

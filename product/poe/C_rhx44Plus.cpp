@@ -1,6 +1,7 @@
 #include "product/poe/C_rhx44Plus.h"
 
 #include "core/common/C_TransactionLock.h"
+#include "core/driver/C_commandCacheLock.h"
 #include "core/driver/I_pciMap.h"
 
 namespace {
@@ -168,6 +169,10 @@ int C_rhx44Plus::sendTransaction(const unsigned char* bytes, unsigned count) {
     C_TransactionLock guard(lock, pciMap != nullptr ? pciMap->deviceAccessLock() : nullptr);
     if (!guard.held()) return guard.status();
     if (switcher == nullptr || pciMap == nullptr) return QRT_ERR_FAILED;
+    // The steps queue in the driver's command cache of this process's file, which the cards
+    // other threads drive queue into as well.
+    C_commandCacheLock cache(*pciMap);
+    if (!cache.held()) return QRT_ERR_BUSY;
     int status = startGPIOI2C();
     for (unsigned i = 0; i < count && status == QRT_SUCCESS; ++i) status = writeGPIOI2C(bytes[i]);
     if (status == QRT_SUCCESS) status = stopGPIOI2C();

@@ -211,3 +211,20 @@ def test_many_calls_neither_crash_nor_grow(run):
     if os.environ.get("QRT_TEST_SANITIZED"):  # freed memory waits in quarantine there
         pytest.skip("the process's growth means nothing under AddressSanitizer")
     assert run.values["rss_growth_kib"] < 2048
+
+
+THREAD_SCRIPT = """
+import threading
+loaded = []
+# The library's initialiser, with detection and its workers, runs on this thread, under the
+# dynamic loader's lock.
+thread = threading.Thread(target=lambda: loaded.append([p.model for p in qrt.products()]),
+                          daemon=True)
+thread.start()
+thread.join(60)
+emit(models=loaded[0] if loaded else None)
+"""
+
+
+def test_loading_the_library_from_a_second_thread_finds_every_card(rig):
+    assert rig.run(RIG, THREAD_SCRIPT).values["models"] == MODELS

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "sim/bridge/BridgeProtocol.h"
@@ -16,6 +18,24 @@
 namespace qrtsim {
 
 namespace {
+
+// When process `pid` started, in clock ticks since boot (field 22 of /proc/PID/stat, after the
+// parenthesised command name, which may itself hold spaces and parentheses); 0 when unknown.
+uint64_t processStartTicks(pid_t pid) {
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    std::FILE* file = std::fopen(path, "re");
+    if (file == nullptr) return 0;
+    char text[1024];
+    size_t length = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    text[length] = '\0';
+    const char* at = std::strrchr(text, ')');
+    if (at == nullptr) return 0;
+    // Fields 3 to 21 come before the start time.
+    for (int field = 3; field <= 22 && at != nullptr; ++field) at = std::strchr(at + 1, ' ');
+    return at != nullptr ? std::strtoull(at + 1, nullptr, 10) : 0;
+}
 
 using namespace bridge;
 
@@ -141,7 +161,10 @@ bool BridgeServer::receive(Connection& connection) {
             if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_CREDENTIALS) continue;
             ucred sender{};
             std::memcpy(&sender, CMSG_DATA(c), sizeof sender);
-            connection.sender = sender.pid;
+            if (sender.pid != connection.sender || connection.senderStart == 0) {
+                connection.sender = sender.pid;
+                connection.senderStart = processStartTicks(sender.pid);
+            }
         }
         connection.input.insert(connection.input.end(), buffer, buffer + got);
         // Frames are handled as they complete, so a bad length is caught at its header.
@@ -152,7 +175,7 @@ bool BridgeServer::receive(Connection& connection) {
             if (length < sizeof(uint32_t) || length > kMaxBody) return false;
             if (connection.input.size() - at - sizeof length < length) break;
             serving_ = &connection;
-            rig_.clock().setRequester(connection.sender);
+            rig_.clock().setRequester(connection.sender, connection.senderStart);
             bool served =
                 handleFrame(connection, connection.input.data() + at + sizeof length, length);
             serving_ = nullptr;

@@ -52,7 +52,8 @@ class BridgeServer {
         std::vector<uint8_t> input;
         std::unique_ptr<DeviceNode> node;
         bool opened = false;
-        pid_t sender = 0;  // the process whose bytes were received last
+        pid_t sender = 0;          // the process whose bytes were received last
+        uint64_t senderStart = 0;  // when it started, in clock ticks since boot (0: unknown)
     };
 
     void accept();

@@ -270,14 +270,39 @@ TEST(QrtSim, SkippedPausesAreCountedPerProcessInsteadOfSlept) {
                                  "15.000 s in all\n"));
 }
 
-TEST(QrtSim, AProcessWithASecondThreadSleepsItsPausesForReal) {
+// A rig serves any number of processes over its life: 600 pausing processes, more than the
+// ledger has records, each skipping its pause on a time line of its own, and then detection
+// (one device after the other, single-threaded) still finds its boards ready on its own pauses.
+TEST(QrtSim, SkippedPausesStayExactOverMoreProcessesThanTheLedgerHasRecords) {
+    TempFile state;
+    std::string probe = PROBE_PATH;
+    RunResult r = run(qrtSim({"--skip-pauses", "--state", state.path, "--", "/bin/sh", "-c",
+                              "i=0; while [ $i -lt 600 ]; do '" + probe +
+                                  "' pause 1 || exit 1; i=$((i+1)); done; QRT_DETECT_THREADS=1 '" +
+                                  LIST_PRODUCTS_PATH + "'"}));
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("2 products"));
+    nlohmann::json pauses = nlohmann::json::parse(readFile(state.path))["pauses"];
+    ASSERT_EQ(512u, pauses["processes"].size());
+    EXPECT_EQ(89, pauses["unlisted_processes"]);
+    EXPECT_EQ(1000, pauses["processes"][511]["requested_us"]);
+    EXPECT_EQ(0, pauses["slept_us"]);
+    EXPECT_THAT(r.err, HasSubstr("requested by 601 processes"));
+}
+
+// Two threads pause 20 ms at once (slept, and 20 ms along the longest path), then the first
+// pauses 20 ms more alone (skipped again).
+TEST(QrtSim, PausesOfConcurrentThreadsAreSleptAndOverlapOnTheLongestPath) {
     TempFile state;
     RunResult r = run(qrtSim(
         {"--skip-pauses", "--state", state.path, "--", PROBE_PATH, "pause", "20", "threaded"}));
     ASSERT_EQ(0, r.status) << r.err;
     nlohmann::json pauses = nlohmann::json::parse(readFile(state.path))["pauses"];
-    EXPECT_EQ(20000, pauses["requested_us"]);
-    EXPECT_EQ(20000, pauses["slept_us"]);
+    EXPECT_EQ(60000, pauses["requested_us"]);
+    EXPECT_EQ(40000, pauses["slept_us"]);
+    EXPECT_EQ(40000, pauses["path_us"]);
+    EXPECT_EQ(40000, pauses["processes"][0]["path_us"]);
+    EXPECT_THAT(r.err, HasSubstr("0.060 s in all, 0.040 s along the longest paths; 0.040 s slept"));
 }
 
 TEST(QrtSim, RigInterfacesCarryThePortsMacAndAddressAndLeaveTheHostAlone) {

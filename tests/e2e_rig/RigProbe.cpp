@@ -4,7 +4,9 @@
 //   e2e_rig_probe read VENDOR DEVICE OFFSET          prints the register as 0x%08x
 //   e2e_rig_probe ip-of MAC                          prints the IPv4 address of that interface
 //   e2e_rig_probe i2c-write ADAPTER ADDRESS REG BYTE...
-//   e2e_rig_probe pause MS [threaded]                one SDK pause; threaded: after a thread ran
+//   e2e_rig_probe pause MS [threaded]                one SDK pause; threaded: the pause in this
+//                                                    thread and in a second one at once, then
+//                                                    one more once the second has ended
 // Exit status 0 on success, 1 when the operation fails, 2 for bad arguments.
 
 #include <cstdio>
@@ -86,8 +88,13 @@ int i2cWrite(int argc, char** argv) {
 
 int pause(int argc, char** argv) {
     if (argc < 3 || argc > 4) return 2;
-    if (argc == 4) std::thread([] {}).join();
-    I_CommonDef::Sleep(int(number(argv[2])));
+    const int ms = int(number(argv[2]));
+    if (argc == 4) {
+        std::thread second([ms] { I_CommonDef::Sleep(ms); });
+        I_CommonDef::Sleep(ms);
+        second.join();
+    }
+    I_CommonDef::Sleep(ms);
     return 0;
 }
 

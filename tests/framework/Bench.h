@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <utility>
@@ -94,22 +95,31 @@ class FakeDriver : public I_driverIO {
     }
 };
 
-// What the boards saw and which series accept which device.
+// What the boards saw and which series accept which device. Boards of several devices are
+// probed at once, so they record under the bench's lock.
 struct Bench {
     std::map<int, std::set<int>> acceptingSeries;  // device index -> series that accept it
     bool acceptAll = false;                        // every series accepts every device
     bool systemPresent = false;
 
-    std::vector<std::pair<int, int>> probes;  // (device, series) in offering order
+    std::vector<std::pair<int, int>> probes;  // (device, series) in offering order per device
     int constructed = 0;
     int destroyed = 0;
     std::vector<int> mapStatusAtDestruction;
+    std::mutex mutex;
 
     static Bench& current() {
         static Bench bench;
         return bench;
     }
-    static void reset() { current() = Bench(); }
+    static void reset() {
+        Bench& bench = current();
+        bench.acceptingSeries.clear();
+        bench.acceptAll = bench.systemPresent = false;
+        bench.probes.clear();
+        bench.constructed = bench.destroyed = 0;
+        bench.mapStatusAtDestruction.clear();
+    }
 };
 
 // A board of one series. `initial` asks the PCI map which device it is bound to and accepts
@@ -117,12 +127,18 @@ struct Bench {
 // releases its hardware would.
 class FakeBoard : public I_nkProduct {
   public:
-    explicit FakeBoard(int series) : series(series) { ++Bench::current().constructed; }
+    explicit FakeBoard(int series) : series(series) {
+        std::lock_guard<std::mutex> lock(Bench::current().mutex);
+        ++Bench::current().constructed;
+    }
     ~FakeBoard() override {
+        int status = 0;
         if (map != nullptr) {
             int index = 0, marker = 0;
-            Bench::current().mapStatusAtDestruction.push_back(map->getDeviceInfo(&index, &marker));
+            status = map->getDeviceInfo(&index, &marker);
         }
+        std::lock_guard<std::mutex> lock(Bench::current().mutex);
+        if (map != nullptr) Bench::current().mapStatusAtDestruction.push_back(status);
         ++Bench::current().destroyed;
     }
 
@@ -133,9 +149,14 @@ class FakeBoard : public I_nkProduct {
             marker != FakeDriver::kDeviceMarker)
             return QRT_ERR_NOT_INITIALIZED;
         Bench& bench = Bench::current();
-        bench.probes.emplace_back(index, series);
-        if (!bench.acceptAll && !bench.acceptingSeries[index].count(series))
-            return QRT_ERR_NOT_SUPPORTED;
+        {
+            std::lock_guard<std::mutex> lock(bench.mutex);
+            bench.probes.emplace_back(index, series);
+            auto accepting = bench.acceptingSeries.find(index);
+            if (!bench.acceptAll &&
+                (accepting == bench.acceptingSeries.end() || !accepting->second.count(series)))
+                return QRT_ERR_NOT_SUPPORTED;
+        }
         device = index;
         map = candidate;
         return QRT_SUCCESS;

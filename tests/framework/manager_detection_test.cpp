@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -26,15 +27,19 @@ using qrttest::ScanRegistration;
 
 class ManagerOnBench : public C_visionProductManager {
   public:
-    explicit ManagerOnBench(I_driverIO* driver)
-        : C_visionProductManager(driver, qrttest::benchSeries()) {}
+    ManagerOnBench(I_driverIO* driver, unsigned threads)
+        : C_visionProductManager(driver, qrttest::benchSeries(), threads) {}
 };
 
-class ManagerDetection : public ::testing::Test {
+// Every case runs with one device probed after the other and with the devices probed at once:
+// the outcome must be the same.
+class ManagerDetection : public ::testing::TestWithParam<unsigned> {
   protected:
     void SetUp() override { Bench::reset(); }
 
-    std::unique_ptr<ManagerOnBench> detect() { return std::make_unique<ManagerOnBench>(&driver); }
+    std::unique_ptr<ManagerOnBench> detect() {
+        return std::make_unique<ManagerOnBench>(&driver, GetParam());
+    }
 
     // (device, series) of each stored product, in table order.
     static std::vector<std::pair<int, int>> table(const C_visionProductManager& manager) {
@@ -56,7 +61,7 @@ class ManagerDetection : public ::testing::Test {
     FakeDriver driver;
 };
 
-TEST_F(ManagerDetection, RegistersTheX550AndBothPLXSwitchesWithTheKitsDriver) {
+TEST_P(ManagerDetection, RegistersTheX550AndBothPLXSwitchesWithTheKitsDriver) {
     auto manager = detect();
     EXPECT_EQ(driver.opened, std::vector<std::string>{"___nk_pcimap"});
     EXPECT_EQ(driver.registrations,
@@ -66,7 +71,7 @@ TEST_F(ManagerDetection, RegistersTheX550AndBothPLXSwitchesWithTheKitsDriver) {
     EXPECT_EQ(manager->getProductHandle(0), nullptr);
 }
 
-TEST_F(ManagerDetection, OffersADeviceToPartNumberSeriesBeforeVersionIdentifiedOnes) {
+TEST_P(ManagerDetection, OffersADeviceToPartNumberSeriesBeforeVersionIdentifiedOnes) {
     driver.reportDevices(0, 1, 0);
     auto manager = detect();
     EXPECT_EQ(seriesOffered(0), (std::vector<int>{0, 1, 2, 6, 7, 8, 3, 4, 5}));
@@ -74,7 +79,7 @@ TEST_F(ManagerDetection, OffersADeviceToPartNumberSeriesBeforeVersionIdentifiedO
     EXPECT_EQ(Bench::current().destroyed, Bench::current().constructed);  // refused, deleted
 }
 
-TEST_F(ManagerDetection, StoresAcceptedBoardsInDeviceOrderWithoutGaps) {
+TEST_P(ManagerDetection, StoresAcceptedBoardsInDeviceOrderWithoutGaps) {
     driver.reportDevices(1, 2, 1);  // devices 0 to 3, counted over all three registrations
     Bench& bench = Bench::current();
     bench.acceptingSeries[0] = {3};
@@ -87,7 +92,7 @@ TEST_F(ManagerDetection, StoresAcceptedBoardsInDeviceOrderWithoutGaps) {
     EXPECT_EQ(seriesOffered(2), (std::vector<int>{0}));  // the first acceptance ends the offer
 }
 
-TEST_F(ManagerDetection, KeepsAtMostThirtyTwoProductsAndProbesNoFurther) {
+TEST_P(ManagerDetection, KeepsAtMostThirtyTwoProductsAndProbesNoFurther) {
     driver.reportDevices(0, 20, 20);
     Bench::current().acceptAll = true;
     auto manager = detect();
@@ -98,7 +103,7 @@ TEST_F(ManagerDetection, KeepsAtMostThirtyTwoProductsAndProbesNoFurther) {
     EXPECT_EQ(Bench::current().probes.size(), 32u);
 }
 
-TEST_F(ManagerDetection, AFailedRegistrationAbortsTheWholePCIScan) {
+TEST_P(ManagerDetection, AFailedRegistrationAbortsTheWholePCIScan) {
     driver.reportDevices(1, 1, 1);
     driver.driverStatus[{0x10B5, 0x8608}] = 255;  // driver busy
     auto manager = detect();
@@ -107,14 +112,14 @@ TEST_F(ManagerDetection, AFailedRegistrationAbortsTheWholePCIScan) {
     EXPECT_TRUE(Bench::current().probes.empty());
 }
 
-TEST_F(ManagerDetection, IgnoresANegativeDeviceCount) {
+TEST_P(ManagerDetection, IgnoresANegativeDeviceCount) {
     driver.reportDevices(-5, 2, 0);
     Bench::current().acceptAll = true;
     auto manager = detect();
     EXPECT_EQ(table(*manager), (std::vector<std::pair<int, int>>{{0, 0}, {1, 0}}));
 }
 
-TEST_F(ManagerDetection, WithoutTheDriverDeviceFindsNoCardAndNoDriverLine) {
+TEST_P(ManagerDetection, WithoutTheDriverDeviceFindsNoCardAndNoDriverLine) {
     driver.deviceFilePresent = false;
     driver.version = "1.0.3";
     auto manager = detect();
@@ -126,7 +131,7 @@ TEST_F(ManagerDetection, WithoutTheDriverDeviceFindsNoCardAndNoDriverLine) {
     EXPECT_STREQ(text, "");
 }
 
-TEST_F(ManagerDetection, TheStandAloneSystemTakesPrecedenceOverThePCIScan) {
+TEST_P(ManagerDetection, TheStandAloneSystemTakesPrecedenceOverThePCIScan) {
     Bench::current().systemPresent = true;
     driver.reportDevices(0, 3, 0);
     driver.version = "1.0.3";
@@ -138,7 +143,7 @@ TEST_F(ManagerDetection, TheStandAloneSystemTakesPrecedenceOverThePCIScan) {
     EXPECT_STREQ(text, "");
 }
 
-TEST_F(ManagerDetection, InformationCarriesTheDriverVersionCutToTheBuffer) {
+TEST_P(ManagerDetection, InformationCarriesTheDriverVersionCutToTheBuffer) {
     driver.version = "2.4.1.0115";
     auto manager = detect();
     char text[64];
@@ -152,7 +157,7 @@ TEST_F(ManagerDetection, InformationCarriesTheDriverVersionCutToTheBuffer) {
 
 // Products go first at teardown: a card releasing its hardware still finds its PCI map and the
 // driver channel behind it working.
-TEST_F(ManagerDetection, DestroysProductsWhileTheirPCIMapsStillWork) {
+TEST_P(ManagerDetection, DestroysProductsWhileTheirPCIMapsStillWork) {
     driver.reportDevices(1, 1, 1);
     Bench::current().acceptAll = true;
     detect().reset();
@@ -163,23 +168,26 @@ TEST_F(ManagerDetection, DestroysProductsWhileTheirPCIMapsStillWork) {
 
 // A driver that claims INT_MAX devices for every pair gets no more indexes probed than a PCI
 // segment has functions, instead of about 2^31 at library load.
-TEST_F(ManagerDetection, BoundsTheDeviceCountTheDriverReports) {
+TEST_P(ManagerDetection, BoundsTheDeviceCountTheDriverReports) {
     driver.reportDevices(INT_MAX, INT_MAX, INT_MAX);
     auto manager = detect();
     EXPECT_EQ(manager->getProductNums(), 0u);
-    EXPECT_EQ(Bench::current().probes.back().first, 256 * 32 * 8 - 1);
+    int highest = -1;
+    for (const auto& probe : Bench::current().probes) highest = std::max(highest, probe.first);
+    EXPECT_EQ(highest, 256 * 32 * 8 - 1);
 }
 
 // Memory running out at any point of detection leaves no exception to escape the library's
-// static initialiser.
-TEST_F(ManagerDetection, MemoryRunningOutAnswersWithNoProduct) {
+// static initialiser. (The allocation counter is one thread's: the probes run one by one.)
+TEST(ManagerDetectionOneByOne, MemoryRunningOutAnswersWithNoProduct) {
+    FakeDriver driver;
     driver.reportDevices(1, 2, 1);
     for (long failing = 0;; ++failing) {
         Bench::reset();
         Bench::current().acceptAll = true;
         std::optional<ManagerOnBench> manager;
         g_allocationsBeforeFailure = failing;
-        EXPECT_NO_THROW(manager.emplace(&driver)) << failing;
+        EXPECT_NO_THROW(manager.emplace(&driver, 1u)) << failing;
         const bool failed = g_allocationsBeforeFailure == -1;
         g_allocationsBeforeFailure = -1;
         ASSERT_TRUE(manager.has_value()) << failing;
@@ -195,5 +203,12 @@ TEST_F(ManagerDetection, MemoryRunningOutAnswersWithNoProduct) {
         EXPECT_EQ(manager->getProductHandle(products), nullptr);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(OneByOneAndAtOnce, ManagerDetection,
+                         ::testing::Values(1u, C_visionProductManager::kMaxProducts),
+                         [](const ::testing::TestParamInfo<unsigned>& info) {
+                             return info.param == 1 ? std::string("OneByOne")
+                                                    : std::string("AtOnce");
+                         });
 
 }  // namespace

@@ -123,12 +123,16 @@ int exitStatusOf(int status) {
     return 1;
 }
 
-// Serves the rig until the command has ended; returns its wait status.
-int serveUntilExit(BridgeServer& server, pid_t child) {
+// Serves the rig until the command has ended; returns its wait status. Between requests the
+// pause records of ended processes are given back; the rig also looks when nothing else happens,
+// for processes that pause without ever asking the rig for anything.
+int serveUntilExit(BridgeServer& server, pid_t child, SharedPauseLedger& pauseLedger) {
     int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+    const int idleMs = pauseLedger.ledger() != nullptr ? SharedPauseLedger::kIdleLookMs : -1;
     int status = 0;
     for (;;) {
-        bool ended = server.serve(pidfd, pidfd >= 0 ? -1 : 50);
+        bool ended = server.serve(pidfd, pidfd >= 0 ? idleMs : 50);
+        pauseLedger.retireEnded();
         if (ended || pidfd < 0) {
             pid_t done = ::waitpid(child, &status, pidfd >= 0 ? 0 : WNOHANG);
             if (done == child) break;
@@ -225,7 +229,7 @@ int runInRig(const RunOptions& options) {
     commandPid = child;
     installSignalForwarding();
 
-    int status = serveUntilExit(server, child);
+    int status = serveUntilExit(server, child, pauseLedger);
     commandPid = 0;
     // The command's processes are gone: their device files close (locks are dropped), and
     // what they left in the rig's files is taken in.

@@ -10,8 +10,11 @@
 namespace {
 
 constexpr unsigned int kRegisterBytes = 4;
-// The serial port is polled this many times, 1 ms apart (about a second) before it counts as
-// stuck; the transfer it would have started is then refused as busy.
+// A serial transfer shifts one word, which takes the port microseconds: the first
+// kImmediatePolls reads of the busy flag follow one another without a pause, and only a port
+// still busy then is polled kBusyPolls more times, 1 ms apart (about a second), before it counts
+// as stuck; the transfer it would have started is then refused as busy.
+constexpr int kImmediatePolls = 16;
 constexpr int kBusyPolls = 1000;
 constexpr int kBusyPollPauseMs = 1;
 // After a read command has finished, the data register needs a moment to settle.
@@ -239,7 +242,7 @@ int64_t A_nkPexPCISwitcher::blockIndexOf(unsigned long address) const {
 }
 
 int A_nkPexPCISwitcher::isSPIBusy() {
-    for (int poll = 0; poll < kBusyPolls; ++poll) {
+    for (int poll = 0; poll < kImmediatePolls + kBusyPolls; ++poll) {
         uint32_t control = 0;
         // A control register that cannot be read leaves the port's state unknown: a command
         // written to a port still shifting the previous word is lost, and the write would
@@ -247,7 +250,7 @@ int A_nkPexPCISwitcher::isSPIBusy() {
         const int status = readRegister32(m_chip.serialControlRegister, &control);
         if (status != QRT_SUCCESS) return status;
         if ((control & m_chip.serialBusyBit) == 0) return QRT_SUCCESS;
-        I_CommonDef::Sleep(kBusyPollPauseMs);
+        if (poll >= kImmediatePolls) I_CommonDef::Sleep(kBusyPollPauseMs);
     }
     return QRT_ERR_BUSY;
 }

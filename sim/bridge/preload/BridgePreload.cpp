@@ -73,7 +73,13 @@ using ReadFunction = ssize_t (*)(int, void*, size_t);
 using WriteFunction = ssize_t (*)(int, const void*, size_t);
 using FlockFunction = int (*)(int, int);
 
-OpenFunction g_open;  // the bridge's own opens (the pause ledger)
+// The C library's functions behind the interposed ones, looked up on first use. g_open also
+// serves the bridge's own opens (the pause ledger).
+OpenFunction g_open, g_open64;
+OpenatFunction g_openat, g_openat64;
+FortifiedOpenFunction g___open_2, g___open64_2;
+FortifiedOpenatFunction g___openat_2, g___openat64_2;
+FlockFunction g_flock;
 IoctlFunction g_ioctl;
 CloseFunction g_close;
 ReadFunction g_read;
@@ -462,18 +468,46 @@ mode_t modeArgument(int flags, va_list arguments) {
 namespace ledger = qrtsim::pauses;
 
 using UsleepFunction = int (*)(useconds_t);
-using ThreadCreateFunction = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+using ThreadStart = void* (*)(void*);
+using ThreadCreateFunction = int (*)(pthread_t*, const pthread_attr_t*, ThreadStart, void*);
+using ThreadJoinFunction = int (*)(pthread_t, void**);
+using ThreadDetachFunction = int (*)(pthread_t);
 UsleepFunction g_usleep;
 ThreadCreateFunction g_pthreadCreate;
+ThreadJoinFunction g_pthreadJoin;
+ThreadDetachFunction g_pthreadDetach;
 
 ledger::PauseLedger* g_ledger;  // null: none (yet)
 int g_ledgerLookedUp;
 // This process image's record: the claiming process id in the high half, the record's index
 // plus one in the low half, so that a forked child sees the record is not its own.
 uint64_t g_claim;
-// Set when the process starts a second thread: from then on its pauses are slept for real,
-// since another thread may wait for a lock this one holds, or on a socket in real time.
-int g_threaded;
+
+// Threads of this process besides the first, with the process id they count for (a forked
+// child has one thread whatever its parent had). While there are any, pauses are slept for
+// real: another thread may wait for a lock this one holds, or on a socket in real time.
+uint64_t g_otherThreads;  // process id in the high half, the count in the low half
+
+bool otherThreadsRun() {
+    uint64_t threads = __atomic_load_n(&g_otherThreads, __ATOMIC_ACQUIRE);
+    return threads >> 32 == static_cast<uint32_t>(getpid()) && static_cast<uint32_t>(threads) > 0;
+}
+
+void countOtherThread(int change) {
+    uint64_t pid = static_cast<uint32_t>(getpid());
+    uint64_t threads = __atomic_load_n(&g_otherThreads, __ATOMIC_ACQUIRE);
+    for (;;) {
+        uint32_t count = threads >> 32 == pid ? static_cast<uint32_t>(threads) : 0;
+        count = change > 0 ? count + 1 : (count > 0 ? count - 1 : 0);
+        if (__atomic_compare_exchange_n(&g_otherThreads, &threads, pid << 32 | count, false,
+                                        __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE))
+            return;
+    }
+}
+
+// The pauses along this thread's path: its own, its creator's up to its start, and those of
+// the threads it joined up to their end.
+__thread uint64_t t_pathUs __attribute__((tls_model("initial-exec")));
 
 ledger::PauseLedger* mapLedger() {
     const char* path = getenv(ledger::kLedgerVariable);
@@ -515,22 +549,123 @@ ledger::ProcessPauses* recordAt(ledger::PauseLedger* book, uint64_t claim) {
     return index < book->records ? &book->process[index] : &book->overflow;
 }
 
+// Takes the lowest free record for process `pid`; the records' count (the overflow) when none
+// is free. qrt-sim frees a record, its counts zeroed, once its process has ended.
+uint32_t claimFreeRecord(ledger::PauseLedger* book, int32_t pid) {
+    for (uint32_t index = 0; index < book->records; ++index) {
+        int32_t free = 0;
+        if (__atomic_load_n(&book->process[index].pid, __ATOMIC_RELAXED) != 0 ||
+            !__atomic_compare_exchange_n(&book->process[index].pid, &free, pid, false,
+                                         __ATOMIC_ACQ_REL, __ATOMIC_RELAXED))
+            continue;
+        uint32_t used = __atomic_load_n(&book->used, __ATOMIC_RELAXED);
+        while (used < index + 1 &&
+               !__atomic_compare_exchange_n(&book->used, &used, index + 1, false, __ATOMIC_ACQ_REL,
+                                            __ATOMIC_RELAXED)) {
+        }
+        return index;
+    }
+    return book->records;
+}
+
 // This process image's record, claimed on its first pause.
 ledger::ProcessPauses* processRecord(ledger::PauseLedger* book) {
     uint64_t pid = static_cast<uint32_t>(getpid());
     uint64_t claim = __atomic_load_n(&g_claim, __ATOMIC_ACQUIRE);
     if (claim >> 32 == pid) return recordAt(book, claim);
-    uint32_t index = __atomic_fetch_add(&book->claimed, 1, __ATOMIC_ACQ_REL);
-    uint64_t mine = pid << 32 | (uint64_t(index < book->records ? index : book->records) + 1);
+    uint32_t index = claimFreeRecord(book, static_cast<int32_t>(pid));
+    uint64_t mine = pid << 32 | (uint64_t(index) + 1);
     if (!__atomic_compare_exchange_n(&g_claim, &claim, mine, false, __ATOMIC_ACQ_REL,
-                                     __ATOMIC_ACQUIRE))
-        return recordAt(book, claim);  // another thread claimed first; ours stays unused
-    ledger::ProcessPauses* record = recordAt(book, mine);
-    if (record != &book->overflow) {
-        strncpy(record->program, program_invocation_short_name, sizeof record->program - 1);
-        __atomic_store_n(&record->pid, static_cast<int32_t>(pid), __ATOMIC_RELEASE);
+                                     __ATOMIC_ACQUIRE)) {
+        // Another thread claimed first; ours goes back untouched.
+        if (index < book->records) __atomic_store_n(&book->process[index].pid, 0, __ATOMIC_RELEASE);
+        return recordAt(book, claim);
     }
+    ledger::ProcessPauses* record = recordAt(book, mine);
+    uint64_t serial = __atomic_fetch_add(&book->claims, 1, __ATOMIC_ACQ_REL);
+    if (record != &book->overflow) {
+        __atomic_store_n(&record->serial, serial, __ATOMIC_RELEASE);
+        strncpy(record->program, program_invocation_short_name, sizeof record->program - 1);
+    } else {
+        __atomic_fetch_add(&record->serial, 1, __ATOMIC_RELAXED);
+    }
+    // A forked child's path starts afresh: its parent's pauses are the parent's.
+    t_pathUs = 0;
     return record;
+}
+
+void raiseTo(uint64_t* value, uint64_t candidate) {
+    uint64_t now = __atomic_load_n(value, __ATOMIC_RELAXED);
+    while (now < candidate && !__atomic_compare_exchange_n(value, &now, candidate, false,
+                                                           __ATOMIC_ACQ_REL, __ATOMIC_RELAXED)) {
+    }
+}
+
+// A started thread: the program's start routine and what the thread hands its joiner.
+struct ThreadStartRecord {
+    ThreadStart start;
+    void* argument;
+    uint64_t pathAtStart;     // the creator's path when it created the thread
+    uint64_t pathAtEnd;       // the thread's path when it ended
+    pthread_t thread;         // set by the creator once the thread exists
+    ThreadStartRecord* next;  // the creator's list of threads not yet joined or detached
+};
+
+pthread_mutex_t g_threadsLock;  // guards g_threads (zero-filled: a default mutex)
+ThreadStartRecord* g_threads;   // threads that may still be joined
+pthread_key_t g_threadEndKey;
+pthread_once_t g_threadEndKeyOnce = PTHREAD_ONCE_INIT;
+
+// Runs when a started thread ends, by return or pthread_exit.
+void threadEnded(void* value) {
+    auto* started = static_cast<ThreadStartRecord*>(value);
+    __atomic_store_n(&started->pathAtEnd, t_pathUs, __ATOMIC_RELEASE);
+    countOtherThread(-1);
+}
+
+void createThreadEndKey() {
+    pthread_key_create(&g_threadEndKey, threadEnded);
+}
+
+void* startThread(void* value) {
+    auto* started = static_cast<ThreadStartRecord*>(value);
+    t_pathUs = started->pathAtStart;
+    pthread_setspecific(g_threadEndKey, started);
+    return started->start(started->argument);
+}
+
+// Takes the record of `thread` off the list; null when it is not there (not started here, or
+// created detached).
+ThreadStartRecord* takeThreadRecord(pthread_t thread) {
+    pthread_mutex_lock(&g_threadsLock);
+    ThreadStartRecord** link = &g_threads;
+    while (*link != nullptr && !pthread_equal((*link)->thread, thread)) link = &(*link)->next;
+    ThreadStartRecord* found = *link;
+    if (found != nullptr) *link = found->next;
+    pthread_mutex_unlock(&g_threadsLock);
+    return found;
+}
+
+// Everything a thread may call in the bridge, looked up while the process has one thread: the
+// first thread may be started from a library initialiser run by dlopen, which holds the
+// dynamic loader's lock until the initialiser returns, and dlsym waits for that lock.
+void resolveNextSymbols() {
+    nextSymbol(&g_open, "open");
+    nextSymbol(&g_open64, "open64");
+    nextSymbol(&g_openat, "openat");
+    nextSymbol(&g_openat64, "openat64");
+    nextSymbol(&g___open_2, "__open_2");
+    nextSymbol(&g___open64_2, "__open64_2");
+    nextSymbol(&g___openat_2, "__openat_2");
+    nextSymbol(&g___openat64_2, "__openat64_2");
+    nextSymbol(&g_ioctl, "ioctl");
+    nextSymbol(&g_close, "close");
+    nextSymbol(&g_read, "read");
+    nextSymbol(&g_write, "write");
+    nextSymbol(&g_flock, "flock");
+    nextSymbol(&g_usleep, "usleep");
+    nextSymbol(&g_pthreadJoin, "pthread_join");
+    nextSymbol(&g_pthreadDetach, "pthread_detach");
 }
 
 }  // namespace
@@ -539,21 +674,20 @@ ledger::ProcessPauses* processRecord(ledger::PauseLedger* book) {
 
 // The members of the open family, each under its own name (which its C library fallback
 // shares). Parameters and arguments that come before the path: none, or a directory descriptor.
-#define QRT_OPEN_WITH_MODE(symbol, Function, LEADING_PARAMETERS, LEADING_ARGUMENTS)             \
-    QRT_EXPORT int symbol(LEADING_PARAMETERS const char* path, int flags, ...) {                \
-        va_list arguments;                                                                      \
-        va_start(arguments, flags);                                                             \
-        mode_t mode = modeArgument(flags, arguments);                                           \
-        va_end(arguments);                                                                      \
-        static Function next;                                                                   \
-        return openOrForward(&next, #symbol, path, flags, LEADING_ARGUMENTS path, flags, mode); \
+#define QRT_OPEN_WITH_MODE(symbol, Function, LEADING_PARAMETERS, LEADING_ARGUMENTS)            \
+    QRT_EXPORT int symbol(LEADING_PARAMETERS const char* path, int flags, ...) {               \
+        va_list arguments;                                                                     \
+        va_start(arguments, flags);                                                            \
+        mode_t mode = modeArgument(flags, arguments);                                          \
+        va_end(arguments);                                                                     \
+        return openOrForward(&g_##symbol, #symbol, path, flags, LEADING_ARGUMENTS path, flags, \
+                             mode);                                                            \
     }
 
 // The fortified variants glibc calls when a program is built with _FORTIFY_SOURCE.
-#define QRT_OPEN_FORTIFIED(symbol, Function, LEADING_PARAMETERS, LEADING_ARGUMENTS)       \
-    QRT_EXPORT int symbol(LEADING_PARAMETERS const char* path, int flags) {               \
-        static Function next;                                                             \
-        return openOrForward(&next, #symbol, path, flags, LEADING_ARGUMENTS path, flags); \
+#define QRT_OPEN_FORTIFIED(symbol, Function, LEADING_PARAMETERS, LEADING_ARGUMENTS)             \
+    QRT_EXPORT int symbol(LEADING_PARAMETERS const char* path, int flags) {                     \
+        return openOrForward(&g_##symbol, #symbol, path, flags, LEADING_ARGUMENTS path, flags); \
     }
 
 #define QRT_NOTHING
@@ -613,8 +747,7 @@ QRT_EXPORT ssize_t write(int fd, const void* data, size_t count) {
 
 QRT_EXPORT int flock(int fd, int operation) {
     if (trackedFamily(fd) == NodeFamily::kI2c) return rigFlock(fd, operation);
-    static FlockFunction next;
-    return nextSymbol(&next, "flock")(fd, operation);
+    return nextSymbol(&g_flock, "flock")(fd, operation);
 }
 
 QRT_EXPORT int close(int fd) {
@@ -622,24 +755,73 @@ QRT_EXPORT int close(int fd) {
     return nextSymbol(&g_close, "close")(fd);
 }
 
-// Skipped in a run with a ledger and a single thread, slept otherwise; counted in every run
-// with a ledger.
+// Skipped in a run with a ledger while the process has a single thread, slept otherwise;
+// counted in every run with a ledger.
 QRT_EXPORT int usleep(useconds_t microseconds) {
     ledger::PauseLedger* book = pauseLedger();
     if (book == nullptr) return nextSymbol(&g_usleep, "usleep")(microseconds);
     ledger::ProcessPauses* record = processRecord(book);
     __atomic_fetch_add(&record->count, 1, __ATOMIC_RELAXED);
     __atomic_fetch_add(&record->requestedUs, microseconds, __ATOMIC_RELAXED);
-    if (!__atomic_load_n(&g_threaded, __ATOMIC_ACQUIRE)) return 0;
-    __atomic_fetch_add(&record->sleptUs, microseconds, __ATOMIC_RELAXED);
-    return nextSymbol(&g_usleep, "usleep")(microseconds);
+    t_pathUs += microseconds;
+    raiseTo(&record->pathUs, t_pathUs);
+    // A process without a record of its own has no time line of its own to skip on.
+    if (otherThreadsRun() || record == &book->overflow)
+        return nextSymbol(&g_usleep, "usleep")(microseconds);
+    __atomic_fetch_add(&record->skippedUs, microseconds, __ATOMIC_RELAXED);
+    return 0;
 }
 
-// Only watched: the first thread a process starts puts its pauses back on real time.
+// Puts the process's pauses on real time while the thread runs, and hands the creator's path to
+// it. A thread created detached is never joined, so nobody takes its path.
 QRT_EXPORT int pthread_create(pthread_t* thread, const pthread_attr_t* attributes,
                               void* (*start)(void*), void* argument) {
-    __atomic_store_n(&g_threaded, 1, __ATOMIC_RELEASE);
-    return nextSymbol(&g_pthreadCreate, "pthread_create")(thread, attributes, start, argument);
+    ThreadCreateFunction create = nextSymbol(&g_pthreadCreate, "pthread_create");
+    if (!otherThreadsRun()) resolveNextSymbols();
+    pthread_once(&g_threadEndKeyOnce, createThreadEndKey);
+    auto* started = static_cast<ThreadStartRecord*>(calloc(1, sizeof(ThreadStartRecord)));
+    if (started == nullptr) return EAGAIN;
+    started->start = start;
+    started->argument = argument;
+    started->pathAtStart = t_pathUs;
+    int detached = PTHREAD_CREATE_JOINABLE;
+    if (attributes != nullptr) pthread_attr_getdetachstate(attributes, &detached);
+    countOtherThread(+1);
+    // The list is held across the creation, so that the thread's record is on it (its
+    // identity set) before anybody can join the thread.
+    pthread_mutex_lock(&g_threadsLock);
+    int result = create(thread, attributes, startThread, started);
+    if (result == 0 && detached == PTHREAD_CREATE_JOINABLE) {
+        started->thread = *thread;
+        started->next = g_threads;
+        g_threads = started;
+    }
+    pthread_mutex_unlock(&g_threadsLock);
+    if (result != 0) {
+        countOtherThread(-1);
+        free(started);
+    }
+    // A detached thread's record is never freed: it is small and such threads are few.
+    return result;
+}
+
+// The joiner's path continues from the longer of its own and the joined thread's.
+QRT_EXPORT int pthread_join(pthread_t thread, void** value) {
+    int result = nextSymbol(&g_pthreadJoin, "pthread_join")(thread, value);
+    if (result != 0) return result;
+    ThreadStartRecord* started = takeThreadRecord(thread);
+    if (started != nullptr) {
+        uint64_t joined = __atomic_load_n(&started->pathAtEnd, __ATOMIC_ACQUIRE);
+        if (joined > t_pathUs) t_pathUs = joined;
+        free(started);
+    }
+    return 0;
+}
+
+QRT_EXPORT int pthread_detach(pthread_t thread) {
+    // Taken off before the thread may end and its identity be reused; never freed (see above).
+    takeThreadRecord(thread);
+    return nextSymbol(&g_pthreadDetach, "pthread_detach")(thread);
 }
 
 // For programs of the rig that report their own pauses (the benchmarks): the number of pauses
@@ -659,5 +841,18 @@ QRT_EXPORT int qrtsim_requested_pauses(unsigned long long* count,
     if (microseconds != nullptr)
         *microseconds =
             record != nullptr ? __atomic_load_n(&record->requestedUs, __ATOMIC_RELAXED) : 0;
+    return 1;
+}
+
+// The same process's pauses along its longest path (see PauseLedger.h): how long it would have
+// waited for them. 1 in a run with skipped pauses, else 0 with nothing written.
+QRT_EXPORT int qrtsim_pause_path(unsigned long long* microseconds) {
+    ledger::PauseLedger* book = pauseLedger();
+    if (book == nullptr) return 0;
+    uint64_t claim = __atomic_load_n(&g_claim, __ATOMIC_ACQUIRE);
+    bool claimed = claim >> 32 == static_cast<uint32_t>(getpid());
+    ledger::ProcessPauses* record = claimed ? recordAt(book, claim) : nullptr;
+    if (microseconds != nullptr)
+        *microseconds = record != nullptr ? __atomic_load_n(&record->pathUs, __ATOMIC_RELAXED) : 0;
     return 1;
 }
