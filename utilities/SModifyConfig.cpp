@@ -13,12 +13,16 @@ SModifyConfig::~SModifyConfig() = default;
 int SModifyConfig::loadConfig(const char* path) {
     path_ = path != nullptr ? path : "";
     loaded_ = path != nullptr ? iniFile_->loadConfigFile(path_) : 0;
+    unreadable_ = loaded_ == 0 && UModifyTextUtil::pathExists(path_);
     return loaded_;
 }
 
 int SModifyConfig::saveConfig(const char* path) {
     const std::string target = path != nullptr ? std::string(path) : path_;
     if (target.empty()) return 0;
+    // The file that could not be read is still there with whatever it holds: writing this
+    // object's entries over it would lose it.
+    if (unreadable_ && target == path_) return 0;
     return iniFile_->saveConfigFile(target);
 }
 

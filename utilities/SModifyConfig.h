@@ -16,7 +16,9 @@ class SModifyConfig {
 
     // Remembers `path` and loads it; the loaded state becomes the result.
     int loadConfig(const char* path);
-    // Writes to `path`, or to the remembered path when `path` is null.
+    // Writes to `path`, or to the remembered path when `path` is null. 0 (nothing written)
+    // for the path of a failed load when that file exists: it was not read, so it is not
+    // overwritten. A missing file is created.
     int saveConfig(const char* path = nullptr);
 
     // Copies the value into `buf` like strncpy with `len` characters: the rest of `buf` is
@@ -38,4 +40,5 @@ class SModifyConfig {
     std::unique_ptr<SModifyIniFile> iniFile_;
     std::string path_;
     int loaded_ = 0;
+    bool unreadable_ = false;  // the load of path_ failed on a file that exists
 };

@@ -7,12 +7,16 @@
 int SModifyFieldConfig::loadConfig(const char* path) {
     path_ = path != nullptr ? path : "";
     loaded_ = path != nullptr ? iniFile_.loadConfigFile(path_) : 0;
+    unreadable_ = loaded_ == 0 && UModifyTextUtil::pathExists(path_);
     return loaded_;
 }
 
 int SModifyFieldConfig::saveConfig(const char* path) {
     const std::string target = path != nullptr ? std::string(path) : path_;
     if (target.empty()) return 0;
+    // The file that could not be read is still there with whatever it holds: writing this
+    // object's entries over it would lose it.
+    if (unreadable_ && target == path_) return 0;
     return iniFile_.saveConfigFile(target);
 }
 

@@ -11,7 +11,9 @@ class SModifyFieldConfig {
   public:
     // Remembers `path` and loads it; the loaded state becomes the result.
     int loadConfig(const char* path);
-    // Writes to `path`, or to the remembered path when `path` is null.
+    // Writes to `path`, or to the remembered path when `path` is null. 0 (nothing written)
+    // for the path of a failed load when that file exists: it was not read, so it is not
+    // overwritten. A missing file is created.
     int saveConfig(const char* path = nullptr);
 
     // The value of the index-th entry (from 0) with that key in the section. An empty text
@@ -39,4 +41,5 @@ class SModifyFieldConfig {
     SModifyFieldIniFile iniFile_;
     std::string path_;
     int loaded_ = 0;
+    bool unreadable_ = false;  // the load of path_ failed on a file that exists
 };

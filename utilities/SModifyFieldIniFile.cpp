@@ -25,9 +25,11 @@ int SModifyFieldIniFile::loadConfigFile(const std::string& path) {
     std::ifstream in;
     if (!UModifyTextUtil::openForReading(in, path)) return 0;
     std::vector<FIELD_MAPSET>* current = nullptr;  // entries of the current section
+    UModifyTextUtil::LineReader lines(in);
+    UModifyTextUtil::LineReader::Result read;
     std::string line;
     FIELD_MAPSET entry;
-    while (UModifyTextUtil::readLine(in, line)) {
+    while ((read = lines.next(line)) == UModifyTextUtil::LineReader::kLine) {
         if (!line.empty() && line[0] == '[') {
             current = nullptr;
             const std::size_t close = line.find(']');
@@ -43,23 +45,21 @@ int SModifyFieldIniFile::loadConfigFile(const std::string& path) {
         if (!UModifyTextUtil::parseEntry(line, entry.key, entry.value)) continue;
         (current != nullptr ? *current : globals_).push_back(entry);
     }
-    return 1;
+    return read == UModifyTextUtil::LineReader::kEnd ? 1 : 0;
 }
 
 int SModifyFieldIniFile::saveConfigFile(const std::string& path) const {
-    std::ofstream out(path, std::ios::out | std::ios::trunc);
-    if (!out) return 0;
-    auto writeEntries = [&out](const std::vector<FIELD_MAPSET>& entries) {
+    std::string text;
+    auto writeEntries = [&text](const std::vector<FIELD_MAPSET>& entries) {
         for (const FIELD_MAPSET& entry : entries)
-            out << UModifyTextUtil::formatEntry(entry.key, entry.value) << "\n";
+            text += UModifyTextUtil::formatEntry(entry.key, entry.value) + "\n";
     };
     writeEntries(globals_);
     for (const auto& field : fields_) {
-        out << "[" << field.first << "]\n";
+        text += "[" + field.first + "]\n";
         writeEntries(field.second);
     }
-    out.flush();
-    return out ? 1 : 0;
+    return UModifyTextUtil::writeFile(path, text);
 }
 
 int SModifyFieldIniFile::hasfield(const std::string& section) const {

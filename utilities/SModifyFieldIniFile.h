@@ -20,8 +20,9 @@ struct FIELD_MAPSET {
 // a letter are dropped on load. Truth results: 1 success, 0 failure.
 class SModifyFieldIniFile {
   public:
-    // Replaces the content with `path`. 0 when the file cannot be read or holds a header with
-    // an empty name; the entries read up to that header stay in memory.
+    // Replaces the content with `path`. 0 when the file cannot be read, holds a header with
+    // an empty name, or a line or the whole is beyond the bounds of UModifyTextUtil::LineReader;
+    // the entries read up to there stay in memory.
     int loadConfigFile(const std::string& path);
     // Writes the global entries, then each section as "[name]\n" and its entries, all as
     // "key = value\n", truncating the file.

@@ -8,25 +8,25 @@ int SModifyIniFile::loadConfigFile(const std::string& path) {
     entries_.clear();
     std::ifstream in;
     if (!UModifyTextUtil::openForReading(in, path)) return 0;
+    UModifyTextUtil::LineReader lines(in);
+    UModifyTextUtil::LineReader::Result read;
     std::string line;
     std::string key;
     std::string value;
-    while (UModifyTextUtil::readLine(in, line)) {
+    while ((read = lines.next(line)) == UModifyTextUtil::LineReader::kLine) {
         // Comments, section headers and indented lines are not entries of a flat file.
         if (!UModifyTextUtil::startsWithKeyCharacter(line)) continue;
         if (!UModifyTextUtil::parseEntry(line, key, value)) continue;
         entries_.emplace(key, value);  // a repeated key keeps its first value
     }
-    return 1;
+    return read == UModifyTextUtil::LineReader::kEnd ? 1 : 0;
 }
 
 int SModifyIniFile::saveConfigFile(const std::string& path) const {
-    std::ofstream out(path, std::ios::out | std::ios::trunc);
-    if (!out) return 0;
+    std::string text;
     for (const auto& entry : entries_)
-        out << UModifyTextUtil::formatEntry(entry.first, entry.second) << "\n";
-    out.flush();
-    return out ? 1 : 0;
+        text += UModifyTextUtil::formatEntry(entry.first, entry.second) + "\n";
+    return UModifyTextUtil::writeFile(path, text);
 }
 
 int SModifyIniFile::hasKey(const std::string& key) const {
@@ -66,9 +66,12 @@ std::vector<std::string> SModifyIniFile::loadListFile(const std::string& path) {
     std::vector<std::string> lines;
     std::ifstream in;
     if (!UModifyTextUtil::openForReading(in, path)) return lines;
+    UModifyTextUtil::LineReader reader(in);
+    UModifyTextUtil::LineReader::Result read;
     std::string line;
-    while (UModifyTextUtil::readLine(in, line)) {
+    while ((read = reader.next(line)) == UModifyTextUtil::LineReader::kLine) {
         if (!line.empty()) lines.push_back(line);
     }
+    if (read == UModifyTextUtil::LineReader::kRejected) lines.clear();
     return lines;
 }

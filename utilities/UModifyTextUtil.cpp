@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -95,11 +96,35 @@ bool UModifyTextUtil::openForReading(std::ifstream& in, const std::string& path)
     return in.is_open();
 }
 
-bool UModifyTextUtil::readLine(std::istream& in, std::string& line) {
-    while (std::getline(in, line)) {
-        if (line.size() <= kMaxLineLength) return true;
+UModifyTextUtil::LineReader::Result UModifyTextUtil::LineReader::next(std::string& line) {
+    static const std::string kByteOrderMark = "\xEF\xBB\xBF";
+    line.clear();
+    std::streambuf* input = in_.rdbuf();
+    if (input == nullptr) return kEnd;
+    for (;;) {
+        const int c = input->sbumpc();
+        // A last line without its "\n" still counts.
+        if (c == std::char_traits<char>::eof()) return line.empty() ? kEnd : kLine;
+        if (++total_ > kMaxFileSize) return kRejected;
+        if (c == '\n') return kLine;
+        if (line.size() == kMaxLineLength) return kRejected;
+        line.push_back(static_cast<char>(c));
+        if (total_ == kByteOrderMark.size() && line == kByteOrderMark) line.clear();
     }
-    return false;
+}
+
+int UModifyTextUtil::writeFile(const std::string& path, const std::string& text) {
+    if (text.size() > kMaxFileSize) return 0;
+    std::ofstream out(path, std::ios::out | std::ios::trunc | std::ios::binary);
+    if (!out) return 0;
+    out << text;
+    out.flush();
+    return out ? 1 : 0;
+}
+
+bool UModifyTextUtil::pathExists(const std::string& path) {
+    struct stat status;
+    return ::stat(path.c_str(), &status) == 0 || errno != ENOENT;
 }
 
 bool UModifyTextUtil::startsWithKeyCharacter(const std::string& line) {

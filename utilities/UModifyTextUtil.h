@@ -16,6 +16,9 @@ class UModifyTextUtil {
     static constexpr std::size_t kMaxLineLength = 1023;
     // Longest text split() and splitToInt() tokenise.
     static constexpr std::size_t kMaxSplitLength = 8191;
+    // Most bytes a loader reads from one file: a configuration file is a few hundred lines, so
+    // an input beyond this (or one without end, as /dev/zero) is not one.
+    static constexpr std::size_t kMaxFileSize = std::size_t{1} << 20;
 
     // Removes the white-space characters above from both ends of `text`; returns `text`.
     static std::string& trim(std::string& text);
@@ -49,11 +52,29 @@ class UModifyTextUtil {
     // Opens `path` for reading; false when it cannot be opened or is a directory (which the
     // stream library would open and then read as an empty file).
     static bool openForReading(std::ifstream& in, const std::string& path);
-    // Reads the next line of `in` without its "\n" into `line`. A line longer than
-    // kMaxLineLength is not configuration data this library writes or accepts: it is skipped
-    // whole (never cut into pieces that could read as separate entries). Returns false at
-    // end of input.
-    static bool readLine(std::istream& in, std::string& line);
+    // The lines of one input, read with bounds: a line longer than kMaxLineLength, or an input
+    // beyond kMaxFileSize, is not configuration data this library writes or accepts, and ends
+    // the reading as rejected (never cut into pieces that could read as separate entries, nor
+    // skipped, which would move the entries after a section header into another section). A
+    // UTF-8 byte-order mark at the start of the input is not part of the first line.
+    class LineReader {
+      public:
+        enum Result { kLine, kEnd, kRejected };
+        explicit LineReader(std::istream& in) : in_(in) {}
+        // The next line without its "\n".
+        Result next(std::string& line);
+
+      private:
+        std::istream& in_;
+        std::size_t total_ = 0;  // bytes read so far
+    };
+    // Replaces the file at `path` with `text`: 1 when written. 0, with the file untouched, for
+    // a text beyond kMaxFileSize, which no loader would read back (the spaces a save puts
+    // around "=" can take a file that loaded beyond the bound).
+    static int writeFile(const std::string& path, const std::string& text);
+    // True when something (a file, a directory, a device) exists at `path`, or its absence
+    // cannot be told (a directory on the way that cannot be searched).
+    static bool pathExists(const std::string& path);
     // True when `line` starts with an ASCII digit or letter: only such lines carry entries.
     static bool startsWithKeyCharacter(const std::string& line);
     // A "key = value" line split at its first "=" with key and value trimmed; `value` is empty

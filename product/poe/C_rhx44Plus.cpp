@@ -108,48 +108,58 @@ int C_rhx44Plus::getPCBVersion() {
 
 // ---- bit-banged I2C ---------------------------------------------------------------------------
 
-void C_rhx44Plus::pinStep(int scl, int sda, unsigned settle) {
+int C_rhx44Plus::pinStep(int scl, int sda, unsigned settle) {
     unsigned value = 0, mask = 0;
     if (scl >= 0) mask |= 1u << kClockPin, value |= unsigned(scl) << kClockPin;
     if (sda >= 0) mask |= 1u << kDataPin, value |= unsigned(sda) << kDataPin;
     unsigned char valueBytes[4], maskBytes[4];
     putWord(valueBytes, value);
     putWord(maskBytes, mask);
-    // The driver reports nothing useful about a queued step; the stop runs them all.
-    pciMap->cacheWriteCmds(static_cast<unsigned long>(gpoRegister), 4, valueBytes, maskBytes, 4,
-                           settle);
+    return pciMap->cacheWriteCmds(static_cast<unsigned long>(gpoRegister), 4, valueBytes, maskBytes,
+                                  4, settle);
+}
+
+// A run of pin steps, up to the first the driver did not queue.
+struct C_rhx44Plus::PinStep {
+    int scl, sda;
+    unsigned settle;
+};
+
+int C_rhx44Plus::queueSteps(const PinStep* steps, unsigned count) {
+    for (unsigned i = 0; i < count; ++i) {
+        int status = pinStep(steps[i].scl, steps[i].sda, steps[i].settle);
+        if (status != QRT_SUCCESS) return status;
+    }
+    return QRT_SUCCESS;
 }
 
 // Data falls while the clock is high.
 int C_rhx44Plus::startGPIOI2C() {
     if (switcher == nullptr || pciMap == nullptr) return QRT_ERR_FAILED;
-    pinStep(1, 1, kSettle);
-    pinStep(-1, 0, kNoSettle);
-    pinStep(0, -1, kSettle);
-    return QRT_SUCCESS;
+    const PinStep steps[] = {{1, 1, kSettle}, {-1, 0, kNoSettle}, {0, -1, kSettle}};
+    return queueSteps(steps, 3);
 }
 
 // Eight bits, most significant first, then the acknowledge slot's clock (not read).
 int C_rhx44Plus::writeGPIOI2C(unsigned char byte) {
     if (switcher == nullptr || pciMap == nullptr) return QRT_ERR_FAILED;
     for (int bit = 7; bit >= 0; --bit) {
-        pinStep(-1, (byte >> bit) & 1, kNoSettle);
-        pinStep(1, -1, kSettle);
-        pinStep(0, -1, kSettle);
+        const PinStep steps[] = {
+            {-1, (byte >> bit) & 1, kNoSettle}, {1, -1, kSettle}, {0, -1, kSettle}};
+        int status = queueSteps(steps, 3);
+        if (status != QRT_SUCCESS) return status;
     }
-    pinStep(1, -1, kSettle);
-    pinStep(0, -1, kSettle);
-    return QRT_SUCCESS;
+    const PinStep acknowledge[] = {{1, -1, kSettle}, {0, -1, kSettle}};
+    return queueSteps(acknowledge, 2);
 }
 
 // Data rises while the clock is high; then the driver runs the queued steps.
 int C_rhx44Plus::stopGPIOI2C() {
     if (switcher == nullptr || pciMap == nullptr) return QRT_ERR_FAILED;
-    pinStep(-1, 0, kNoSettle);
-    pinStep(1, -1, kNoSettle);
-    pinStep(-1, 1, kNoSettle);
-    pciMap->exeCmdCache();
-    return QRT_SUCCESS;
+    const PinStep steps[] = {{-1, 0, kNoSettle}, {1, -1, kNoSettle}, {-1, 1, kNoSettle}};
+    int status = queueSteps(steps, 3);
+    if (status != QRT_SUCCESS) return status;
+    return pciMap->exeCmdCache();
 }
 
 int C_rhx44Plus::sendTransaction(const unsigned char* bytes, unsigned count) {
@@ -163,9 +173,11 @@ int C_rhx44Plus::sendTransaction(const unsigned char* bytes, unsigned count) {
     // other threads drive queue into as well.
     C_commandCacheLock cache(*pciMap);
     if (!cache.held()) return QRT_ERR_BUSY;
-    if (startGPIOI2C() != QRT_SUCCESS) return QRT_ERR_FAILED;
-    for (unsigned i = 0; i < count; ++i) writeGPIOI2C(bytes[i]);
-    return stopGPIOI2C();
+    int status = startGPIOI2C();
+    for (unsigned i = 0; i < count && status == QRT_SUCCESS; ++i) status = writeGPIOI2C(bytes[i]);
+    if (status == QRT_SUCCESS) status = stopGPIOI2C();
+    if (status != QRT_SUCCESS) pciMap->clearCmdCache();
+    return status;
 }
 
 int C_rhx44Plus::setDCEnable(int on) {

@@ -47,13 +47,19 @@ class C_rhx44Plus : public A_poeSeries {
     int checkValid();
     void preparePins();
     // One whole transaction under the card lock: start, the bytes, stop (which runs the
-    // driver's command cache). Transactions never interleave.
+    // driver's command cache). Transactions never interleave. A step the driver did not queue
+    // leaves the transaction incomplete: the queue is then dropped instead of run, so the bus
+    // never sees half a transaction, and the call fails with the driver's status; so does a
+    // queue the driver did not run.
     int sendTransaction(const unsigned char* bytes, unsigned count);
     int startGPIOI2C();
     int writeGPIOI2C(unsigned char byte);
     int stopGPIOI2C();
-    // Queues one pin step: -1 leaves a line alone; `settle` in the driver's unit.
-    void pinStep(int scl, int sda, unsigned settle);
+    // Queues one pin step: -1 leaves a line alone; `settle` in the driver's unit. 0 or the
+    // driver's status.
+    int pinStep(int scl, int sda, unsigned settle);
+    struct PinStep;
+    int queueSteps(const PinStep* steps, unsigned count);
 
     I_nkPCISwitcher* switcher = nullptr;
     C_rhxCPLDFactory cpldFactory;

@@ -5,6 +5,7 @@ of ports and lines."""
 from __future__ import annotations
 
 import ctypes
+import operator
 from typing import Any, Callable, Iterable, List, Optional, Sequence, TypeVar, Union, overload
 
 from ._api import Feature
@@ -12,6 +13,31 @@ from ._library import Library, library
 from .errors import QrtIndexError, QrtInvalidParamError, check
 
 T = TypeVar("T")
+
+
+def integer(value: Any, what: str) -> int:
+    """``value`` as an integer argument of the C API: an int, a bool or anything with
+    ``__index__``. A float or a text raises TypeError instead of being cut or parsed."""
+    try:
+        return operator.index(value)
+    except TypeError:
+        raise TypeError(f"{what}: {value!r} is not an integer") from None
+
+
+def switch_state(value: Any, what: str) -> int:
+    """A port's or line's switch: True/False or 1/0; anything else raises (TypeError for what
+    is no integer, :class:`qrt.QrtInvalidParamError`, a ValueError, for other numbers)."""
+    state = integer(value, what)
+    if state not in (0, 1):
+        raise QrtInvalidParamError(f"{what}: {value!r} is not a switch state (0, 1, False, True)")
+    return state
+
+
+def integer_list(values: Iterable[Any], what: str) -> List[int]:
+    """The integers of a list argument; a text is no list of values (TypeError)."""
+    if isinstance(values, (str, bytes, bytearray)):
+        raise TypeError(f"{what}: a text is not a list of values: {values!r}")
+    return [integer(v, what) for v in values]
 
 
 class _Calls:
@@ -40,7 +66,7 @@ class _Calls:
         return list(values)
 
     def _write_array(self, function: str, ctype: Any, values: Iterable[Any]) -> None:
-        items = [int(v) for v in values]
+        items = integer_list(values, f"{self._where}: {function}")
         self._call(function, (ctype * len(items))(*items), len(items))
 
 
@@ -55,7 +81,7 @@ def setting(getter: Optional[str], setter: Optional[str] = None, *,
         return kind(self._read(getter, ctype))
 
     def fset(self: _Calls, value: Any) -> None:
-        self._call(setter, int(value))
+        self._call(setter, integer(value, f"{self._where}: {setter}"))
 
     return property(fget if getter else None, fset if setter else None, doc=doc)
 

@@ -14,7 +14,8 @@ import ctypes
 from typing import Any, Callable, Generic, List, NamedTuple, Tuple, Type, TypeVar
 
 from ._api import Edge, Feature, PoEPortProperty, PoEProperty
-from ._component import Component, Part, Parts, setting
+from ._component import Component, Part, Parts, integer, integer_list, setting, switch_state
+from .errors import QrtInvalidParamError
 
 
 def _float32(value: float) -> float:
@@ -62,11 +63,15 @@ class _PortSwitches(Component, Generic[P]):
 
     @enabled.setter
     def enabled(self, states: List[int]) -> None:
-        self._write_array(self._set_function, ctypes.c_int, (bool(s) for s in states))
+        # Checked whole before the call: a text, or a state that is no switch, reaches no port.
+        what = f"{self._where}: {self._set_function}"
+        self._write_array(self._set_function, ctypes.c_int,
+                          [switch_state(s, what) for s in integer_list(states, what)])
 
     def _set_one(self, port: int, on: bool) -> None:
+        state = switch_state(on, f"{self._where}: {self._noun} {port}")
         states = self.enabled
-        states[port] = bool(on)
+        states[port] = bool(state)
         self.enabled = states
 
 
@@ -168,8 +173,8 @@ class PoE(_PortSwitches[PoEPort]):
 
     @protect_temperatures_c.setter
     def protect_temperatures_c(self, value: Tuple[int, int]) -> None:
-        protect, recover = value
-        self._call("QRT_PoESetProtectTempRange", int(protect), int(recover))
+        protect, recover = integer_list(value, f"{self._where}: protection temperatures")
+        self._call("QRT_PoESetProtectTempRange", protect, recover)
 
     def read_property(self, which: PoEProperty) -> float:
         """A card-wide property (:class:`qrt.PoEProperty`) as the SDK reports it."""
@@ -207,8 +212,14 @@ class ToEPort(Part):
 
     @action_command.setter
     def action_command(self, command: Tuple[int, int, int]) -> None:
-        device_key, group_key, group_mask = command
-        self._call("QRT_ToESetActionCommand", int(device_key), int(group_key), int(group_mask))
+        # The frame carries 32-bit words: a wider key would go out as its low 32 bits.
+        words = integer_list(command, f"{self._where}: action command")
+        for name, word in zip(ActionCommand._fields, words):
+            if not 0 <= word <= 0xFFFFFFFF:
+                raise QrtInvalidParamError(f"{self._where}: {name} {word:#x} does not fit in "
+                                           "32 bits")
+        device_key, group_key, group_mask = words
+        self._call("QRT_ToESetActionCommand", device_key, group_key, group_mask)
 
     def send(self) -> None:
         """Fires the stored action command out of this port."""
@@ -241,7 +252,7 @@ class ToE(Component):
 
     def send(self, port: int = ALL_PORTS) -> None:
         """Fires the stored action command out of ``port``, or of every port at once."""
-        self._call("QRT_ToESendActionCommand", int(port))
+        self._call("QRT_ToESendActionCommand", integer(port, f"{self._where}: port"))
 
     def reset_trigger_counts(self) -> None:
         """Clears the trigger counters of every port."""

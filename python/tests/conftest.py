@@ -33,11 +33,14 @@ def by_model(model):
 
 
 def outcome(action):
-    """{"value": what action returned} or {"error": [exception class, status code]}."""
+    """{"value": what action returned} or {"error": [exception class, status code]} (code
+    None for a TypeError the binding raises before calling the SDK)."""
     try:
         return {"value": action()}
     except qrt.QrtError as error:
         return {"error": [type(error).__name__, int(error.code)]}
+    except TypeError as error:
+        return {"error": [type(error).__name__, None]}
 
 
 def drive(line):

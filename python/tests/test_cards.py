@@ -91,6 +91,12 @@ cases = {
     "missing fan attribute": lambda: pro.fan,
     "card without serial": lambda: plus.serial,
     "switches not readable": lambda: plus.poe.enabled,
+    # Refused before the call: the round trips' values above stay on the cards.
+    "33-bit action-command key": lambda: setattr(toe.ports[0], "action_command",
+                                                 (2**32, 0, 0)),
+    "float debounce": lambda: setattr(toe, "ex_trigger_debounce", 2.7),
+    "text as port states": lambda: setattr(pro.poe, "enabled", "0000"),
+    "port state 2": lambda: setattr(pro.poe, "enabled", [2, 0, 2, 2]),
 }
 emit(errors={name: outcome(action) for name, action in cases.items()})
 
@@ -188,6 +194,10 @@ ERRORS = {  # case: the exception and the status it carries, or the value return
     "missing fan attribute": None,
     "card without serial": None,
     "switches not readable": ("QrtNotSupportedError", -5),
+    "33-bit action-command key": ("QrtInvalidParamError", -11),
+    "float debounce": ("TypeError", None),
+    "text as port states": ("TypeError", None),
+    "port state 2": ("QrtInvalidParamError", -11),
 }
 
 

@@ -205,9 +205,15 @@ std::unique_ptr<DeviceNode> openDeviceNode(Rig& rig, const std::string& path, in
     int number = -1;
     switch (nodeFamily(path.c_str(), &number)) {
         case NodeFamily::kPcimap:
-            if (VirtualPciDriver* driver = rig.pciDriver())
+            if (VirtualPciDriver* driver = rig.pciDriver()) {
+                // The node is there, but its mode and group keep the caller out.
+                if (driver->faults().active("denied")) {
+                    error = EACCES;
+                    return nullptr;
+                }
                 if (!driver->faults().active("missing"))
                     return std::make_unique<PcimapNode>(*driver);
+            }
             break;
         case NodeFamily::kI2c:
             if (I2cAdapter* adapter = rig.i2cAdapter(number))

@@ -71,7 +71,8 @@ struct PciFunctionFaults {
 // own table (qrt-sim --control "driver fault pcimap ...") takes "fail [REQUEST]" (the system
 // call fails with EIO), "status N [REQUEST]" (the scan requests report status N) and "missing"
 // (the device node is gone: opening it fails with ENOENT; files already open keep working, as
-// after an unlink); each function's table ("<section> fault pcimap ...") takes "fail" and
+// after an unlink) or "denied" (the node's mode keeps the caller out: opening fails with
+// EACCES); each function's table ("<section> fault pcimap ...") takes "fail" and
 // "status N", for every request addressed to it or one request (REQUEST: a name of
 // requestNames()).
 class VirtualPciDriver {
@@ -184,7 +185,7 @@ class VirtualPciDriver {
     uint32_t nextKey_ = 0x4B1D0001;
     size_t openFiles_ = 0;
     Violations violations_{"pcimap"};
-    FaultTable faults_{{"status", "fail", "missing"}, requestNames()};
+    FaultTable faults_{{"status", "fail", "missing", "denied"}, requestNames()};
     std::function<void()> abandonedFileCheck_;
 };
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -41,6 +42,11 @@ const std::map<std::string, Rig>& rigs() {
         {"usb3-12",
          {"usb3-12", "[card0]\nmodel = PCIe-W512P\nex_power = 1\n", "card0", {"/port_power"}}},
         {"10g", {"10g", "[card0]\nmodel = PCIe-RHX10T\n", "card0", {"/mcu/ports"}}},
+        {"44",
+         {"44",
+          "[card0]\nmodel = PCIe-RHX44+\n",
+          "card0",
+          {"/power_chip/dc_enable", "/power_chip/ac_enable"}}},
         {"kqx",
          {"kqx",
           "[kqx]\nmodel = TULAN-KQX\n",
@@ -53,8 +59,9 @@ const std::map<std::string, Rig>& rigs() {
 // One fault of one controller's chip, and every call that reaches the chip with the status it
 // must answer while the fault stands. `boundMs`: the most pausing any of the calls may ask for,
 // from the retry bounds of the controllers on the way (a busy serial port is polled 1000 times
-// 1 ms apart; the CPLD bridge makes 10 starts, each with a stop, 10 ms apart, and 30 transfer
-// attempts; the temperature reading two attempts; a Linux adapter 11 transfers 30 ms apart).
+// 1 ms apart; the CPLD bridge makes 10 starts, each with a stop, 10 ms apart, while its own bus
+// is busy, one start and its stop when its transport is, and 30 transfer attempts; the
+// temperature reading two attempts; a Linux adapter 11 transfers 30 ms apart).
 struct Row {
     const char* controller;
     const char* rig;
@@ -68,7 +75,7 @@ const std::vector<Row>& matrix() {
     static const std::vector<Row> rows = {
         // The PCIe switch's serial port carries the CPLD (PoE cards) and the USB3 microcontroller:
         // a start of the CPLD bridge is a serial write, and so is its stop.
-        {"PEX serial port", "pro", "switch busy", 20100,
+        {"PEX serial port", "pro", "switch busy", 2100,
          {{"poe-get-enable", kBusy}, {"poe-set-enable", kBusy}, {"toe-get-source", kFailed},
           {"toe-set-debounce", kFailed}}},
         {"PEX serial port", "usb3", "switch busy", 1000,
@@ -96,14 +103,22 @@ const std::vector<Row>& matrix() {
         {"PEX pins", "usb3-12", "pcimap fail register-write", 0,
          {{"pow-set-enable", kFailed}}},
         // The X550's I2C master carries the 10-gigabit card's CPLD; a write polls 1000 times.
-        {"X550 I2C master", "10g", "lan0 busy", 40200,
+        {"X550 I2C master", "10g", "lan0 busy", 4100,
          {{"poe-get-enable", kBusy}, {"poe-set-enable", kBusy}, {"poe-temperature", kBusy}}},
         {"X550 I2C master", "10g", "lan0 error", 10,
          {{"poe-get-enable", kFailed}, {"poe-set-enable", kFailed}}},
         {"X550 I2C master", "10g", "pcimap status 255", 0,
          {{"poe-get-enable", kBusy}, {"poe-set-enable", kBusy}}},
-        {"X550 I2C master", "10g", "pcimap fail register-write", 0,
+        // A CPLD write the bus reported failed may still have reached the CPLD: the next
+        // access waits the CPLD's write time (5 ms) first.
+        {"X550 I2C master", "10g", "pcimap fail register-write", 5,
          {{"poe-get-enable", kFailed}, {"poe-set-enable", kFailed}}},
+        // The PCIe-RHX44+ switches its ports with pin steps queued in the driver's command
+        // cache: a step not queued, or a queue not run, fails the call.
+        {"PEX pins (command cache)", "44", "pcimap status 1 cache-write", 0,
+         {{"poe-set-enable", kFailed}}},
+        {"PEX pins (command cache)", "44", "pcimap status 3 cache-execute", 0,
+         {{"poe-set-enable", kFailed}}},
         // The CPLD: its I2C master (the bridge to the microcontroller) and its registers. A
         // CPLD that answers all ones shows every busy flag: each register read polls its
         // serial-access flag 1000 times, each poll a serial read.
@@ -236,6 +251,35 @@ TEST_F(FaultMatrix, FaultsAtDetectionLeaveTheProductOutOrItsCallsFailingUntilCle
         EXPECT_EQ(answers[2].value("products", -1), 1);
         EXPECT_EQ(answers[3].value("status", -1), 0);
     }
+}
+
+// The X550's I2C master drops a command written while another runs and then shows the earlier
+// command's result. A poll that could not be read (the driver failing register reads), or a
+// controller slower than a read's 30 polls, must not leave it running under the next command:
+// after the fault the card identifier is the CPLD's, not the data of the last command before
+// the fault (0x5A, the bridge's start word), and no chip counts a command while busy or an
+// access during the CPLD's write time.
+TEST_F(FaultMatrix, TheEthernetControllerIsIdleBeforeTheCommandAfterAFailedPoll) {
+    ASSERT_TRUE(runner.usable());
+    const char* faulted[] = {"poe-get-enable", "toe-get-source", "info"};
+    std::string steps;
+    for (const char* call : faulted)
+        steps += std::string(" \"@card0 fault pcimap fail register-read\" ") + call +
+                 " \"@card0 clear\" card-id";
+    RigRun run = runner.run("[card0]\nmodel = PCIe-RHX10T\ni2c_busy_polls = 3\ncard_id = 0x9a\n",
+                            "$PROBE" + steps);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.outputs.size(), 1 + 4 * std::size(faulted)) << run.output;
+    for (size_t i = 0; i < std::size(faulted); ++i) {
+        const json& id = run.outputs[4 + 4 * i];
+        EXPECT_EQ(id.value("status", -999), 0) << "after " << faulted[i] << ": " << id;
+        EXPECT_EQ(id.value("value", -1), 0x9a) << "after " << faulted[i] << ": " << id;
+    }
+
+    // Every read outlasts its polls: the card is not taken, and nothing is written over a read.
+    run = runner.run("[card0]\nmodel = PCIe-RHX10T\ni2c_busy_polls = 40\n", "$PROBE");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.output, "{\"products\":0}\n");
 }
 
 // Datagrams on the uevent socket that are no uevent of the DIO driver's: the monitor passes over

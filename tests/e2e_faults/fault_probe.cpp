@@ -23,6 +23,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <type_traits>
 
 #include <nlohmann/json.hpp>
 
@@ -31,7 +32,6 @@
 
 namespace {
 
-constexpr int kGuard = 0x5A5A5A5A;
 constexpr unsigned kGuards = 4;
 
 // `n` entries for the call, then guards.
@@ -48,10 +48,12 @@ struct Guarded {
     }
 };
 
-// A call with its outcome: the status and whether every guard survived.
+// A call with its outcome: the status, whether every guard survived and the first value the
+// call left in its buffer (null for calls without one).
 struct Outcome {
     int status;
     bool guard;
+    nlohmann::json value = nullptr;
 };
 using Call = std::function<Outcome(void* product, bool restore)>;
 
@@ -59,7 +61,8 @@ template <typename T, unsigned N, typename F>
 Outcome guarded(T fill, F call) {
     Guarded<T, N> buffer(fill);
     int status = call(buffer.data);
-    return {status, buffer.intact()};
+    if constexpr (std::is_same_v<T, char>) return {status, buffer.intact()};
+    return {status, buffer.intact(), buffer.data[0]};
 }
 
 unsigned ports(void* h, int (*count)(void*, unsigned*)) {
@@ -238,6 +241,7 @@ int main(int argc, char** argv) {
                    {"status", outcome.status},
                    {"guard", outcome.guard},
                    {"pauses_us", pausedUs() - before}};
+            if (!outcome.value.is_null()) out["value"] = outcome.value;
         }
         std::printf("%s\n", out.dump().c_str());
         std::fflush(stdout);

@@ -104,6 +104,9 @@ const std::vector<Case> kCases = {
      R"({"c/cpld/ports/1/sent_count":1,
          "c/cpld/ports/1/packet":"ffffffffffff02100000000008004500003000010000801125bd0a0000010a0000ffffff0f74001c2f8842000100000c00011234567800000001ffffffffffff",
          "c/cpld/toe_control/dpram_read_back":true})"},
+    // A fresh card's trigger fires on neither edge: a state, not a failure.
+    {"$Q toe status -p 2 && $Q toe activation -p 2", 0, "activation: none\nnone\n", "",
+     R"({"c/cpld/toe_control/dpram_read_back":true})"},
     {"$Q toe activation -p 2 both && $Q toe enable -p 2 on && $Q toe debounce -p 2 250 && $Q toe status -p 2", 0,
      "enable: on\nactivation: both\ndebounce: 250 (unit 40)\nport 0: device key 0x00000000, group key 0x00000000, "
      "group mask 0x00000000; counters 0 0\n", "",
@@ -124,18 +127,46 @@ const std::vector<Case> kCases = {
     {"$Q dio set do0=1", 1, "", "QRT_ERR_NOT_SUPPORTED (-5)\n", kNothing},
     {"$Q dio monitor --count 1 -p 1", 1, "", "QRT_ERR_NOT_SUPPORTED (-5)\n", kNothing},
     // A wrong command line: exit 2 with usage, nothing changed.
-    {"$Q power set -p 1 1=maybe", 2, "", "qrtctl: value: 'maybe' is not a number\n"
+    {"$Q power set -p 1 1=maybe", 2, "", "qrtctl: value: 'maybe' is not on, off, 1 or 0\n"
      "Usage: qrtctl power set [OPTIONS] values...\n", kNothing},
-    {"$Q poe set -p 2 1,,0", 2, "", "is not a number", kNothing},
+    {"$Q poe set -p 2 1,,0", 2, "", "value: '' is not on, off, 1 or 0", kNothing},
+    {"$Q power set -p 1 1=2", 2, "", "value: '2' is not on, off, 1 or 0", kNothing},
+    {"$Q poe set -p 2 -1,7", 2, "", "value: '-1' is not on, off, 1 or 0", kNothing},
+    {"$Q toe enable -p 2 7", 2, "", "value: '7' is not on, off, 1 or 0", kNothing},
     {"$Q power get -p -1", 2, "", "Usage: qrtctl power get", kNothing},
     {"$Q power set 99999999999=on", 2, "", "port: 99999999999 is out of range", kNothing},
     {"$Q toe command -p 2 0 1 2", 2, "", "give PORT, or PORT DEVICE_KEY GROUP_KEY GROUP_MASK", kNothing},
-    {"$Q toe activation -p 2 rising", 2, "", "edge: 'rising' is not a number", kNothing},
+    {"$Q toe activation -p 2 rising", 2, "", "edge: 'rising' is not edge0, edge1 or both", kNothing},
     {"$Q dio edge do0 both", 2, "", "edge applies to digital inputs only", kNothing},
     {"$Q power", 2, "", "Usage: qrtctl power [OPTIONS] SUBCOMMAND", kNothing},
-    {"$Q frobnicate", 2, "", "Usage: qrtctl [OPTIONS] SUBCOMMAND", kNothing},
+    {"$Q frobnicate", 2, "", "qrtctl: 'frobnicate' is not a command of qrtctl (list, info,", kNothing},
+    {"$Q poe frobnicate", 2, "", "qrtctl: 'frobnicate' is not a command of poe (get, set,", kNothing},
+    // Every level of commands in the help, positionals and options included.
+    {"$Q --help-all", 0,
+     "      values VALUES ... REQUIRED  LIST or PORT=STATE ...\n"
+     "      fan FAN REQUIRED            number of the fan (0, 1, ...)\n"
+     "      line LINE REQUIRED          a digital input: di<N>, or its number N\n"
+     "      -n,--count N                end after N events\n"
+     "    -p,--product N              index of the one product to read (default: every product)\n",
+     "", kNothing},
     {"$Q poe status --help", 0, "Usage: qrtctl poe status [OPTIONS]", "", kNothing},
 };
+
+// Without the driver's node the list is empty and says why on standard error.
+const char* const kUsb3Rig = "[card0]\nmodel = PCIe-W504\n";
+
+const std::vector<Case> kNoDriverCases = {
+    {"$SIM --control \"driver fault pcimap missing\" >/dev/null && $Q list", 0,
+     "INDEX  MODEL               TYPE   SERIAL            FEATURES\n",
+     "qrtctl: no PCIe products: /dev/___nk_pcimap: no such device: the kit's kernel module "
+     "nk_pcimap is not loaded\n", kNothing},
+    {"$SIM --control \"driver fault pcimap denied\" >/dev/null && $Q list -j", 0,
+     R"({"products":[]})",
+     "qrtctl: no PCIe products: /dev/___nk_pcimap: permission denied: only members of group qrt",
+     kNothing},
+};
+
+const std::vector<const char*> kNoProbes = {};
 
 // The embedded system: three inputs (input 2 without a trigger-mode file, input 0 high) and two
 // outputs (output 0 write-only).
@@ -217,7 +248,8 @@ void PrintTo(const Bench& bench, std::ostream* out) {
 
 const Bench kBenches[] = {{"Cards", kRig, kProbes, kCases, false},
                           {"EmbeddedSystem", kEmbeddedRig, kEmbeddedProbes, kEmbeddedCases, true},
-                          {"GpuCard", kGpuRig, kGpuProbes, kGpuCases, false}};
+                          {"GpuCard", kGpuRig, kGpuProbes, kGpuCases, false},
+                          {"NoDriver", kUsb3Rig, kNoProbes, kNoDriverCases, false}};
 
 class QrtctlEndToEnd : public ::testing::Test {
   protected:

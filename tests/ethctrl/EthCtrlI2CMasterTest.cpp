@@ -147,19 +147,25 @@ TEST(EthCtrlI2CMaster, ArgumentsAndStateAreCheckedBeforeAnyCommand) {
     EXPECT_EQ(x.violations(), 0u);
 }
 
-TEST(EthCtrlI2CMaster, TransfersThatDoNotFinishCleanlyFailAndLeaveTheBufferAlone) {
+// A failed transfer reports its failure, keeps the buffer as it was and leaves the master idle
+// for the next command: a read command that has not ended after its 30 polls is watched until
+// it does, so the next transfer is neither dropped by the busy master nor answered with the
+// result of the command before it.
+TEST(EthCtrlI2CMaster, TransfersThatDoNotFinishCleanlyFailAndLeaveTheMasterIdle) {
     struct Case {
         const char* name;
         unsigned busyPolls;
         bool deviceAnswers;
         int write, read;
+        bool recovers;  // a transfer after the failed ones reads the device's bytes
     };
     const Case cases[] = {
         // No device acknowledges: the error bit.
-        {"no device", 1, false, QRT_ERR_FAILED, QRT_ERR_FAILED},
-        // A read still running after its 30 polls; the write's 1000 polls see it finish.
-        {"slow read", 40, true, QRT_SUCCESS, QRT_ERR_BUSY},
-        {"stuck", 5000, true, QRT_ERR_BUSY, QRT_ERR_BUSY},
+        {"no device", 1, false, QRT_ERR_FAILED, QRT_ERR_FAILED, false},
+        // A read still running after its 30 polls fails; the write's 1000 polls see it finish.
+        {"slow read", 40, true, QRT_SUCCESS, QRT_ERR_FAILED, true},
+        // Running for longer than any wait: the read is never written.
+        {"stuck", 5000, true, QRT_ERR_BUSY, QRT_ERR_FAILED, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -170,11 +176,17 @@ TEST(EthCtrlI2CMaster, TransfersThatDoNotFinishCleanlyFailAndLeaveTheBufferAlone
         unsigned char data[2] = {1, 2};
         EXPECT_EQ(t.i2c().writeI2C(0, 1, data, 2), c.write);
         unsigned char buffer[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-        // Let a still running write finish before the read is issued.
-        for (unsigned poll = 0; poll < c.busyPolls; ++poll) t.hw.model.readRegister32(kX550Command);
         EXPECT_EQ(t.i2c().readI2C(buffer, 4, 0, 1), c.read);
         EXPECT_EQ(std::vector<int>(buffer, buffer + 4), (std::vector<int>{0xEE, 0xEE, 0xEE, 0xEE}));
-        // The controller gave up after the first command: nothing was written over it.
+
+        t.hw.model.setBusyPolls(1);
+        for (int i = 0; i < 4; ++i) t.device.memory[0x10 + i] = uint8_t(0xC0 + i);
+        if (c.recovers) {
+            EXPECT_EQ(t.i2c().readI2C(buffer, 4, 0x10, 1), QRT_SUCCESS);
+            EXPECT_EQ(std::vector<int>(buffer, buffer + 4),
+                      (std::vector<int>{0xC0, 0xC1, 0xC2, 0xC3}));
+        }
+        // No command was written while another ran.
         EXPECT_EQ(t.violations(), 0u);
     }
 }

@@ -22,15 +22,35 @@ void printError(const std::string& message) {
     std::cerr << "qrtctl: " << message << '\n';
 }
 
-// "Usage: qrtctl poe set [OPTIONS] VALUES..." of the deepest command given, and where to read
-// more.
-void printUsage(const CLI::App& app) {
+// The deepest command the command line selected.
+const CLI::App* chosenCommand(const CLI::App& app) {
     const CLI::App* command = &app;
     for (;;) {
         auto chosen = command->get_subcommands();
-        if (chosen.empty()) break;
+        if (chosen.empty()) return command;
         command = chosen.front();
     }
+}
+
+// A word where a command needs one of its subcommands, and that names none of them: the
+// parse error then only says that a subcommand is required, so the word is named here.
+std::string unknownCommandMessage(const CLI::App& app) {
+    const CLI::App* command = chosenCommand(app);
+    if (command->get_require_subcommand_min() == 0 || !command->get_subcommands().empty())
+        return "";
+    std::vector<std::string> words = command->remaining();
+    if (words.empty() || words.front().empty() || words.front()[0] == '-') return "";
+    std::string names;
+    for (const CLI::App* sub : command->get_subcommands({}))
+        names += (names.empty() ? "" : ", ") + sub->get_name();
+    return "'" + words.front() + "' is not a command of " + command->get_name() + " (" + names +
+           ")";
+}
+
+// "Usage: qrtctl poe set [OPTIONS] VALUES..." of the deepest command given, and where to read
+// more.
+void printUsage(const CLI::App& app) {
+    const CLI::App* command = chosenCommand(app);
     std::string path;
     for (const CLI::App* c = command; c != nullptr; c = c->get_parent())
         path = c->get_name() + (path.empty() ? "" : " " + path);
@@ -115,11 +135,14 @@ std::string Selection::name() const {
 }
 
 CLI::App* addCommand(CLI::App& parent, const std::string& name, const std::string& help,
-                     Action action) {
+                     Action action, Products products) {
     auto selection = std::make_shared<Selection>();
     auto productText = std::make_shared<std::string>();
     CLI::App* app = parent.add_subcommand(name, help);
-    app->add_option("-p,--product", *productText, "index of the product (default 0)")
+    app->add_option("-p,--product", *productText,
+                    products == Products::Every
+                        ? "index of the one product to read (default: every product)"
+                        : "index of the product (default 0)")
         ->type_name("N");
     app->add_flag("-j,--json", selection->json, "print one JSON document instead of text");
     app->callback([selection, productText, action] {
@@ -141,7 +164,8 @@ int run(CLI::App& app, int argc, char** argv) {
     } catch (const CLI::Success& e) {  // --help, --help-all, --version
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        printError(e.what());
+        std::string unknown = unknownCommandMessage(app);
+        printError(unknown.empty() ? e.what() : unknown);
         printUsage(app);
         return kExitUsage;
     } catch (const UsageError& e) {
@@ -187,15 +211,16 @@ unsigned long parseUnsigned(const std::string& text, unsigned long max, const st
 }
 
 int parseSwitch(const std::string& text, const std::string& what) {
-    if (text == "on") return 1;
-    if (text == "off") return 0;
-    return static_cast<int>(parseInteger(text, -0x80000000ll, 0x7FFFFFFF, what));
+    if (text == "on" || text == "1") return 1;
+    if (text == "off" || text == "0") return 0;
+    throw UsageError(what + ": '" + text + "' is not on, off, 1 or 0");
 }
 
 QRT_EDGETRIGGER_TYPE parseEdge(const std::string& text) {
     for (int edge = QRT_EDGE_TRIGGER_EDGE0; edge <= QRT_EDGE_TRIGGER_BOTH; ++edge)
-        if (text == edgeName(edge)) return static_cast<QRT_EDGETRIGGER_TYPE>(edge);
-    return static_cast<QRT_EDGETRIGGER_TYPE>(parseInteger(text, 0, 0x7FFFFFFF, "edge"));
+        if (text == edgeName(edge) || text == std::to_string(edge))
+            return static_cast<QRT_EDGETRIGGER_TYPE>(edge);
+    throw UsageError("edge: '" + text + "' is not edge0, edge1 or both (0, 1, 2)");
 }
 
 const char* edgeName(int edge) {
@@ -206,8 +231,22 @@ const char* edgeName(int edge) {
             return "edge1";
         case QRT_EDGE_TRIGGER_BOTH:
             return "both";
+        case kNoEdge:
+            return "none";
     }
     return "unknown";
+}
+
+std::string HelpFormatter::make_subcommands(const CLI::App* app, CLI::AppFormatMode mode) const {
+    // Inside --help-all a command is shown expanded, and so are its own subcommands, level by
+    // level (CLI11 lists the second level by name only).
+    if (mode != CLI::AppFormatMode::Sub) return CLI::Formatter::make_subcommands(app, mode);
+    std::string out;
+    for (const CLI::App* command : app->get_subcommands({})) {
+        if (command->get_name().empty()) continue;
+        out += (out.empty() ? "\nSubcommands:\n" : "") + make_expanded(command);
+    }
+    return out;
 }
 
 const char* switchName(int value) {

@@ -53,11 +53,21 @@ struct Selection {
 // What a command does once the command line has selected it.
 using Action = std::function<void(const Selection&)>;
 
+// Which products a command reads without -p: product 0, or every product found.
+enum class Products { First, Every };
+
 // Adds subcommand `name` to `parent` with the -p/--product and -j/--json options; `action`
-// runs when the command line selects it. Without `productOption` the command reads every
+// runs when the command line selects it. With Products::Every the command reads every
 // product unless -p names one.
 CLI::App* addCommand(CLI::App& parent, const std::string& name, const std::string& help,
-                     Action action);
+                     Action action, Products products = Products::First);
+
+// The help of every level of commands, each with its positionals and options, for --help-all
+// (and the manual page made from it); --help of one command stays as CLI11 makes it.
+class HelpFormatter : public CLI::Formatter {
+  public:
+    std::string make_subcommands(const CLI::App* app, CLI::AppFormatMode mode) const override;
+};
 
 // Parses the command line and runs the selected command: the process's exit status.
 int run(CLI::App& app, int argc, char** argv);
@@ -75,10 +85,14 @@ void emit(const Selection& selection, const Json& doc, const std::string& text);
 long long parseInteger(const std::string& text, long long min, long long max,
                        const std::string& what);
 unsigned long parseUnsigned(const std::string& text, unsigned long max, const std::string& what);
-// on/off, 1/0 (any other integer counts as on, as the SDK takes it).
+// Exactly on, off, 1 or 0; any other word is a usage error naming it.
 int parseSwitch(const std::string& text, const std::string& what);
-// edge0, edge1, both, or 0, 1, 2.
+// Exactly edge0, edge1, both, or their numbers 0, 1, 2.
 QRT_EDGETRIGGER_TYPE parseEdge(const std::string& text);
+// The trigger fires on neither edge: what a reading of the activation reports for a card whose
+// edge flags are both clear (as they are on a fresh Pro card).
+constexpr int kNoEdge = -1;
+// "edge0", "edge1", "both", "none" for kNoEdge.
 const char* edgeName(int edge);
 const char* switchName(int value);
 

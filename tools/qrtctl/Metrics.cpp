@@ -53,7 +53,7 @@ void addMetricsCommand(CLI::App& app) {
     addCommand(app, "metrics",
                "Print PoE power, voltage and current per port, temperatures, power budgets, fan "
                "speeds and port states of every product in the Prometheus text format",
-               metrics);
+               metrics, Products::Every);
 }
 
 }  // namespace qrtctl

@@ -1,7 +1,15 @@
 // qrtctl list, qrtctl info: the products found and their identity texts, read side by side
 // (each product on a thread of its own) and printed in index order.
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
 
 #include "tools/common/ProductReading.h"
 #include "tools/qrtctl/Commands.h"
@@ -38,6 +46,36 @@ void tell(const std::vector<qrtmetrics::Failure>& failures, const std::string& w
         readable(failure.status, where + ": " + failure.what);
 }
 
+// The SDK reaches the PCIe cards only through the kit's driver node. With no product found,
+// says on standard error why, when the node cannot be opened: the module is not loaded, or the
+// caller is not in the group the udev rule gives the node to. The list itself stays an
+// honest, empty one.
+void explainMissingDriver() {
+    const char* node = "/dev/___nk_pcimap";
+    int fd = ::open(node, O_RDWR | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return;
+    }
+    const int error = errno;
+    std::string why;
+    if (error == ENOENT || error == ENODEV || error == ENXIO) {
+        why = "no such device: the kit's kernel module nk_pcimap is not loaded";
+    } else if (error == EACCES || error == EPERM) {
+        // The rule driver/99-nk-pcimap.rules gives the node to group "qrt"; a node of another
+        // group is named as it stands.
+        std::string group = "qrt";
+        struct stat status;
+        if (::stat(node, &status) == 0)
+            if (const struct group* owner = ::getgrgid(status.st_gid)) group = owner->gr_name;
+        why = "permission denied: only members of group " + group +
+              " may open it (the kit's udev rule); add this user to the group and log in again";
+    } else {
+        why = std::string("cannot be opened: ") + std::strerror(error);
+    }
+    std::cerr << "qrtctl: no PCIe products: " << node << ": " << why << '\n';
+}
+
 void list(const Selection& selection) {
     // The products are read side by side and printed in index order.
     std::vector<unsigned> indexes = selectedProducts(selection);
@@ -66,6 +104,7 @@ void list(const Selection& selection) {
         text += row;
     }
     emit(selection, Json{{"products", products}}, text);
+    if (identities.empty()) explainMissingDriver();
 }
 
 // What `info` reads of one product.
@@ -145,12 +184,12 @@ const char* featureName(QRT_FEATURE_TYPE feature) {
 }
 
 void addProductCommands(CLI::App& app) {
-    addCommand(app, "list", "List every product: index, model, type, serial number, features",
-               list);
+    addCommand(app, "list", "List every product: index, model, type, serial number, features", list,
+               Products::Every);
     addCommand(app, "info",
                "Print the SDK's information text and the products' identity texts and card "
                "identifiers (every product unless -p names one)",
-               info);
+               info, Products::Every);
 }
 
 }  // namespace qrtctl

@@ -56,6 +56,18 @@ const ValueFormat<unsigned long> kCountValue{parseCountValue, number<unsigned lo
 const ValueFormat<QRT_EDGETRIGGER_TYPE> kEdgeValue{parseEdge, number<QRT_EDGETRIGGER_TYPE>,
                                                    edgeText};
 
+// What the index names: a fan or port by its number, or a digital line (a bare number where
+// the setting exists for one kind of line only).
+template <class T>
+std::string indexHelp(const Setting<T>& setting) {
+    if (setting.index == Index::Number)
+        return "number of the " + key(setting.indexName) + " (0, 1, ...)";
+    bool inputs = setting.inputs.get != nullptr, outputs = setting.outputs.get != nullptr;
+    if (inputs && outputs) return "a digital input di<N> or output do<N>";
+    return inputs ? "a digital input: di<N>, or its number N"
+                  : "a digital output: do<N>, or its number N";
+}
+
 template <class T>
 void addSetting(CLI::App& family, const Setting<T>& setting) {
     auto indexText = std::make_shared<std::string>();
@@ -111,7 +123,7 @@ void addSetting(CLI::App& family, const Setting<T>& setting) {
     };
     CLI::App* app = addCommand(family, setting.name, setting.help, action);
     if (setting.index != Index::None)
-        app->add_option(key(setting.indexName), *indexText)
+        app->add_option(key(setting.indexName), *indexText, indexHelp(setting))
             ->required()
             ->type_name(setting.indexName);
     app->add_option("value", *valueText,

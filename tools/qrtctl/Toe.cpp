@@ -26,6 +26,19 @@ const std::vector<Setting<int>>& toeFlags() {
     return flags;
 }
 
+// A card whose trigger fires on neither edge (both edge flags clear, as on a fresh Pro card)
+// answers the activation with QRT_ERR_FAILED and no value. Its trigger enable is a bit of the
+// same CPLD control word: when that reads, the word could be read and the failure was this
+// state, reported as kNoEdge ("none"); otherwise the failure stands.
+int readActivation(void* handle, unsigned, QRT_EDGETRIGGER_TYPE* edge) {
+    const int status = QRT_ToEGetTriggerActivation(handle, edge);
+    int enable = 0;
+    if (status != QRT_ERR_FAILED || QRT_ToEGetTriggerEnable(handle, &enable) != QRT_SUCCESS)
+        return status;
+    *edge = static_cast<QRT_EDGETRIGGER_TYPE>(kNoEdge);
+    return QRT_SUCCESS;
+}
+
 std::string hex32(unsigned long value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lx", value);
@@ -74,7 +87,7 @@ void status(const Selection& selection) {
         }
     }
     QRT_EDGETRIGGER_TYPE edge = QRT_EDGE_TRIGGER_EDGE0;
-    if (readable(QRT_ToEGetTriggerActivation(handle, &edge), what + "activation")) {
+    if (readable(readActivation(handle, 0, &edge), what + "activation")) {
         doc["activation"] = edgeName(edge);
         text += std::string("activation: ") + edgeName(edge) + "\n";
     }
@@ -171,15 +184,16 @@ void addToeCommands(CLI::App& app) {
 
     for (const Setting<int>& flag : toeFlags()) addSetting(*toe, flag);
     addSetting<QRT_EDGETRIGGER_TYPE>(
-        *toe, {"activation",
-               "Print or set the trigger activation edge",
-               "edge0|edge1|both",
-               Index::None,
-               "",
-               kEdgeValue,
-               {wholeGet<QRT_EDGETRIGGER_TYPE, QRT_ToEGetTriggerActivation>,
-                wholeSet<QRT_EDGETRIGGER_TYPE, QRT_ToESetTriggerActivation>, nullptr},
-               {}});
+        *toe,
+        {"activation",
+         "Print or set the trigger activation edge (read as none while the trigger "
+         "fires on neither edge)",
+         "edge0|edge1|both",
+         Index::None,
+         "",
+         kEdgeValue,
+         {readActivation, wholeSet<QRT_EDGETRIGGER_TYPE, QRT_ToESetTriggerActivation>, nullptr},
+         {}});
     addSetting<unsigned long>(
         *toe,
         {"debounce",

@@ -1,5 +1,7 @@
 // qrtctl: looks at and drives the products the QRT SDK finds.
 
+#include <memory>
+
 #include "tools/qrtctl/Commands.h"
 
 int main(int argc, char** argv) {
@@ -8,6 +10,8 @@ int main(int argc, char** argv) {
         "embedded vision system.\nExit status: 0 done; 1 an SDK call failed (the message names "
         "its status); 2 a wrong command line.",
         "qrtctl"};
+    // Set before the commands are added: each command takes its parent's formatter.
+    app.formatter(std::make_shared<qrtctl::HelpFormatter>());
     app.set_version_flag("--version", "qrtctl 1.7.7");
     app.set_help_all_flag("--help-all", "print the help of every command");
     app.require_subcommand(1);

@@ -254,7 +254,10 @@ int A_rhxCPLD::stopI2C() {
     return writeShort(masterRegister(kRegI2CStop), nullptr);
 }
 
-int A_rhxCPLD::startOnce(int direction) {
+// `busBusy` tells the CPLD's own busy flag (another master holds its bus) apart from a failed
+// access to the CPLD, whose status may be busy as well.
+int A_rhxCPLD::startOnce(int direction, bool* busBusy) {
+    *busBusy = false;
     RHXCPLD_WRITEDATA out;
     genI2CStartData(&out, direction, m_i2cSlave);
     int status = writeShort(masterRegister(kRegI2CControl), &out);
@@ -264,20 +267,26 @@ int A_rhxCPLD::startOnce(int direction) {
     if (status != QRT_SUCCESS) return status;
     RHXCPLD_I2CSTATUS flags;
     parseI2CStartData(in, &flags);
+    *busBusy = flags.busBusy != 0;
     if (flags.busBusy) return QRT_ERR_BUSY;
     return flags.slaveAck ? QRT_SUCCESS : QRT_ERR_FAILED;
 }
 
+// Only the CPLD's busy flag is worth another attempt: a transport that cannot carry the start
+// (the switch's serial port or the Ethernet controller still busy) would not carry the next
+// one either, so its failure ends the start at once.
 int A_rhxCPLD::startI2C(int direction) {
     if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     int status = QRT_ERR_BUSY;
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         if (attempt > 0) I_CommonDef::Sleep(kStartBusyPauseMs);
-        status = startOnce(direction);
-        if (status != QRT_ERR_BUSY) return status;
-        // Another master holds the bus: release our half-issued start before trying again,
-        // and never leave the master with a pending start after the last attempt either.
+        bool busBusy = false;
+        status = startOnce(direction, &busBusy);
+        if (status == QRT_SUCCESS || (!busBusy && status != QRT_ERR_BUSY)) return status;
+        // Another master holds the bus, or the start's access is still under way: release our
+        // half-issued start, and never leave the master with a pending start.
         stopI2C();
+        if (!busBusy) return status;
     }
     return status;
 }

@@ -185,7 +185,7 @@ class A_rhxCPLD : public I_rhxCPLD, public I_nkSharedBus {
     unsigned long masterRegister(unsigned long offset) const;
     int writeShort(unsigned long reg, RHXCPLD_WRITEDATA* word);
     int triggerAndRead(unsigned long offset, RHXCPLD_READDATA* word);
-    int startOnce(int direction);
+    int startOnce(int direction, bool* busBusy);
     int sendBytes(unsigned long regAddr, unsigned int regAddrSize, const unsigned char* data,
                   unsigned int length);
     int transferWithRetry(unsigned long regAddr, unsigned int regAddrSize,

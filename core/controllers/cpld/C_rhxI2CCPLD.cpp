@@ -51,9 +51,27 @@ bool C_rhxI2CCPLD::registerInRange(unsigned long reg) const {
     return m_regAddrSize == 0 || reg <= m_maxRegister;
 }
 
+void C_rhxI2CCPLD::settleFailedWrite() {
+    if (!m_failedWrite) return;
+    I_CommonDef::Sleep(kWritePauseMs);
+    m_failedWrite = false;
+}
+
+int C_rhxI2CCPLD::writeOnBus(unsigned long reg, unsigned char* data) {
+    settleFailedWrite();
+    int status = m_bus->writeI2C(reg, m_regAddrSize, data, kBusWriteLength);
+    if (status != QRT_SUCCESS) {
+        m_failedWrite = true;
+        return status;
+    }
+    I_CommonDef::Sleep(kWritePauseMs);
+    return QRT_SUCCESS;
+}
+
 int C_rhxI2CCPLD::readRegister(unsigned long reg, RHXCPLD_READDATA* word) {
     if (m_bus == nullptr) return QRT_ERR_NOT_INITIALIZED;
     if (!registerInRange(reg)) return QRT_ERR_INVALID_PARAM;
+    settleFailedWrite();
     return m_bus->readI2C(word->data, 4, reg, m_regAddrSize);
 }
 
@@ -74,16 +92,10 @@ int C_rhxI2CCPLD::writeData(unsigned long reg, RHXCPLD_WRITEDATA* word, unsigned
     if (!registerInRange(reg) || length > sizeof(RHXCPLD_WRITEDATA)) return QRT_ERR_INVALID_PARAM;
 
     unsigned char* low = word != nullptr ? word->data : nullptr;
-    int status = m_bus->writeI2C(reg, m_regAddrSize, low, kBusWriteLength);
-    if (status != QRT_SUCCESS) return status;
-    I_CommonDef::Sleep(kWritePauseMs);
-    if (length <= kBusWriteLength) return QRT_SUCCESS;
-
+    int status = writeOnBus(reg, low);
+    if (status != QRT_SUCCESS || length <= kBusWriteLength) return status;
     unsigned char* high = word != nullptr ? word->data + kBusWriteLength : nullptr;
-    status = m_bus->writeI2C(reg + kBusWriteLength, m_regAddrSize, high, kBusWriteLength);
-    if (status != QRT_SUCCESS) return status;
-    I_CommonDef::Sleep(kWritePauseMs);
-    return QRT_SUCCESS;
+    return writeOnBus(reg + kBusWriteLength, high);
 }
 
 // The stamp is kept in two registers: date 0xYYYYMMDD and time 0x0000hhmm.

@@ -4,7 +4,9 @@
 
 // The CPLD as an I2C slave (on the 10-gigabit card, behind the Ethernet controller's I2C
 // master). The bus moves two data bytes per write, so a register word goes out as two writes
-// at reg and reg + 2, and the CPLD needs 5 ms after each of them.
+// at reg and reg + 2, and the CPLD needs 5 ms after each of them. A write the bus reported
+// failed may still have reached the CPLD (the bus lost sight of it after sending it): the next
+// access then waits those 5 ms first.
 class C_rhxI2CCPLD : public A_rhxCPLD {
   public:
     static constexpr unsigned long kRegVersionTime = 0x74;
@@ -27,9 +29,14 @@ class C_rhxI2CCPLD : public A_rhxCPLD {
   private:
     int readRegister(unsigned long reg, RHXCPLD_READDATA* word);
     bool registerInRange(unsigned long reg) const;
+    // One 2-byte bus write and the CPLD's pause after it.
+    int writeOnBus(unsigned long reg, unsigned char* data);
+    // The pause a failed write may still need, before the next access.
+    void settleFailedWrite();
 
     I_nkI2C* m_bus = nullptr;
     unsigned int m_regAddrSize = 0;
     unsigned int m_maxRegister = 0;
     char m_versionText[kVersionTextSize] = {};
+    bool m_failedWrite = false;  // the last bus write failed and has had no pause since
 };

@@ -104,17 +104,45 @@ int A_nkEthCtrlI2CMaster::getI2CDataAccessSize(unsigned int* size) {
 
 // ---- transfers ------------------------------------------------------------------------------
 
-int A_nkEthCtrlI2CMaster::waitForCommand(int polls, uint32_t* word) {
-    for (int poll = 0; poll < polls; ++poll) {
+int A_nkEthCtrlI2CMaster::waitForCommand(int polls, uint32_t* word, int* used) {
+    for (*used = 0; *used < polls;) {
         // A register that cannot be read says nothing about the transfer: its failure is the
         // outcome, never a success.
         const int status = readRegister32(m_chip.i2cCommandRegister, word);
+        ++*used;
         if (status != QRT_SUCCESS) return status;
-        if ((*word & kReadyBit) != 0)
+        if ((*word & kReadyBit) != 0) {
+            m_masterIdle = true;
             return (*word & kErrorBit) != 0 ? QRT_ERR_FAILED : QRT_SUCCESS;
+        }
         I_CommonDef::Sleep(kPollPauseMs);
     }
     return QRT_ERR_BUSY;
+}
+
+int A_nkEthCtrlI2CMaster::waitUntilIdle(int polls) {
+    if (m_masterIdle) return QRT_SUCCESS;
+    uint32_t word = 0;
+    int used = 0;
+    const int status = waitForCommand(polls, &word, &used);
+    // The earlier command's own outcome was reported with it; only its end matters here.
+    return m_masterIdle ? QRT_SUCCESS : status;
+}
+
+// The new-slave mark is taken only for a command that is written; one whose write failed
+// leaves it for the next, as the controller may not have seen it.
+int A_nkEthCtrlI2CMaster::runCommand(bool read, unsigned long reg, uint16_t data, int polls,
+                                     uint32_t* word) {
+    int status = waitUntilIdle(kWritePolls);
+    if (status != QRT_SUCCESS) return status;
+    m_masterIdle = false;
+    const bool newSlave = m_newSlave;
+    status = issueCommand(commandByte(read), reg, data);
+    if (status != QRT_SUCCESS) m_newSlave = newSlave;
+    int used = 0;
+    if (status == QRT_SUCCESS) status = waitForCommand(polls, word, &used);
+    if (!m_masterIdle) waitUntilIdle(kWritePolls - used);
+    return status;
 }
 
 int A_nkEthCtrlI2CMaster::issueCommand(uint8_t command, unsigned long reg, uint16_t data) {
@@ -146,11 +174,10 @@ int A_nkEthCtrlI2CMaster::writeI2C(unsigned long regAddr, unsigned int, unsigned
     unsigned int offset = 0;
     do {
         const uint16_t pair = data == nullptr ? 0 : uint16_t(data[offset] | data[offset + 1] << 8);
-        status = issueCommand(commandByte(false), regAddr + offset, pair);
-        if (status != QRT_SUCCESS) return status;
         uint32_t word = 0;
-        // A device that did not acknowledge shows the error bit: the write did not happen.
-        status = waitForCommand(kWritePolls, &word);
+        // A device that did not acknowledge shows the error bit: the write did not happen. A
+        // master still running after its polls is busy (-100).
+        status = runCommand(false, regAddr + offset, pair, kWritePolls, &word);
         if (status != QRT_SUCCESS) return status;
         offset += kDataBytesPerCommand;
     } while (offset < length);
@@ -169,12 +196,12 @@ int A_nkEthCtrlI2CMaster::readI2C(unsigned char* buffer, unsigned int length, un
     if (!lock.held()) return lock.status();
     if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
     for (unsigned int offset = 0; offset < length; offset += kDataBytesPerCommand) {
-        status = issueCommand(commandByte(true), regAddr + offset, 0);
-        if (status != QRT_SUCCESS) return status;
         uint32_t word = 0;
-        // Still running after its polls: the controller is busy with it and cannot take the
-        // next command; the bytes are not there.
-        status = waitForCommand(kReadPolls, &word);
+        status = runCommand(true, regAddr + offset, 0, kReadPolls, &word);
+        // A read that has not finished within its polls, or could not start because the master
+        // is still running an earlier command, has no bytes: it failed. (Busy would tell the
+        // CPLD behind this master that its own bus is held by another master.)
+        if (status == QRT_ERR_BUSY) return QRT_ERR_FAILED;
         if (status != QRT_SUCCESS) return status;
         buffer[offset] = static_cast<unsigned char>(word);
         if (offset + 1 < length) buffer[offset + 1] = static_cast<unsigned char>(word >> 8);

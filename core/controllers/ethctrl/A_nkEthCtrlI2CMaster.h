@@ -30,6 +30,14 @@ struct NK_ETHCTRLCHIP {
 // completion waits) holds the object lock and then the driver's lock, so neither another
 // thread nor another process can put a command between a command and its completion.
 //
+// The master runs one command at a time and drops a command written while another runs; the
+// register then goes on showing the running command and, once it ends, that command's result.
+// So no command is written before the end of the one before it has been seen: a command whose
+// end was not seen (a poll that could not be read, a write whose fate is unknown, a read slower
+// than its polls) is watched further at once, within the same budget of polls, so that neither
+// this process's next command nor another process's is lost; if it still runs, the next
+// command first waits for it and is not written when it does not end.
+//
 // Every transfer moves two bytes per command. Odd lengths: a read keeps only the bytes that fit
 // the caller's buffer (the last command's second byte is dropped); a write is refused (-11),
 // because its last command would have to send a byte the caller never gave to a register the
@@ -38,7 +46,8 @@ class A_nkEthCtrlI2CMaster : public A_nkEthCtrl, public I_nkSharedBus {
   public:
     static constexpr unsigned int kDataBytesPerCommand = 2;
     static constexpr unsigned long kHighestRegister = 255;
-    // A write command is polled up to this many times, 1 ms apart; a read command this many.
+    // A write command is polled up to this many times, 1 ms apart; a read command this many
+    // for its result. No command is watched longer than kWritePolls polls in all.
     static constexpr int kWritePolls = 1000;
     static constexpr int kReadPolls = 30;
     static constexpr uint32_t kReadyBit = 1u << 29;
@@ -91,10 +100,17 @@ class A_nkEthCtrlI2CMaster : public A_nkEthCtrl, public I_nkSharedBus {
   private:
     // Polls the command register until the command is ready: 0 when it finished cleanly, -1
     // when it finished with the error bit, -100 when it is still running after `polls` reads,
-    // or the failing register access's status. `word` receives the last word read.
-    int waitForCommand(int polls, uint32_t* word);
+    // or the failing register access's status. `word` receives the last word read, `used` the
+    // number of polls made. Seeing the ready bit marks the master idle.
+    int waitForCommand(int polls, uint32_t* word, int* used);
+    // 0 at once when the last command's end was seen; else the wait of waitForCommand.
+    int waitUntilIdle(int polls);
+    // One command: waits for the master to be idle, writes the word and polls for its end
+    // (`polls` times at most); a command left running is watched on up to kWritePolls polls.
+    int runCommand(bool read, unsigned long reg, uint16_t data, int polls, uint32_t* word);
     int issueCommand(uint8_t command, unsigned long reg, uint16_t data);
     int checkTransfer(unsigned long regAddr, unsigned int length) const;
 
     const NK_ETHCTRLCHIP& m_chip;
+    bool m_masterIdle = true;  // the end of the last command written has been seen
 };
