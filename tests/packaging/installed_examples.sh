@@ -28,7 +28,12 @@ done
   fail "rig libraries or CMake package not installed"
 # A relocated prefix: the kit's binaries find their libraries from where they are, and the
 # pkg-config file gives applications the prefix's library directory.
-runpath() { readelf -d "$1" | sed -n 's/.*R\(UN\)\{0,1\}PATH.*\[\(.*\)\]/\2/p'; }
+# A sanitizer build links clang's shared sanitizer runtime, whose directory the compiler adds to
+# the run path; that entry is the build's, not the install's.
+runpath() {
+  readelf -d "$1" | sed -n 's/.*R\(UN\)\{0,1\}PATH.*\[\(.*\)\]/\2/p' |
+    tr ':' '\n' | grep -v '/lib/clang/[^/]*/lib/' | paste -sd:
+}
 [ "$(runpath "$prefix/bin/qrtctl")" = "\$ORIGIN/../${libdir#"$prefix"/}" ] &&
   [ "$(runpath "$libdir/libQRT_SDK.so.1")" = "\$ORIGIN" ] ||
   fail "run paths of a relocated install: $(runpath "$prefix/bin/qrtctl"), $(runpath "$libdir/libQRT_SDK.so.1")"
