@@ -143,9 +143,9 @@ build_initramfs() {
   cp -P "$build"/lib/libQRT_*.so* "$root/sdk/lib/"
   copy_programs /sdk "$build/bin/driver_cases" "$build/bin/qrt_list_products" \
     "$build/bin/test_e2e_embedded" "$build/bin/embedded_probe"
-  cp tests/e2e_embedded/kernel-rig.sh "$root/sdk/bin/kernel-rig"
+  cp -p tests/e2e_embedded/kernel-rig.sh "$root/sdk/bin/kernel-rig"
   # The end-to-end test runs the probe by the path it was built with.
-  probe=$(strings "$build/bin/test_e2e_embedded" | grep -m1 '^/.*/embedded_probe$')
+  probe=$(strings "$build/bin/test_e2e_embedded" | sed -n 's|^[^/]*\(/.*/embedded_probe\)$|\1|p' | awk 'NR == 1')
   mkdir -p "$root$(dirname "$probe")"
   ln -s /sdk/bin/embedded_probe "$root$probe"
   cp "$init" "$root/init"
@@ -195,7 +195,7 @@ run_machine() {
 # Every group the init defines ran to its end; its checks are counted.
 judge_groups() {
   local group
-  sed -n '/^CHECK /p; /^GROUP /p; /^\[ *\(RUN\|OK\|FAILED\|SKIPPED\) *\]/p; /^CASES /p; /^Driver Version:/p; /products$/p' \
+  sed -n '/^CHECK /p; /^GROUP /p; /^\[ *\(RUN\|OK\|FAILED\|SKIPPED\) *\]/p; /^CASES /p; /^Driver Version:/p; /products$/p; /^DIO STATE /p' \
     "$console.txt"
   passed=$((passed + $(grep -c '^CHECK ok: ' "$console.txt" || true)))
   failed=$((failed + $(grep -c '^CHECK FAIL: ' "$console.txt" || true)))

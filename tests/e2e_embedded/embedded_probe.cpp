@@ -190,6 +190,18 @@ unsigned threadCount() {
 
 // An input change or a raised uevent: on the rig a control line to the board of `section`; where
 // QRT_DIO_CONTROL names a file (the kernel's simulated DIO block), the command written to it.
+// The thread count once a joined thread has left: the kernel lists an exiting thread's task
+// for a moment after the join returns (its exit clears the join word before the task goes),
+// so this waits, bounded, for the count to fall to the main thread alone.
+unsigned threadCountAfterJoin() {
+    unsigned count = threadCount();
+    for (int tries = 0; count > 1 && tries < 100; ++tries) {
+        usleep(10000);
+        count = threadCount();
+    }
+    return count;
+}
+
 json rigControl(const std::string& section, const std::string& command) {
     char reply[512] = {};
     int status = 0;
@@ -231,7 +243,7 @@ json callbacks(void* handle, const std::string& section) {
     out["second"] = nextCall(seen++);
 
     out["stop_status"] = QRT_DIOSetDITriggerCallback(handle, nullptr);
-    out["threads_stopped"] = threadCount();
+    out["threads_stopped"] = threadCountAfterJoin();
     control("di 1 1");
     out["calls_after_stop"] = callCount() - seen;
 
@@ -273,7 +285,7 @@ json unplug(void* handle) {
     QRT_EDGETRIGGER_TYPE edge = QRT_EDGETRIGGER_TYPE(3);
     out["edge_status"] = QRT_DIOGetDIEdgeTrigger(handle, 0, &edge);
     out["stop_status"] = QRT_DIOSetDITriggerCallback(handle, nullptr);
-    out["threads_stopped"] = threadCount();
+    out["threads_stopped"] = threadCountAfterJoin();
     out["calls"] = callCount();
     return out;
 }
