@@ -6,7 +6,9 @@
 # root port with a slot) and a busybox initramfs, and runs inside the groups of
 # tests/driver_cases/vm-init.sh: the driver cases through the SDK's own driver channel (the
 # shared list the rig runs, and the module's own), the unmodified SDK library, users in and out
-# of the udev rule's group, removal and driver changes, load, unload and lockdown. Then it
+# of the udev rule's group, removal and driver changes, load, unload and lockdown; and, with the
+# simulated DIO block of driver/dio-sim (built with make), its sysfs files and the embedded
+# system's end-to-end cases (tests/e2e_embedded through kernel-rig.sh). Then it
 # looks for "BUG", "Oops" and "WARNING" in the kernel log. Ends with the line "N passed, N failed"; fails unless every group ran to its end and
 # every run of the driver cases exited 0 with all the cases its filter selects passed.
 #
