@@ -253,7 +253,8 @@ build_module
 build_dio_sim
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 # The embedded end-to-end cases are built with the virtual rig (they need nlohmann-json).
-cmake --build "$build" --target help | grep -q ' test_e2e_embedded$' ||
+targets=$(cmake --build "$build" --target help)
+grep -q ' test_e2e_embedded$' <<<"$targets" ||
   skip "the build in $build has no test_e2e_embedded (it is built with the virtual rig)"
 cmake --build "$build" -j"$(nproc)" --target driver_cases qrt_list_products test_e2e_embedded \
   embedded_probe >/dev/null
