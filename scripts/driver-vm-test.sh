@@ -122,11 +122,15 @@ build_dio_sim() {
   fi
 }
 
-# Copies programs into the initramfs at PREFIX with every shared library they load.
+# Copies programs into the initramfs at PREFIX with every shared library they load; the
+# programs without their debugging sections, which the machine only has to unpack.
 copy_programs() {
   local prefix=$1
   shift
-  cp "$@" "$root$prefix/bin/"
+  local program
+  for program in "$@"; do
+    strip --strip-debug -o "$root$prefix/bin/$(basename "$program")" "$program"
+  done
   for library in $(LD_LIBRARY_PATH="$build/lib" ldd "$@" "$build"/lib/libQRT_*.so.*.* |
     awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\// { print $1 }' | sort -u); do
     case $library in */libQRT_*) continue ;; esac
@@ -143,6 +147,7 @@ build_initramfs() {
   mkdir -p "$root/etc/udev/rules.d"
   cp driver/99-nk-pcimap.rules "$root/etc/udev/rules.d/"
   cp -P "$build"/lib/libQRT_*.so* "$root/sdk/lib/"
+  strip --strip-debug "$root"/sdk/lib/libQRT_*.so.*.*
   copy_programs /sdk "$build/bin/driver_cases" "$build/bin/qrt_list_products" \
     "$build/bin/test_e2e_embedded" "$build/bin/embedded_probe"
   cp -p tests/e2e_embedded/kernel-rig.sh "$root/sdk/bin/kernel-rig"
