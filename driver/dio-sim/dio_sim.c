@@ -52,6 +52,18 @@
 #include <linux/slab.h>
 #include <linux/string.h>
 #include <linux/uaccess.h>
+#include <linux/version.h>
+
+/* Class callbacks take const pointers, and classes lost their owner, in 6.4. */
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 4, 0)
+#define DIO_CLASS const struct class
+#define DIO_CLASS_ATTRIBUTE const struct class_attribute
+#define DIO_CLASS_OWNER
+#else
+#define DIO_CLASS struct class
+#define DIO_CLASS_ATTRIBUTE struct class_attribute
+#define DIO_CLASS_OWNER .owner = THIS_MODULE,
+#endif
 
 #define DIO_MAX_LINES		64
 #define DIO_HWID_CHARACTERS	127
@@ -143,24 +155,24 @@ static struct platform_driver dio_driver = {
 
 static struct class dio_class = {
 	.name = DIO_DRIVER_NAME,
-	.owner = THIS_MODULE,
+	DIO_CLASS_OWNER
 };
 
 static struct class hwid_class = {
 	.name = "norvikhw",
-	.owner = THIS_MODULE,
+	DIO_CLASS_OWNER
 };
 
-static ssize_t hwid_show(struct class *class, struct class_attribute *attr, char *buf)
+static ssize_t hwid_show(DIO_CLASS *class, DIO_CLASS_ATTRIBUTE *attr, char *buf)
 {
 	return sysfs_emit(buf, "%s\n", hwid);
 }
 
 static struct class_attribute hwid_attribute = __ATTR(HWID, 0444, hwid_show, NULL);
 
-static ssize_t dio_show(struct class *class, struct class_attribute *attr, char *buf)
+static ssize_t dio_show(DIO_CLASS *class, DIO_CLASS_ATTRIBUTE *attr, char *buf)
 {
-	struct dio_attribute *a = container_of(attr, struct dio_attribute, attr);
+	const struct dio_attribute *a = container_of(attr, struct dio_attribute, attr);
 	int value;
 
 	mutex_lock(&dio.lock);
@@ -174,10 +186,10 @@ static ssize_t dio_show(struct class *class, struct class_attribute *attr, char 
 	return sysfs_emit(buf, "%d\n", value);
 }
 
-static ssize_t dio_store(struct class *class, struct class_attribute *attr, const char *buf,
+static ssize_t dio_store(DIO_CLASS *class, DIO_CLASS_ATTRIBUTE *attr, const char *buf,
 			 size_t count)
 {
-	struct dio_attribute *a = container_of(attr, struct dio_attribute, attr);
+	const struct dio_attribute *a = container_of(attr, struct dio_attribute, attr);
 	bool output = a->kind == DIO_OUTPUT;
 	unsigned int value;
 	int err = kstrtouint(buf, 10, &value);
