@@ -6,16 +6,19 @@
 //   embedded_probe dio DO,... DI:EDGE,... DIO lines: counts, capabilities, states, edges
 //   embedded_probe callback SECTION       the DI trigger callback against input changes that
 //                                         the rig board of SECTION raises
+//   embedded_probe unplug                 the DIO driver removed while the monitor runs
 //   embedded_probe protect P,R N          N times the PoE protection range P, R: the statuses
 //   embedded_probe enum-range             statuses of every enumeration argument given numbers
 //                                         outside its enumeration, on every product
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <linux/netlink.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -185,10 +188,33 @@ unsigned threadCount() {
     return count;
 }
 
+// An input change or a raised uevent: on the rig a control line to the board of `section`; where
+// QRT_DIO_CONTROL names a file (the kernel's simulated DIO block), the command written to it.
+// The thread count once a joined thread has left: the kernel lists an exiting thread's task
+// for a moment after the join returns (its exit clears the join word before the task goes),
+// so this waits, bounded, for the count to fall to the main thread alone.
+unsigned threadCountAfterJoin() {
+    unsigned count = threadCount();
+    for (int tries = 0; count > 1 && tries < 100; ++tries) {
+        usleep(10000);
+        count = threadCount();
+    }
+    return count;
+}
+
 json rigControl(const std::string& section, const std::string& command) {
-    char reply[512];
-    int status =
-        qrtsim::bridge::sendControl((section + " " + command).c_str(), reply, sizeof reply);
+    char reply[512] = {};
+    int status = 0;
+    if (const char* file = std::getenv("QRT_DIO_CONTROL")) {
+        int fd = open(file, O_WRONLY | O_CLOEXEC);
+        bool written = fd >= 0 && write(fd, command.data(), command.size()) ==
+                                      static_cast<ssize_t>(command.size());
+        status = written ? 0 : -errno;
+        if (fd >= 0) close(fd);
+    } else {
+        status =
+            qrtsim::bridge::sendControl((section + " " + command).c_str(), reply, sizeof reply);
+    }
     return {{"command", command}, {"status", status}, {"reply", reply}};
 }
 
@@ -217,7 +243,7 @@ json callbacks(void* handle, const std::string& section) {
     out["second"] = nextCall(seen++);
 
     out["stop_status"] = QRT_DIOSetDITriggerCallback(handle, nullptr);
-    out["threads_stopped"] = threadCount();
+    out["threads_stopped"] = threadCountAfterJoin();
     control("di 1 1");
     out["calls_after_stop"] = callCount() - seen;
 
@@ -242,6 +268,28 @@ json callbacks(void* handle, const std::string& section) {
     return out;
 }
 
+// The DIO driver removed while the monitor runs, by the command QRT_DIO_REMOVE names: the
+// lines' calls fail, and the monitor still stops.
+json unplug(void* handle) {
+    g_mainThread = pthread_self();
+    json out;
+    const char* remove = std::getenv("QRT_DIO_REMOVE");
+    out["removable"] = remove != nullptr;
+    if (remove == nullptr) return out;
+    out["start_status"] = QRT_DIOSetDITriggerCallback(handle, callback<1>);
+    out["threads_running"] = threadCount();
+    out["remove_status"] = std::system(remove);
+    int state = kUntouched;
+    out["di_status"] = QRT_DIOGetDIState(handle, 0, &state);
+    out["do_status"] = QRT_DIOSetDOState(handle, 0, 1);
+    QRT_EDGETRIGGER_TYPE edge = QRT_EDGETRIGGER_TYPE(3);
+    out["edge_status"] = QRT_DIOGetDIEdgeTrigger(handle, 0, &edge);
+    out["stop_status"] = QRT_DIOSetDITriggerCallback(handle, nullptr);
+    out["threads_stopped"] = threadCountAfterJoin();
+    out["calls"] = callCount();
+    return out;
+}
+
 // The statuses of `rounds` writes of one protection range: status -> how often.
 json protect(void* handle, const std::vector<int>& range, int rounds) {
     json statuses = json::object();
@@ -256,7 +304,7 @@ json protect(void* handle, const std::vector<int>& range, int rounds) {
 int usage() {
     std::fprintf(stderr,
                  "usage: embedded_probe list | poe V,V,V,V | dio DO,... DI:EDGE,... | callback "
-                 "SECTION | protect P,R N\n");
+                 "SECTION | unplug | protect P,R N\n");
     return 2;
 }
 
@@ -298,6 +346,8 @@ int main(int argc, char** argv) {
         out["dio"] = dio(handle, parseList(argv[2]), argv[3]);
     } else if (request == "callback" && argc == 3) {
         out["callback"] = callbacks(handle, argv[2]);
+    } else if (request == "unplug") {
+        out["unplug"] = unplug(handle);
     } else if (request == "protect" && argc == 4) {
         out["protect"] = protect(handle, parseList(argv[2]), std::atoi(argv[3]));
     } else if (request == "enum-range") {

@@ -1,6 +1,8 @@
 #pragma once
 
-// Runs shell command lines under `qrt-sim` with a rig file, for end-to-end tests: the probe
+// Runs shell command lines under `qrt-sim` with a rig file, for end-to-end tests (or under the
+// program that QRT_E2E_SIM names, which takes the same options and writes the same files, such
+// as the kernel machine's tests/e2e_embedded/kernel-rig.sh): the probe
 // programs print one JSON document per line; the run collects them with the exit status,
 // standard error, the trace and the rig's state document. Test programs define QRT_SIM_PATH.
 //
@@ -84,8 +86,7 @@ class RigRunner {
         std::string line;
         for (const auto& [name, path] : programs_) line += name + "='" + path + "' ";
         // The probes are single-threaded: their pauses are counted, not slept.
-        line += std::string("'" QRT_SIM_PATH "' ") + (skipPauses_ ? "--skip-pauses " : "") +
-                options + " ";
+        line += "'" + simulator() + "' " + (skipPauses_ ? "--skip-pauses " : "") + options + " ";
         if (!rig.empty()) line += "--rig '" + rigFile + "' ";
         line += "--state '" + state + "' --trace '" + trace + "' -- /bin/sh -c '" + command +
                 "' >'" + out + "' 2>'" + err + "'";
@@ -110,6 +111,12 @@ class RigRunner {
     }
 
   private:
+    // qrt-sim, or the program that QRT_E2E_SIM names to stand in for it (with its options).
+    static std::string simulator() {
+        const char* standIn = std::getenv("QRT_E2E_SIM");
+        return standIn != nullptr && *standIn != '\0' ? standIn : QRT_SIM_PATH;
+    }
+
     // The trace lines in which a chip model reported a violation.
     static std::string violationLines(const std::string& trace) {
         std::istringstream lines(trace);
