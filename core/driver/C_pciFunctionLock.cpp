@@ -1,6 +1,7 @@
 #include "core/driver/C_pciFunctionLock.h"
 
 #include "QRT_Types.h"
+#include "core/common/C_ObjectLock.h"
 #include "core/driver/I_pciMap.h"
 
 int C_pciFunctionLock::lockDevice() {
@@ -14,12 +15,22 @@ int C_pciFunctionLock::unlockDevice() {
     return m_map.unLock();
 }
 
-int C_pciFunctionLock::acquireOn(I_pciMap& map) {
-    A_deviceAccessLock* shared = map.deviceAccessLock();
-    return shared != nullptr ? shared->acquire() : map.tryLock();
+A_deviceAccessLock* C_pciFunctionLock::sharedOf(I_pciMap* map) {
+    return map != nullptr ? map->deviceAccessLock() : nullptr;
 }
 
-int C_pciFunctionLock::releaseOn(I_pciMap& map) {
-    A_deviceAccessLock* shared = map.deviceAccessLock();
-    return shared != nullptr ? shared->release() : map.unLock();
+int C_pciFunctionLock::acquireFor(const C_ObjectSemaphore& chipLock, I_pciMap* map) {
+    C_ObjectLock lock(chipLock);
+    if (!lock.held()) return QRT_ERR_BUSY;
+    if (map == nullptr) return QRT_ERR_NOT_INITIALIZED;
+    A_deviceAccessLock* shared = map->deviceAccessLock();
+    return shared != nullptr ? shared->acquire() : map->tryLock();
+}
+
+int C_pciFunctionLock::releaseFor(const C_ObjectSemaphore& chipLock, I_pciMap* map) {
+    C_ObjectLock lock(chipLock);
+    if (!lock.held()) return QRT_ERR_BUSY;
+    if (map == nullptr) return QRT_ERR_NOT_INITIALIZED;
+    A_deviceAccessLock* shared = map->deviceAccessLock();
+    return shared != nullptr ? shared->release() : map->unLock();
 }

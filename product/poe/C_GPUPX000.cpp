@@ -16,7 +16,7 @@ C_GPUPX000::C_GPUPX000() : A_pexPoeCard(kPowerInputs, false, true) {
 
 // The part number alone tells the card; its PCB revision is not consulted.
 int C_GPUPX000::checkValid() {
-    return identifyByPartNumber(&kModel, 1, -1);
+    return identifyByPartNumber(&kModel, 1);
 }
 
 unsigned C_GPUPX000::getFeatureList(QRT_FEATURE_TYPE* list, unsigned capacity) {

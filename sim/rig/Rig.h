@@ -63,10 +63,6 @@ class Rig {
     // The clock every board's chips run on.
     RigClock& clock() { return clock_; }
 
-    size_t boardCount() const { return boards_.size(); }
-    Board& board(size_t index) { return *boards_[index].board; }
-    const BoardConfig& boardConfig(size_t index) const { return boards_[index].config; }
-
     // Hands the host to every board that is the computer the programs run on; `notes` gathers
     // what such a board had to leave out.
     void attachHost(HostSystem& host, std::vector<std::string>& notes);
