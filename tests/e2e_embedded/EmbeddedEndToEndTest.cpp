@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/RigRunner.h"
+#include "support/RigFixture.h"
 
 namespace {
 
@@ -19,18 +19,14 @@ using qrttest::RigRun;
 
 // The system's files live in a private mount namespace and its uevents in a private network
 // namespace; without the privilege to create them the system cannot be built.
-class EmbeddedEndToEnd : public ::testing::Test {
+class EmbeddedEndToEnd : public qrttest::RigFixture {
   protected:
+    EmbeddedEndToEnd() : RigFixture({{"PROBE", EMBEDDED_PROBE_PATH}}) {}
+
     void SetUp() override {
-        ASSERT_TRUE(rig.usable());
-        static const RigRun probe = rig.run("[kqx]\nmodel = TULAN-KQX\n",
-                                            "printf \"%s\\n\" \"\\\"$QRT_SIM_NAMESPACES\\\"\"");
-        if (probe.status != 0)
-            GTEST_SKIP() << "qrt-sim cannot run a program here: " << probe.errors;
-        if (probe.outputs.empty() || probe.outputs[0] != "mount,net")
-            GTEST_SKIP() << "the embedded system needs private mount and network namespaces "
-                            "(root): "
-                         << probe.errors;
+        RigFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        if (!embeddedSystemBuilds()) GTEST_SKIP() << kNoEmbeddedSystem;
     }
 
     // Runs the probe (the rig runner checks that no chip model counted a protocol violation)
@@ -45,8 +41,6 @@ class EmbeddedEndToEnd : public ::testing::Test {
         ADD_FAILURE() << "no answer: " << run.errors;
         return json::object();
     }
-
-    qrttest::RigRunner rig{{{"PROBE", EMBEDDED_PROBE_PATH}}};
 };
 
 const char* const kSystem =

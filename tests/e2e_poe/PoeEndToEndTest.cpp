@@ -15,7 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/RigRunner.h"
+#include "support/RigFixture.h"
 
 namespace {
 
@@ -24,14 +24,10 @@ using qrttest::RigRun;
 
 constexpr int kUntouched = 7;
 
-class PoeEndToEnd : public ::testing::Test {
+class PoeEndToEnd : public qrttest::RigFixture {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(rig.usable());
-        static const RigRun probe = rig.run("[a]\nmodel = PCIe-RHX54P\n", "true");
-        if (probe.status != 0)
-            GTEST_SKIP() << "qrt-sim cannot run a program here: " << probe.errors;
-    }
+    PoeEndToEnd() : RigFixture({{"PROBE", POE_API_PROBE_PATH}}) {}
+
     // Runs the probe once in the rig and returns its document.
     json probe(const std::string& rigText, const std::string& request, RigRun* out = nullptr,
                const std::string& options = "") {
@@ -43,7 +39,6 @@ class PoeEndToEnd : public ::testing::Test {
         if (out != nullptr) *out = std::move(run);
         return document;
     }
-    qrttest::RigRunner rig{{{"PROBE", POE_API_PROBE_PATH}}};
 };
 
 // ---------------------------------------------------------------------------------------------
