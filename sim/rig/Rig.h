@@ -63,6 +63,8 @@ class Rig {
     // The clock every board's chips run on.
     RigClock& clock() { return clock_; }
 
+    Board& board(size_t index) { return *boards_[index].board; }
+
     // Hands the host to every board that is the computer the programs run on; `notes` gathers
     // what such a board had to leave out.
     void attachHost(HostSystem& host, std::vector<std::string>& notes);
