@@ -19,18 +19,25 @@ A_deviceAccessLock* C_pciFunctionLock::sharedOf(I_pciMap* map) {
     return map != nullptr ? map->deviceAccessLock() : nullptr;
 }
 
-int C_pciFunctionLock::acquireFor(const C_ObjectSemaphore& chipLock, I_pciMap* map) {
+namespace {
+
+// Takes (`take`) or gives back the map's lock under the chip's object lock: the map's shared
+// lock, or the driver's for a map without one.
+int underChipLock(const C_ObjectSemaphore& chipLock, I_pciMap* map, bool take) {
     C_ObjectLock lock(chipLock);
     if (!lock.held()) return QRT_ERR_BUSY;
     if (map == nullptr) return QRT_ERR_NOT_INITIALIZED;
     A_deviceAccessLock* shared = map->deviceAccessLock();
-    return shared != nullptr ? shared->acquire() : map->tryLock();
+    if (shared != nullptr) return take ? shared->acquire() : shared->release();
+    return take ? map->tryLock() : map->unLock();
+}
+
+}  // namespace
+
+int C_pciFunctionLock::acquireFor(const C_ObjectSemaphore& chipLock, I_pciMap* map) {
+    return underChipLock(chipLock, map, true);
 }
 
 int C_pciFunctionLock::releaseFor(const C_ObjectSemaphore& chipLock, I_pciMap* map) {
-    C_ObjectLock lock(chipLock);
-    if (!lock.held()) return QRT_ERR_BUSY;
-    if (map == nullptr) return QRT_ERR_NOT_INITIALIZED;
-    A_deviceAccessLock* shared = map->deviceAccessLock();
-    return shared != nullptr ? shared->release() : map->unLock();
+    return underChipLock(chipLock, map, false);
 }
