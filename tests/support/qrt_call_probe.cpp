@@ -16,7 +16,12 @@
 //                    write stay so); for a text buffer, N zero bytes
 //   null             a null pointer (also the only trigger callback there is)
 // Answer: {"call": FUNCTION, "index": INDEX, "status": result, "args": [each argument after
-// the call: the value, the entries, the text]}. The words need no quoting in a shell line.
+// the call: the value, the entries, the text], "pauses_us": the pauses the call requested}.
+// QRT_GetProductNums answers {"call", "status", "detection_pauses_us": the pauses requested
+// before it, detection's when it comes first}. The pauses are the rig's count of this process's
+// requests (0 outside a rig that counts them). The words need no quoting in a shell line.
+
+#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +41,16 @@ namespace {
 using nlohmann::json;
 
 constexpr int kUntouched = 7;
+
+// The pauses this process has requested so far, as the rig counts them.
+unsigned long long requestedPauseUs() {
+    using Query = int (*)(unsigned long long*, unsigned long long*);
+    static const auto query =
+        reinterpret_cast<Query>(::dlsym(RTLD_DEFAULT, "qrtsim_requested_pauses"));
+    unsigned long long count = 0, us = 0;
+    if (query != nullptr) query(&count, &us);
+    return us;
+}
 
 bool parseNumber(const std::string& token, long long* value) {
     char* end = nullptr;
@@ -171,7 +186,9 @@ bool answer(const std::vector<std::string>& words, long long index, json& out) {
 bool makeCall(const std::vector<std::string>& words) {
     json out;
     if (words[0] == "QRT_GetProductNums") {
+        const unsigned long long before = requestedPauseUs();
         out = {{"call", words[0]}, {"status", QRT_GetProductNums()}};
+        out["detection_pauses_us"] = before;
         std::printf("%s\n", out.dump().c_str());
         return words.size() == 1;
     }
@@ -185,7 +202,9 @@ bool makeCall(const std::vector<std::string>& words) {
         last = first;
     }
     for (long long index = first; index <= last; ++index) {
+        const unsigned long long before = requestedPauseUs();
         if (!answer(words, index, out)) return false;
+        out["pauses_us"] = requestedPauseUs() - before;
         std::printf("%s\n", out.dump().c_str());
     }
     return true;
