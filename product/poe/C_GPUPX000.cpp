@@ -30,14 +30,6 @@ void* C_GPUPX000::getFeatureHandle(QRT_FEATURE_TYPE feature) {
     return A_poeProSeries::getFeatureHandle(feature);
 }
 
-int C_GPUPX000::setPoEProtectTempRange(int, int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-
-int C_GPUPX000::getPoEProtectTempRange(int*, int*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-
 // ---- fan --------------------------------------------------------------------------------------
 
 template <class Call>

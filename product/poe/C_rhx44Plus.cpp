@@ -191,33 +191,3 @@ int C_rhx44Plus::setPoEPortEnable(int* enables, unsigned n) {
     const unsigned char bytes[] = {kPowerChipWrite, kPortPower, 0x01, mask, 0x00};
     return sendTransaction(bytes, sizeof bytes);
 }
-
-// ---- nothing to read on this card ---------------------------------------------------------------
-
-int C_rhx44Plus::getPoEPortEnable(int*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::setPoEPowConsumCalcProps(int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::getPoEPowConsumCalcProps(int*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::setPoEProtectTempRange(int, int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::getPoEProtectTempRange(int*, int*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::getPoEProperty(QRT_POEPROPERTY_TYPE, float*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::getPoEPortProperty(unsigned, QRT_POEPORTPROPERTY_TYPE, float*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::getSN(char*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::getPN(char*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
