@@ -32,10 +32,13 @@ inline const nlohmann::json& answerOf(const RigRun& run, const std::string& func
     return none;
 }
 
-// {status, first argument's value after the call}: a reading's answer in one line.
+// {status, an argument's value after the call (a single entry as itself)}: a reading's
+// answer in one line.
 inline nlohmann::json reading(const nlohmann::json& answer, size_t argument = 0) {
-    if (!answer.is_object()) return nullptr;
-    const nlohmann::json& value = answer["args"][argument];
+    if (!answer.is_object() || !answer.contains("args")) return nullptr;
+    const nlohmann::json& args = answer["args"];
+    if (argument >= args.size()) return {answer["status"], nullptr};
+    const nlohmann::json& value = args[argument];
     return {answer["status"], value.is_array() && value.size() == 1 ? value[0] : value};
 }
 
