@@ -47,7 +47,6 @@ class Rig {
     Rig(const Rig&) = delete;
     Rig& operator=(const Rig&) = delete;
 
-    const std::string& file() const { return file_; }
     // The kernel driver; null when the rig has no driver node ([driver] present = 0).
     VirtualPciDriver* pciDriver() { return driver_.get(); }
     // The adapter "/dev/i2c-<number>", or null.
