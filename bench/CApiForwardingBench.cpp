@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <type_traits>
+
 #include "I_dio.h"
 #include "I_nkProduct.h"
 #include "I_poe.h"
@@ -13,9 +15,26 @@
 
 namespace {
 
+// Digital I/O without any capability: every operation answers "not supported".
+class UnsupportedDio : public I_dio {
+  public:
+#define QRT_DIO_OPERATION(Result, name, params, args) \
+    Result name params override {                     \
+        return unsupported<Result> args;              \
+    }
+#include "I_dio.def"
+#undef QRT_DIO_OPERATION
+
+  private:
+    template <class Result, class... Args>
+    static Result unsupported(Args...) {
+        return std::is_unsigned<Result>::value ? Result(0) : Result(QRT_ERR_NOT_SUPPORTED);
+    }
+};
+
 // A product with PoE and digital I/O, like the embedded vision system, whose measured
 // operations return a value at once; the others are not supported.
-class InstantProduct : public I_nkProduct, public I_poe, public I_dio {
+class InstantProduct : public I_nkProduct, public I_poe, public UnsupportedDio {
   public:
     void* handle() { return static_cast<I_nkProduct*>(this); }
 
@@ -53,47 +72,6 @@ class InstantProduct : public I_nkProduct, public I_poe, public I_dio {
     int getDIState(unsigned di, int* state) override {
         *state = int(di & 1);
         return QRT_SUCCESS;
-    }
-    unsigned getCapability(QRT_DIOCAPABILITY_TYPE*, unsigned) override { return 0; }
-    int getDINums(unsigned*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDONums(unsigned*) override { return QRT_ERR_NOT_SUPPORTED; }
-    unsigned getDICapability(unsigned, QRT_DIODICAPABILITY_TYPE*, unsigned) override { return 0; }
-    unsigned getDOCapability(unsigned, QRT_DIODOCAPABILITY_TYPE*, unsigned) override { return 0; }
-    int setDOState(unsigned, int) override { return QRT_ERR_NOT_SUPPORTED; }
-    int setDOStates(int*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDOState(unsigned, int*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDOStates(int*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDIStates(int*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
-    int setDIDebounceTime(unsigned, unsigned long) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDIDebounceTime(unsigned, unsigned long*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDIDebounceTimeUnit(unsigned long*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int setDOInvertState(unsigned, int) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDOInvertState(unsigned, int*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int setDITriggerEnable(unsigned, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDITriggerEnable(unsigned, unsigned*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int setDOTriggerEnable(unsigned, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDOTriggerEnable(unsigned, unsigned*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int setDITriggerCallback(QRT_DITRIGGER_CALLBACK) override { return QRT_ERR_NOT_SUPPORTED; }
-    int setDIEdgeTrigger(unsigned, QRT_EDGETRIGGER_TYPE) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDIEdgeTrigger(unsigned, QRT_EDGETRIGGER_TYPE*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int setDITriggerPulseWidth(unsigned, unsigned long) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDITriggerPulseWidth(unsigned, unsigned long*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDITriggerPulseWidthUnit(unsigned long*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int setDOTriggerDelay(unsigned, unsigned long) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDOTriggerDelay(unsigned, unsigned long*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDOTriggerDelayUnit(unsigned long*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int setDOTriggerPulseWidth(unsigned, unsigned long) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDOTriggerPulseWidth(unsigned, unsigned long*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getDOTriggerPulseWidthUnit(unsigned long*) override { return QRT_ERR_NOT_SUPPORTED; }
-    int triggerDO(unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
-    int triggerDOs(unsigned*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
-    int setTrigger1vs1MappingTable(unsigned*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
-    int getTrigger1vs1MappingTable(unsigned*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
-    int setTrigger1vsMultipleMappingTable(unsigned, unsigned*, unsigned) override {
-        return QRT_ERR_NOT_SUPPORTED;
-    }
-    int getTrigger1vsMultipleMappingTable(unsigned, unsigned*, unsigned) override {
-        return QRT_ERR_NOT_SUPPORTED;
     }
 };
 

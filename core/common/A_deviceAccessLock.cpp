@@ -57,8 +57,3 @@ int A_deviceAccessLock::release() {
         (m_everRefused && m_releasedAt - m_lastRefusal < milliseconds(kContentionMemoryMs));
     return unlockDevice();
 }
-
-bool A_deviceAccessLock::heldByProcess() const {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    return m_holders > 0;
-}

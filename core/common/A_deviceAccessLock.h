@@ -42,7 +42,6 @@ class A_deviceAccessLock {
     // Ends one acquire; the last one gives the device back: 0 or the failure of giving it back.
     // QRT_ERR_INVALID_PARAM when this process does not hold it.
     int release();
-    bool heldByProcess() const;
 
   protected:
     A_deviceAccessLock() = default;
@@ -58,7 +57,7 @@ class A_deviceAccessLock {
     // The earliest moment of this process's next request to the system.
     Clock::time_point nextRequestAt() const;
 
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::condition_variable m_changed;  // the device became held by this process
     unsigned m_holders = 0;
     Clock::time_point m_takenAt{};

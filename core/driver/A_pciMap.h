@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QRT_Types.h"
 #include "core/driver/I_pciMap.h"
 
 // Defaults of a PCI map: every operation answers -5 (not supported). Only derived maps are
@@ -7,18 +8,22 @@
 class A_pciMap : public I_pciMap {
   public:
     ~A_pciMap() override;
-    int initial(I_driverIO* io, unsigned index) override;
-    int getDeviceInfo(int* a, int* b) override;
-    int readRegister(unsigned long offset, unsigned width, unsigned char* data,
-                     unsigned length) override;
-    int writeRegister(unsigned long offset, unsigned width, unsigned char* data,
-                      unsigned length) override;
-    int cacheWriteCmds(unsigned long offset, unsigned width, unsigned char* data,
-                       unsigned char* second, unsigned length, unsigned last) override;
-    int clearCmdCache() override;
-    int exeCmdCache() override;
-    int tryLock() override;
-    int unLock() override;
+    int initial(I_driverIO*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getDeviceInfo(int*, int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int readRegister(unsigned long, unsigned, unsigned char*, unsigned) override {
+        return QRT_ERR_NOT_SUPPORTED;
+    }
+    int writeRegister(unsigned long, unsigned, unsigned char*, unsigned) override {
+        return QRT_ERR_NOT_SUPPORTED;
+    }
+    int cacheWriteCmds(unsigned long, unsigned, unsigned char*, unsigned char*, unsigned,
+                       unsigned) override {
+        return QRT_ERR_NOT_SUPPORTED;
+    }
+    int clearCmdCache() override { return QRT_ERR_NOT_SUPPORTED; }
+    int exeCmdCache() override { return QRT_ERR_NOT_SUPPORTED; }
+    int tryLock() override { return QRT_ERR_NOT_SUPPORTED; }
+    int unLock() override { return QRT_ERR_NOT_SUPPORTED; }
     A_deviceAccessLock* deviceAccessLock() override;
 
   protected:

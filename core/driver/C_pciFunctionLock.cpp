@@ -1,6 +1,7 @@
 #include "core/driver/C_pciFunctionLock.h"
 
 #include "QRT_Types.h"
+#include "core/common/C_ObjectLock.h"
 #include "core/driver/I_pciMap.h"
 
 int C_pciFunctionLock::lockDevice() {
@@ -14,12 +15,29 @@ int C_pciFunctionLock::unlockDevice() {
     return m_map.unLock();
 }
 
-int C_pciFunctionLock::acquireOn(I_pciMap& map) {
-    A_deviceAccessLock* shared = map.deviceAccessLock();
-    return shared != nullptr ? shared->acquire() : map.tryLock();
+A_deviceAccessLock* C_pciFunctionLock::sharedOf(I_pciMap* map) {
+    return map != nullptr ? map->deviceAccessLock() : nullptr;
 }
 
-int C_pciFunctionLock::releaseOn(I_pciMap& map) {
-    A_deviceAccessLock* shared = map.deviceAccessLock();
-    return shared != nullptr ? shared->release() : map.unLock();
+namespace {
+
+// Takes (`take`) or gives back the map's lock under the chip's object lock: the map's shared
+// lock, or the driver's for a map without one.
+int underChipLock(const C_ObjectSemaphore& chipLock, I_pciMap* map, bool take) {
+    C_ObjectLock lock(chipLock);
+    if (!lock.held()) return QRT_ERR_BUSY;
+    if (map == nullptr) return QRT_ERR_NOT_INITIALIZED;
+    A_deviceAccessLock* shared = map->deviceAccessLock();
+    if (shared != nullptr) return take ? shared->acquire() : shared->release();
+    return take ? map->tryLock() : map->unLock();
+}
+
+}  // namespace
+
+int C_pciFunctionLock::acquireFor(const C_ObjectSemaphore& chipLock, I_pciMap* map) {
+    return underChipLock(chipLock, map, true);
+}
+
+int C_pciFunctionLock::releaseFor(const C_ObjectSemaphore& chipLock, I_pciMap* map) {
+    return underChipLock(chipLock, map, false);
 }

@@ -14,11 +14,7 @@
 #include "product/usb3/C_w50X.h"
 #include "product/usb3/C_w51X.h"
 
-// The classes behind the selector values. An empty entry is a series whose class is not part
-// of this build: it refuses every device. Plugging a class in is one line here plus its
-// #include, e.g.
-//     /* SERIES_W50X */ makeSeries<C_w50X>(),
-//     /* SYSTEM_TULAN_KQX */ makeSystem<C_tulanKQX>(),
+// The classes behind the selector values, in selector order.
 const C_visionProductFactory::SeriesTable& C_visionProductFactory::builtInSeries() {
     static const SeriesTable table = {
         {
@@ -85,7 +81,6 @@ void C_visionProductFactory::arrange(I_nkProduct* const* order, unsigned count) 
 }
 
 I_nkProduct* C_visionProductFactory::bringUp(const ProductCreator& creator, void* arg) {
-    if (creator.empty()) return nullptr;
     std::unique_ptr<I_nkProduct> product(creator.construct());
     if (!product) return nullptr;
     // A series that does not recognise the board refuses it in `initial`; the object goes

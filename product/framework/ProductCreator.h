@@ -5,16 +5,14 @@
 #include "I_nkProduct.h"
 
 // How a factory makes one product class: construct it, then bring it up on its hardware.
-// Factories keep one entry per selector value in a table; an empty entry (no class plugged in)
-// makes the factory answer null for that selector, exactly as for an unknown one.
+// Factories keep one entry per selector value in a table, each made by one of the templates
+// below.
 struct ProductCreator {
     // Constructs the object; null when memory runs out.
     I_nkProduct* (*construct)();
     // Runs the class's `initial` with the factory's argument (the I_pciMap* of the probed
     // device for card series); null for classes whose owner brings them up itself.
     int (*initial)(I_nkProduct* product, void* arg);
-
-    bool empty() const { return construct == nullptr; }
 };
 
 // A PCIe card series: initial(void*) receives the probed device's I_pciMap*.

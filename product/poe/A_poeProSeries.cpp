@@ -90,16 +90,6 @@ void* A_poeProSeries::getFeatureHandle(QRT_FEATURE_TYPE feature) {
     return A_poeSeries::getFeatureHandle(feature);
 }
 
-int A_poeProSeries::initial(void*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeProSeries::getExPowSupplyStates(int*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeProSeries::getExPowSupplyDescription(unsigned, char*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-
 int A_poeProSeries::genProductString(char* buf, int len) {
     return copyModelName(kModelNames, buf, len);
 }

@@ -53,9 +53,11 @@ class A_poeProSeries : public A_poeSeries {
 
     unsigned getFeatureList(QRT_FEATURE_TYPE* list, unsigned capacity) override;
     void* getFeatureHandle(QRT_FEATURE_TYPE feature) override;
-    int initial(void* pciMap) override;
-    int getExPowSupplyStates(int* states, unsigned n) override;
-    int getExPowSupplyDescription(unsigned index, char* buf, unsigned len) override;
+    int initial(void*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getExPowSupplyStates(int*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getExPowSupplyDescription(unsigned, char*, unsigned) override {
+        return QRT_ERR_NOT_SUPPORTED;
+    }
     int genProductString(char* buf, int len) override;
 
     int getToEPortNums(unsigned* n) override;

@@ -145,14 +145,6 @@ void* A_poeSeries::getFeatureHandle(QRT_FEATURE_TYPE feature) {
     }
 }
 
-int A_poeSeries::getCardID(int*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-
-int A_poeSeries::initial(void*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-
 int A_poeSeries::getPCBVersion() {
     return -1;
 }
@@ -262,87 +254,10 @@ int A_poeSeries::getExPowSupplytNums(unsigned* n) {
     *n = exPowSupplyCount;
     return QRT_SUCCESS;
 }
-int A_poeSeries::getExPowSupplyStates(int*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::getExPowSupplyDescription(unsigned, char*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-
-int A_poeSeries::getToEPortNums(unsigned*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::sendToEActionCommand(int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::setToEActionCommand(unsigned, unsigned long, unsigned long, unsigned long) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::getToEActionCommand(unsigned, unsigned long*, unsigned long*, unsigned long*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::setToETriggerSource(int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::getToETriggerSource(int*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::setToETriggerEnable(int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::getToETriggerEnable(int*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::setToEEdgeTriggerMode(QRT_EDGETRIGGER_TYPE) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::getToEEdgeTriggerMode(QRT_EDGETRIGGER_TYPE*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::setToEOneTriggerAllMode(int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::getToEOneTriggerAllMode(int*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::setToEExTriggerDebounce(unsigned long) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::getToEExTriggerDebounce(unsigned long*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::getToEExTriggerDebounceUnit(unsigned long*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::getToETriggerCount(unsigned, unsigned*, unsigned*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::resetToETriggerCount() {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-
 int A_poeSeries::getFanNums(unsigned* n) {
     if (n == nullptr) return QRT_ERR_INVALID_PARAM;
     *n = fanCount;
     return QRT_SUCCESS;
-}
-int A_poeSeries::getFanSpeed(unsigned, unsigned*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::getFanPWM(unsigned, int*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::setFanPWM(unsigned, int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::getSmartFanEnable(unsigned, int*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::setSmartFanEnable(unsigned, int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_poeSeries::getFanDescription(unsigned, char*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
 }
 
 // ---- PoE --------------------------------------------------------------------------------------

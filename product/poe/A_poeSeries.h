@@ -61,14 +61,16 @@ class A_poeSeries : public I_poeSeries {
     int getSN(char* buf, unsigned len) override;
     unsigned getFeatureList(QRT_FEATURE_TYPE* list, unsigned capacity) override;
     void* getFeatureHandle(QRT_FEATURE_TYPE feature) override;
-    int getCardID(int* id) override;
+    int getCardID(int*) override { return QRT_ERR_NOT_SUPPORTED; }
 
-    int initial(void* pciMap) override;
+    int initial(void*) override { return QRT_ERR_NOT_SUPPORTED; }
 
     // I_exPowerSupply
     int getExPowSupplytNums(unsigned* n) override;
-    int getExPowSupplyStates(int* states, unsigned n) override;
-    int getExPowSupplyDescription(unsigned index, char* buf, unsigned len) override;
+    int getExPowSupplyStates(int*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getExPowSupplyDescription(unsigned, char*, unsigned) override {
+        return QRT_ERR_NOT_SUPPORTED;
+    }
 
     // I_poe
     int getPoEPortNums(unsigned* n) override;
@@ -82,34 +84,38 @@ class A_poeSeries : public I_poeSeries {
     int getPoEPortProperty(unsigned port, QRT_POEPORTPROPERTY_TYPE p, float* value) override;
 
     // I_toe: not on this card.
-    int getToEPortNums(unsigned* n) override;
-    int sendToEActionCommand(int port) override;
-    int setToEActionCommand(unsigned port, unsigned long deviceKey, unsigned long groupKey,
-                            unsigned long groupMask) override;
-    int getToEActionCommand(unsigned port, unsigned long* deviceKey, unsigned long* groupKey,
-                            unsigned long* groupMask) override;
-    int setToETriggerSource(int source) override;
-    int getToETriggerSource(int* source) override;
-    int setToETriggerEnable(int enable) override;
-    int getToETriggerEnable(int* enable) override;
-    int setToEEdgeTriggerMode(QRT_EDGETRIGGER_TYPE mode) override;
-    int getToEEdgeTriggerMode(QRT_EDGETRIGGER_TYPE* mode) override;
-    int setToEOneTriggerAllMode(int mode) override;
-    int getToEOneTriggerAllMode(int* mode) override;
-    int setToEExTriggerDebounce(unsigned long t) override;
-    int getToEExTriggerDebounce(unsigned long* t) override;
-    int getToEExTriggerDebounceUnit(unsigned long* unit) override;
-    int getToETriggerCount(unsigned port, unsigned* first, unsigned* second) override;
-    int resetToETriggerCount() override;
+    int getToEPortNums(unsigned*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int sendToEActionCommand(int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setToEActionCommand(unsigned, unsigned long, unsigned long, unsigned long) override {
+        return QRT_ERR_NOT_SUPPORTED;
+    }
+    int getToEActionCommand(unsigned, unsigned long*, unsigned long*, unsigned long*) override {
+        return QRT_ERR_NOT_SUPPORTED;
+    }
+    int setToETriggerSource(int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getToETriggerSource(int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setToETriggerEnable(int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getToETriggerEnable(int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setToEEdgeTriggerMode(QRT_EDGETRIGGER_TYPE) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getToEEdgeTriggerMode(QRT_EDGETRIGGER_TYPE*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setToEOneTriggerAllMode(int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getToEOneTriggerAllMode(int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setToEExTriggerDebounce(unsigned long) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getToEExTriggerDebounce(unsigned long*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getToEExTriggerDebounceUnit(unsigned long*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getToETriggerCount(unsigned, unsigned*, unsigned*) override {
+        return QRT_ERR_NOT_SUPPORTED;
+    }
+    int resetToETriggerCount() override { return QRT_ERR_NOT_SUPPORTED; }
 
     // I_fan: the count only.
     int getFanNums(unsigned* n) override;
-    int getFanSpeed(unsigned fan, unsigned* rpm) override;
-    int getFanPWM(unsigned fan, int* duty) override;
-    int setFanPWM(unsigned fan, int duty) override;
-    int getSmartFanEnable(unsigned fan, int* enable) override;
-    int setSmartFanEnable(unsigned fan, int enable) override;
-    int getFanDescription(unsigned fan, char* buf, unsigned len) override;
+    int getFanSpeed(unsigned, unsigned*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getFanPWM(unsigned, int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setFanPWM(unsigned, int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getSmartFanEnable(unsigned, int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setSmartFanEnable(unsigned, int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getFanDescription(unsigned, char*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
 
     // The PCB revision (0 or more), or -1 when the card cannot tell.
     virtual int getPCBVersion();

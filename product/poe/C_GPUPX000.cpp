@@ -16,7 +16,7 @@ C_GPUPX000::C_GPUPX000() : A_pexPoeCard(kPowerInputs, false, true) {
 
 // The part number alone tells the card; its PCB revision is not consulted.
 int C_GPUPX000::checkValid() {
-    return identifyByPartNumber(&kModel, 1, -1);
+    return identifyByPartNumber(&kModel, 1);
 }
 
 unsigned C_GPUPX000::getFeatureList(QRT_FEATURE_TYPE* list, unsigned capacity) {
@@ -28,14 +28,6 @@ unsigned C_GPUPX000::getFeatureList(QRT_FEATURE_TYPE* list, unsigned capacity) {
 void* C_GPUPX000::getFeatureHandle(QRT_FEATURE_TYPE feature) {
     if (feature == QRT_FEATURE_FAN) return static_cast<I_fan*>(this);
     return A_poeProSeries::getFeatureHandle(feature);
-}
-
-int C_GPUPX000::setPoEProtectTempRange(int, int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-
-int C_GPUPX000::getPoEProtectTempRange(int*, int*) {
-    return QRT_ERR_NOT_SUPPORTED;
 }
 
 // ---- fan --------------------------------------------------------------------------------------

@@ -16,8 +16,8 @@ class C_GPUPX000 : public A_pexPoeCard<A_poeProSeries> {
     int checkValid() override;
     unsigned getFeatureList(QRT_FEATURE_TYPE* list, unsigned capacity) override;
     void* getFeatureHandle(QRT_FEATURE_TYPE feature) override;
-    int setPoEProtectTempRange(int protect, int recover) override;
-    int getPoEProtectTempRange(int* protect, int* recover) override;
+    int setPoEProtectTempRange(int, int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getPoEProtectTempRange(int*, int*) override { return QRT_ERR_NOT_SUPPORTED; }
 
     int getFanSpeed(unsigned fan, unsigned* rpm) override;
     int getFanPWM(unsigned fan, int* duty) override;

@@ -1,6 +1,5 @@
 #include "product/poe/C_rhx10T.h"
 
-#include <cstring>
 #include <vector>
 
 #include "core/driver/I_pciMap.h"
@@ -8,21 +7,19 @@
 namespace {
 
 constexpr unsigned kPorts = 2;
-constexpr unsigned kPowerInputs = 1;
 constexpr unsigned char kSmbusAddress = 0x62;  // the X550's SMBus address
-constexpr unsigned kPartNumberProbe = 16;
-constexpr unsigned kPartNumberPrefix = 3;
-constexpr unsigned kPartNumberLength = 8;
 constexpr unsigned char kPcbVersionBits = 0x07;
-// The total PoE budget by the power input the microcontroller senses; 0: none for that input.
-constexpr float kBudgetBySource[4] = {61.6f, 0.0f, 20.0f, 0.0f};
-constexpr unsigned kConnectorSource = 0;  // the 4-pin connector is plugged in
 
 }  // namespace
 
-C_rhx10T::C_rhx10T() {
+// Input 0, the 4-pin connector, is connected when the microcontroller senses source 0; source 0
+// allows 61.6 W, source 2 (the slot alone) 20 W.
+const RHX_POWER_INPUTS C_rhx10T::kPowerInputs = {
+    1, {"4-Pin Connector", nullptr}, {0b1, 0b0, 0b0, 0b0}, {61.6f, 0.0f, 20.0f, 0.0f}};
+const RHX_PARTNUMBER_MODEL C_rhx10T::kModel = {"53105-00", QRT_PRODUCT_RHX10T, kPorts};
+
+C_rhx10T::C_rhx10T() : A_rhxPoeCard(kPowerInputs, false, true) {
     poePortCount = kPorts;
-    exPowSupplyCount = kPowerInputs;
     smbusHeader[0] = kSmbusAddress;
 }
 
@@ -56,28 +53,8 @@ int C_rhx10T::bindControllers(void* pciMap) {
     return status;
 }
 
-// The board part number is characters 3 to 10 of the EEPROM's part number text.
-int C_rhx10T::isThisBoard() {
-    productType = QRT_PRODUCT_UNKNOWN;
-    char partNumber[kPartNumberProbe] = {};
-    if (getPN(partNumber, sizeof partNumber) != QRT_SUCCESS ||
-        std::strncmp(partNumber + kPartNumberPrefix, kPartNumber, kPartNumberLength) != 0)
-        return 0;
-    productType = QRT_PRODUCT_RHX10T;
-    return 1;
-}
-
-int C_rhx10T::initial(void* pciMap) {
-    if (!initialized) {
-        int status = bindControllers(pciMap);
-        if (status != QRT_SUCCESS) return status;
-        if (!isThisBoard()) return QRT_ERR_NOT_INITIALIZED;
-        C_ObjectLock guard(lock);
-        if (!guard.held()) return QRT_ERR_BUSY;
-        initialized = 1;
-    }
-    updateMAC();
-    return QRT_SUCCESS;
+int C_rhx10T::checkValid() {
+    return identifyByPartNumber(&kModel, 1);
 }
 
 // ---- identity -------------------------------------------------------------------------------
@@ -108,44 +85,6 @@ int C_rhx10T::getMAC(unsigned port, unsigned char** mac) {
     if (!initialized) return QRT_ERR_NOT_INITIALIZED;
     if (port >= poePortCount) return QRT_ERR_INVALID_PARAM;
     return A_poeProSeries::getMAC(hardwarePort(port), mac);
-}
-
-// ---- power input ----------------------------------------------------------------------------
-
-int C_rhx10T::readPowerSource(unsigned* source) {
-    RHXMCU_POESTATE state = {};
-    const int status = mcu->getPoEState(&state);
-    if (status == QRT_SUCCESS) *source = state.powerSource & 3u;
-    return status;
-}
-
-int C_rhx10T::getExPowSupplyStates(int* states, unsigned n) {
-    return withMcu([&]() -> int {
-        if (states == nullptr || n < kPowerInputs) return QRT_ERR_INVALID_PARAM;
-        unsigned source = 0;
-        const int status = readPowerSource(&source);
-        if (status == QRT_SUCCESS) states[0] = source == kConnectorSource ? 1 : 0;
-        return status;
-    });
-}
-
-int C_rhx10T::getExPowSupplyDescription(unsigned index, char* buf, unsigned len) {
-    if (index >= kPowerInputs) return QRT_ERR_INVALID_PARAM;
-    return copyText("4-Pin Connector", buf, len);
-}
-
-int C_rhx10T::getPoEProperty(QRT_POEPROPERTY_TYPE p, float* value) {
-    if (enumValue(p) != QRT_POE_PROP_TOTAL_BUDGET) return A_poeProSeries::getPoEProperty(p, value);
-    if (value == nullptr) return QRT_ERR_INVALID_PARAM;
-    return withMcu([&]() -> int {
-        unsigned source = 0;
-        const int status = readPowerSource(&source);
-        if (status != QRT_SUCCESS) return status;
-        // An input the card has no budget for is a reading it cannot account for.
-        if (kBudgetBySource[source] <= 0.0f) return QRT_ERR_FAILED;
-        *value = kBudgetBySource[source];
-        return QRT_SUCCESS;
-    });
 }
 
 // ---- ports in the public numbering ------------------------------------------------------------

@@ -1,11 +1,8 @@
 #pragma once
 
 #include "core/bus/I_nkEthCtrl.h"
-#include "core/controllers/cpld/C_rhxCPLDFactory.h"
-#include "core/controllers/eeprom/C_nkEEPROMFactory.h"
 #include "core/controllers/ethctrl/C_nkEthCtrlFactory.h"
-#include "core/controllers/rhxmcu/C_rhxMCUFactory.h"
-#include "product/poe/A_poeProSeries.h"
+#include "product/poe/A_rhxPoeCard.h"
 
 // PCIe-RHX10T, the two-port 10-gigabit PoE card with trigger over Ethernet and one external
 // power input. It has no PCIe switch: the card is found through its Intel X550, whose I2C
@@ -18,23 +15,20 @@
 // hardware port 1 and the other way round. Every per-port call and array is translated; the
 // caller's arrays are never changed to do so. The MAC addresses follow the public numbering:
 // public port p has the EEPROM's MAC slot p.
-class C_rhx10T : public A_poeProSeries {
+class C_rhx10T : public A_rhxPoeCard<A_poeProSeries> {
   public:
     static constexpr unsigned long kCpldSlave = 0x42;
     static constexpr unsigned long kPcbVersionRegister = 0x0C;
     static constexpr unsigned long kCardIdRegister = 0x7E;
-    static constexpr const char* kPartNumber = "53105-00";
+    static const RHX_POWER_INPUTS kPowerInputs;
+    static const RHX_PARTNUMBER_MODEL kModel;
 
     C_rhx10T();
 
-    // Binds the X550, the CPLD on its I2C master, the microcontroller and the EEPROM, and
-    // accepts the board by its part number; an accepted card re-reads its MAC table.
-    int initial(void* pciMap) override;
+    // The board part number "53105-00".
+    int checkValid() override;
     int getPCBVersion() override;
     int getCardID(int* id) override;
-    int getExPowSupplyStates(int* states, unsigned n) override;
-    int getExPowSupplyDescription(unsigned index, char* buf, unsigned len) override;
-    int getPoEProperty(QRT_POEPROPERTY_TYPE p, float* value) override;
     int setPoEPortEnable(int* enables, unsigned n) override;
     int getPoEPortEnable(int* enables, unsigned n) override;
     int getPoEPortProperty(unsigned port, QRT_POEPORTPROPERTY_TYPE p, float* value) override;
@@ -49,15 +43,12 @@ class C_rhx10T : public A_poeProSeries {
     // The hardware port of a public port (and the other way round).
     unsigned hardwarePort(unsigned port) const;
 
-  private:
-    int bindControllers(void* pciMap);
-    int isThisBoard();
-    int readPowerSource(unsigned* source);
+  protected:
+    // Binds the X550, the CPLD on its I2C master, the microcontroller and the EEPROM.
+    int bindControllers(void* pciMap) override;
 
+  private:
     I_nkEthCtrl* ethCtrl = nullptr;
     unsigned long cpldSlave = kCpldSlave;
-    C_rhxCPLDFactory cpldFactory;
     C_nkEthCtrlFactory ethCtrlFactory;
-    C_rhxMCUFactory mcuFactory;
-    C_nkEEPROMFactory eepromFactory;
 };

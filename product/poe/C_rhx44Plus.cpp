@@ -3,6 +3,7 @@
 #include "core/common/C_TransactionLock.h"
 #include "core/driver/C_commandCacheLock.h"
 #include "core/driver/I_pciMap.h"
+#include "product/poe/C_pexBoardStraps.h"
 
 namespace {
 
@@ -13,7 +14,6 @@ constexpr unsigned kDataPin = 1;
 constexpr unsigned kSettle = 10;  // after a clock edge and at the start
 constexpr unsigned kNoSettle = 0;
 constexpr unsigned kVersionText = 16;
-constexpr unsigned kPcbVersionPins[5] = {2, 3, 4, 5, 10};
 
 // The power chip's commands: register, selector, value (low byte), high byte.
 constexpr unsigned char kPortPower = 0x30;
@@ -95,15 +95,7 @@ int C_rhx44Plus::initial(void* map) {
 }
 
 int C_rhx44Plus::getPCBVersion() {
-    if (switcher == nullptr) return -1;
-    int version = 0;
-    for (unsigned bit = 0; bit < 5; ++bit) {
-        int level = 0;
-        if (switcher->getGPIO(kPcbVersionPins[bit], &level) != QRT_SUCCESS)
-            return bit == 0 ? -1 : version;
-        if (level != 0) version |= 1 << bit;
-    }
-    return version;
+    return C_pexBoardStraps::pcbVersion(switcher);
 }
 
 // ---- bit-banged I2C ---------------------------------------------------------------------------
@@ -198,34 +190,4 @@ int C_rhx44Plus::setPoEPortEnable(int* enables, unsigned n) {
         if (enables[port] != 0) mask |= static_cast<unsigned char>(1u << port);
     const unsigned char bytes[] = {kPowerChipWrite, kPortPower, 0x01, mask, 0x00};
     return sendTransaction(bytes, sizeof bytes);
-}
-
-// ---- nothing to read on this card ---------------------------------------------------------------
-
-int C_rhx44Plus::getPoEPortEnable(int*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::setPoEPowConsumCalcProps(int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::getPoEPowConsumCalcProps(int*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::setPoEProtectTempRange(int, int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::getPoEProtectTempRange(int*, int*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::getPoEProperty(QRT_POEPROPERTY_TYPE, float*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::getPoEPortProperty(unsigned, QRT_POEPORTPROPERTY_TYPE, float*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::getSN(char*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int C_rhx44Plus::getPN(char*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
 }

@@ -28,15 +28,17 @@ class C_rhx44Plus : public A_poeSeries {
     int getPCBVersion() override;
     // Switches port i on when enables[i] is non-zero (the first four entries count).
     int setPoEPortEnable(int* enables, unsigned n) override;
-    int getPoEPortEnable(int* enables, unsigned n) override;
-    int setPoEPowConsumCalcProps(int mode) override;
-    int getPoEPowConsumCalcProps(int* mode) override;
-    int setPoEProtectTempRange(int protect, int recover) override;
-    int getPoEProtectTempRange(int* protect, int* recover) override;
-    int getPoEProperty(QRT_POEPROPERTY_TYPE p, float* value) override;
-    int getPoEPortProperty(unsigned port, QRT_POEPORTPROPERTY_TYPE p, float* value) override;
-    int getSN(char* buf, unsigned len) override;
-    int getPN(char* buf, unsigned len) override;
+    int getPoEPortEnable(int*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setPoEPowConsumCalcProps(int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getPoEPowConsumCalcProps(int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setPoEProtectTempRange(int, int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getPoEProtectTempRange(int*, int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getPoEProperty(QRT_POEPROPERTY_TYPE, float*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getPoEPortProperty(unsigned, QRT_POEPORTPROPERTY_TYPE, float*) override {
+        return QRT_ERR_NOT_SUPPORTED;
+    }
+    int getSN(char*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getPN(char*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
 
     // The power chip's DC and AC disconnect detection on all ports; 0 or the stop's status.
     int setDCEnable(int on);

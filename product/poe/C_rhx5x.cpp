@@ -14,11 +14,3 @@ C_rhx5x::C_rhx5x() : A_pexPoeCard(kPowerInputs, true, false) {}
 int C_rhx5x::checkValid() {
     return identifyByStraps(kCpldStamp, QRT_PRODUCT_RHX52, QRT_PRODUCT_RHX54);
 }
-
-int C_rhx5x::getSN(char*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-
-int C_rhx5x::getPN(char*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
-}

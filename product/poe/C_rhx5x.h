@@ -13,6 +13,6 @@ class C_rhx5x : public A_pexPoeCard<A_poeSeries> {
     C_rhx5x();
 
     int checkValid() override;
-    int getSN(char* buf, unsigned len) override;
-    int getPN(char* buf, unsigned len) override;
+    int getSN(char*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getPN(char*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
 };

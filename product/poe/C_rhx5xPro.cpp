@@ -16,11 +16,3 @@ C_rhx5xPro::C_rhx5xPro() : A_pexPoeCard(kPowerInputs, true, true) {}
 int C_rhx5xPro::checkValid() {
     return identifyByStraps(kCpldStamp, QRT_PRODUCT_RHX52PRO, QRT_PRODUCT_RHX54PRO);
 }
-
-int C_rhx5xPro::getSN(char*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-
-int C_rhx5xPro::getPN(char*, unsigned) {
-    return QRT_ERR_NOT_SUPPORTED;
-}

@@ -12,6 +12,6 @@ class C_rhx5xPro : public A_pexPoeCard<A_poeProSeries> {
     C_rhx5xPro();
 
     int checkValid() override;
-    int getSN(char* buf, unsigned len) override;
-    int getPN(char* buf, unsigned len) override;
+    int getSN(char*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getPN(char*, unsigned) override { return QRT_ERR_NOT_SUPPORTED; }
 };

@@ -47,7 +47,6 @@ class Rig {
     Rig(const Rig&) = delete;
     Rig& operator=(const Rig&) = delete;
 
-    const std::string& file() const { return file_; }
     // The kernel driver; null when the rig has no driver node ([driver] present = 0).
     VirtualPciDriver* pciDriver() { return driver_.get(); }
     // The adapter "/dev/i2c-<number>", or null.
@@ -63,9 +62,7 @@ class Rig {
     // The clock every board's chips run on.
     RigClock& clock() { return clock_; }
 
-    size_t boardCount() const { return boards_.size(); }
     Board& board(size_t index) { return *boards_[index].board; }
-    const BoardConfig& boardConfig(size_t index) const { return boards_[index].config; }
 
     // Hands the host to every board that is the computer the programs run on; `notes` gathers
     // what such a board had to leave out.

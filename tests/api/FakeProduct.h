@@ -187,73 +187,13 @@ class FakeCard : public I_nkVisionCardProduct,
         return note(__func__, f, buf, len);
     }
 
-    // I_dio
-    unsigned getCapability(QRT_DIOCAPABILITY_TYPE* caps, unsigned capacity) override {
-        return count(__func__, caps, capacity);
+    // I_dio: every operation of the list, recorded under its own name.
+#define QRT_DIO_OPERATION(Result, name, params, args)     \
+    Result name params override {                         \
+        return static_cast<Result>(recorder(#name) args); \
     }
-    int getDINums(unsigned* n) override { return note(__func__, n); }
-    int getDONums(unsigned* n) override { return note(__func__, n); }
-    unsigned getDICapability(unsigned di, QRT_DIODICAPABILITY_TYPE* caps,
-                             unsigned capacity) override {
-        return count(__func__, di, caps, capacity);
-    }
-    unsigned getDOCapability(unsigned dout, QRT_DIODOCAPABILITY_TYPE* caps,
-                             unsigned capacity) override {
-        return count(__func__, dout, caps, capacity);
-    }
-    int setDOState(unsigned d, int s) override { return note(__func__, d, s); }
-    int setDOStates(int* s, unsigned n) override { return note(__func__, s, n); }
-    int getDOState(unsigned d, int* s) override { return note(__func__, d, s); }
-    int getDOStates(int* s, unsigned n) override { return note(__func__, s, n); }
-    int getDIState(unsigned d, int* s) override { return note(__func__, d, s); }
-    int getDIStates(int* s, unsigned n) override { return note(__func__, s, n); }
-    int setDIDebounceTime(unsigned d, unsigned long t) override { return note(__func__, d, t); }
-    int getDIDebounceTime(unsigned d, unsigned long* t) override { return note(__func__, d, t); }
-    int getDIDebounceTimeUnit(unsigned long* u) override { return note(__func__, u); }
-    int setDOInvertState(unsigned d, int i) override { return note(__func__, d, i); }
-    int getDOInvertState(unsigned d, int* i) override { return note(__func__, d, i); }
-    int setDITriggerEnable(unsigned d, unsigned e) override { return note(__func__, d, e); }
-    int getDITriggerEnable(unsigned d, unsigned* e) override { return note(__func__, d, e); }
-    int setDOTriggerEnable(unsigned d, unsigned e) override { return note(__func__, d, e); }
-    int getDOTriggerEnable(unsigned d, unsigned* e) override { return note(__func__, d, e); }
-    int setDITriggerCallback(QRT_DITRIGGER_CALLBACK cb) override { return note(__func__, cb); }
-    int setDIEdgeTrigger(unsigned d, QRT_EDGETRIGGER_TYPE e) override {
-        return note(__func__, d, e);
-    }
-    int getDIEdgeTrigger(unsigned d, QRT_EDGETRIGGER_TYPE* e) override {
-        return note(__func__, d, e);
-    }
-    int setDITriggerPulseWidth(unsigned d, unsigned long w) override {
-        return note(__func__, d, w);
-    }
-    int getDITriggerPulseWidth(unsigned d, unsigned long* w) override {
-        return note(__func__, d, w);
-    }
-    int getDITriggerPulseWidthUnit(unsigned long* u) override { return note(__func__, u); }
-    int setDOTriggerDelay(unsigned d, unsigned long t) override { return note(__func__, d, t); }
-    int getDOTriggerDelay(unsigned d, unsigned long* t) override { return note(__func__, d, t); }
-    int getDOTriggerDelayUnit(unsigned long* u) override { return note(__func__, u); }
-    int setDOTriggerPulseWidth(unsigned d, unsigned long w) override {
-        return note(__func__, d, w);
-    }
-    int getDOTriggerPulseWidth(unsigned d, unsigned long* w) override {
-        return note(__func__, d, w);
-    }
-    int getDOTriggerPulseWidthUnit(unsigned long* u) override { return note(__func__, u); }
-    int triggerDO(unsigned d) override { return note(__func__, d); }
-    int triggerDOs(unsigned* d, unsigned n) override { return note(__func__, d, n); }
-    int setTrigger1vs1MappingTable(unsigned* t, unsigned n) override {
-        return note(__func__, t, n);
-    }
-    int getTrigger1vs1MappingTable(unsigned* t, unsigned n) override {
-        return note(__func__, t, n);
-    }
-    int setTrigger1vsMultipleMappingTable(unsigned di, unsigned* d, unsigned n) override {
-        return note(__func__, di, d, n);
-    }
-    int getTrigger1vsMultipleMappingTable(unsigned di, unsigned* d, unsigned n) override {
-        return note(__func__, di, d, n);
-    }
+#include "I_dio.def"
+#undef QRT_DIO_OPERATION
 
   private:
     template <class... Args>
@@ -261,6 +201,18 @@ class FakeCard : public I_nkVisionCardProduct,
         log.operations.push_back(describeCall(operation, args...));
         if (throwing) throw std::bad_alloc();
         return result;
+    }
+    // A call that notes `operation` with the arguments it is given.
+    struct Recorder {
+        FakeCard* card;
+        const char* operation;
+        template <class... Args>
+        int operator()(Args... args) const {
+            return card->note(operation, args...);
+        }
+    };
+    Recorder recorder(const char* operation) {
+        return {this, operation};
     }
     template <class... Args>
     unsigned count(const char* operation, Args... args) {

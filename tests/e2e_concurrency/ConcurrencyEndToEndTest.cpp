@@ -12,7 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/RigRunner.h"
+#include "support/RigFixture.h"
 
 namespace {
 
@@ -85,23 +85,13 @@ int expectTruth(const json& tally, bool busyAllowed, const Truth& truths = kShar
     return busy;
 }
 
-class ConcurrencyEndToEnd {
+class ConcurrencyEndToEnd : public qrttest::RigFixture {
   protected:
-    // False (and the test skipped) where qrt-sim cannot run a program.
-    static bool rigRuns(RigRunner& rig) {
-        static const RigRun probe = rig.run("[a]\nmodel = PCIe-W504\n", "true");
-        return probe.status == 0;
-    }
-    // False where the rig cannot give the embedded system its files and uevents.
-    static bool embeddedSystemBuilds(RigRunner& rig) {
-        static const RigRun probe = rig.run("[kqx]\nmodel = TULAN-KQX\n",
-                                            "printf \"%s\\n\" \"\\\"$QRT_SIM_NAMESPACES\\\"\"");
-        return probe.status == 0 && !probe.outputs.empty() && probe.outputs[0] == "mount,net";
-    }
-    RigRunner rig{{{"CONDUCTOR", CONDUCTOR_PATH},
-                   {"WORKER", CARD_WORKER_PATH},
-                   {"HOLDER", LOCK_HOLDER_PATH},
-                   {"ADAPTER", ADAPTER_WORKER_PATH}}};
+    ConcurrencyEndToEnd()
+        : RigFixture({{"CONDUCTOR", CONDUCTOR_PATH},
+                      {"WORKER", CARD_WORKER_PATH},
+                      {"HOLDER", LOCK_HOLDER_PATH},
+                      {"ADAPTER", ADAPTER_WORKER_PATH}}) {}
 };
 
 // ---- processes --------------------------------------------------------------------------------
@@ -125,16 +115,13 @@ const Crowd kCrowds[] = {
     {"FourStaggeredOnTheEmbeddedSystem", kEmbeddedRig, &kEmbeddedTruth, 1, 4, true, 2},
 };
 
-class ManyProcesses : public ConcurrencyEndToEnd, public ::testing::TestWithParam<Crowd> {};
+class ManyProcesses : public ConcurrencyEndToEnd, public ::testing::WithParamInterface<Crowd> {};
 
 // Detection included: a process that starts while others use the cards still finds both.
 // Real time, since each process's skipped pauses would give it a clock of its own.
 TEST_P(ManyProcesses, EveryProcessFindsEveryCardAndGetsOnlyTheTruthOrBusy) {
-    ASSERT_TRUE(rig.usable());
-    if (!rigRuns(rig)) GTEST_SKIP() << "qrt-sim cannot run a program here";
     const Crowd& crowd = GetParam();
-    if (crowd.rig == kEmbeddedRig && !embeddedSystemBuilds(rig))
-        GTEST_SKIP() << "the embedded system needs private mount and network namespaces (root)";
+    if (crowd.rig == kEmbeddedRig && !embeddedSystemBuilds()) GTEST_SKIP() << kNoEmbeddedSystem;
     rig.keepRealTime();
     const std::string start = crowd.staggered
                                   ? "staggered " + std::to_string(crowd.processes) + " 1"
@@ -156,11 +143,9 @@ INSTANTIATE_TEST_SUITE_P(Crowds, ManyProcesses, ::testing::ValuesIn(kCrowds),
 
 // A process that dies in the middle of a mailbox exchange, holding its card's lock, leaves the
 // card to the next process: the driver drops the lock with the dead process's file.
-class Processes : public ConcurrencyEndToEnd, public ::testing::Test {};
+using Processes = ConcurrencyEndToEnd;
 
 TEST_F(Processes, OneKilledInTheMiddleOfAnExchangeLeavesTheCardToTheNext) {
-    ASSERT_TRUE(rig.usable());
-    if (!rigRuns(rig)) GTEST_SKIP() << "qrt-sim cannot run a program here";
     rig.keepRealTime();  // the answer the dead process left unread is ready for the next one
     RigRun r = rig.run(kSharedRig, "$CONDUCTOR kill 1 -- $HOLDER && $WORKER rounds 1");
     EXPECT_EQ(r.status, 0) << r.errors;
@@ -172,8 +157,6 @@ TEST_F(Processes, OneKilledInTheMiddleOfAnExchangeLeavesTheCardToTheNext) {
 // Four processes read one Linux I2C adapter's memory at once, each an address write, a pause
 // and a read: every read must return the bytes at its own address, never at another process's.
 TEST_F(Processes, OnOneI2cAdapterNeverMoveEachOthersAddress) {
-    ASSERT_TRUE(rig.usable());
-    if (!rigRuns(rig)) GTEST_SKIP() << "qrt-sim cannot run a program here";
     rig.keepRealTime();
     RigRun r = rig.run("[bench]\nmodel = BENCH-I2C\nadapter = 5\n",
                        "$ADAPTER fill 5 && $CONDUCTOR together 4 -- $ADAPTER read 5 12",
@@ -199,14 +182,12 @@ const Team kTeams[] = {{"OnOneCard", "PCIe-W508", 1},
 constexpr int kThreads = 8;
 constexpr int kThreadRounds = 8;
 
-class EightThreads : public ConcurrencyEndToEnd, public ::testing::TestWithParam<Team> {};
+class EightThreads : public ConcurrencyEndToEnd, public ::testing::WithParamInterface<Team> {};
 
 // No lock is ever held for ten seconds here, so no call may answer busy; every thread gets at
 // least half as far as the first one to finish; each card ends powered as one of its threads
 // last switched it.
 TEST_P(EightThreads, EveryThreadGetsThroughAndEachCardKeepsALastWrite) {
-    ASSERT_TRUE(rig.usable());
-    if (!rigRuns(rig)) GTEST_SKIP() << "qrt-sim cannot run a program here";
     const Team& team = GetParam();
     std::string rigText;
     for (int c = 0; c < team.cards; ++c)

@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/RigRunner.h"
+#include "support/RigFixture.h"
 
 namespace {
 
@@ -20,24 +20,21 @@ using qrttest::RigRun;
 
 // The system's files live in a private mount namespace and its uevents in a private network
 // namespace; without the privilege to create them the system cannot be built.
-class EmbeddedEndToEnd : public ::testing::Test {
+class EmbeddedEndToEnd : public qrttest::RigFixture {
   protected:
+    EmbeddedEndToEnd() : RigFixture({{"PROBE", EMBEDDED_PROBE_PATH}}) {}
+
     void SetUp() override {
-        ASSERT_TRUE(rig.usable());
-        static const RigRun probe = rig.run("[kqx]\nmodel = TULAN-KQX\n",
-                                            "printf \"%s\\n\" \"\\\"$QRT_SIM_NAMESPACES\\\"\"");
-        if (probe.status != 0)
-            GTEST_SKIP() << "qrt-sim cannot run a program here: " << probe.errors;
-        if (!probe.outputs.empty() && probe.outputs[0] == "kernel") {
+        RigFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        const std::string namespaces = rigNamespaces();
+        if (namespaces == "kernel") {
             if (kKernelCases.count(testName()) == 0)
                 GTEST_SKIP() << "the kernel's simulated DIO block has the DIO driver only (no "
                                 "PoE board on I2C, no cards, no rig to count refused writes)";
             return;
         }
-        if (probe.outputs.empty() || probe.outputs[0] != "mount,net")
-            GTEST_SKIP() << "the embedded system needs private mount and network namespaces "
-                            "(root): "
-                         << probe.errors;
+        if (namespaces != "mount,net") GTEST_SKIP() << kNoEmbeddedSystem;
     }
 
     // Runs the probe (the rig runner checks that no chip model counted a protocol violation)
@@ -52,8 +49,6 @@ class EmbeddedEndToEnd : public ::testing::Test {
         ADD_FAILURE() << "no answer: " << run.errors;
         return json::object();
     }
-
-    qrttest::RigRunner rig{{{"PROBE", EMBEDDED_PROBE_PATH}}};
 
   private:
     // The cases that also run where the kernel's simulated DIO block (driver/dio-sim, loaded by

@@ -6,10 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "support/RigRunner.h"
+#include "support/RigFixture.h"
 
 namespace {
 
@@ -26,26 +27,38 @@ constexpr char kMixedRig[] =
     "[card7]\nmodel = PCIe-RHX10T\nsn = RHX0005\n"
     "[card8]\nmodel = PCIe-RHX44+\n";
 
-class IdentityEndToEnd : public ::testing::Test {
-  protected:
-    json probe(const std::string& rig, int rounds) {
-        const qrttest::RigRun run = rig_.run(rig, "\"$PROBE\" " + std::to_string(rounds));
-        EXPECT_EQ(run.status, 0) << run.errors;
-        return run.outputs.empty() ? json() : run.outputs.front();
+// Detection, then ROUNDS rounds of every product's identity calls, in one process.
+std::string identityCalls(int rounds) {
+    std::vector<std::string> calls = {"QRT_GetProductNums"};
+    for (int round = 0; round < rounds; ++round) {
+        calls.push_back("QRT_GetProductInfo all @511 512");
+        calls.push_back("QRT_GetProductSN all @63 64");
     }
-    qrttest::RigRunner rig_{{{"PROBE", IDENTITY_PROBE_PATH}}};
+    return qrttest::callLine(calls);
+}
+
+class IdentityEndToEnd : public qrttest::RigFixture {
+  protected:
+    qrttest::RigRun probe(const std::string& rigText, int rounds) {
+        qrttest::RigRun run = rig.run(rigText, identityCalls(rounds));
+        EXPECT_EQ(run.status, 0) << run.errors;
+        return run;
+    }
 };
 
 TEST_F(IdentityEndToEnd, RepeatedIdentityCallsAnswerTheSameWithoutTouchingTheBoard) {
-    const json out = probe(kMixedRig, 3);
-    ASSERT_EQ(out["products"].size(), 9u);
-    for (const json& product : out["products"]) {
-        const json& rounds = product["rounds"];
-        SCOPED_TRACE("type " + product["type"].dump());
-        for (size_t round = 1; round < rounds.size(); ++round) {
-            for (const char* key : {"info", "info_status", "sn", "sn_status"})
-                EXPECT_EQ(rounds[round][key], rounds[0][key]) << key << " of round " << round;
-            EXPECT_EQ(rounds[round]["pauses"], 0) << "round " << round;
+    const qrttest::RigRun run = probe(kMixedRig, 3);
+    ASSERT_EQ(qrttest::answerOf(run, "QRT_GetProductNums")["status"], 9);
+    for (const char* call : {"QRT_GetProductInfo", "QRT_GetProductSN"}) {
+        for (int index = 0; index < 9; ++index) {
+            SCOPED_TRACE(std::string(call) + " of product " + std::to_string(index));
+            const json& first = qrttest::answerOf(run, call, index, 0);
+            for (int round = 1; round < 3; ++round) {
+                const json& again = qrttest::answerOf(run, call, index, round);
+                EXPECT_EQ(again["status"], first["status"]) << "round " << round;
+                EXPECT_EQ(again["args"][0], first["args"][0]) << "round " << round;
+                EXPECT_EQ(again["pauses_us"], 0) << "round " << round;
+            }
         }
     }
 }
@@ -54,10 +67,12 @@ TEST_F(IdentityEndToEnd, RepeatedIdentityCallsAnswerTheSameWithoutTouchingTheBoa
 // part-number read before the real one. The 12-port card is tried by the 4/8-port class first;
 // what that class read must serve the 12-port class, so the detections cost the same.
 TEST_F(IdentityEndToEnd, APartNumberReadByARejectingClassServesTheNextClass) {
-    const json twelve = probe("[a]\nmodel = PCIe-W512\n", 0);
-    const json eight = probe("[a]\nmodel = PCIe-W508\nswitch = 8608\n", 0);
-    ASSERT_EQ(twelve["products"].size(), 1u);
-    ASSERT_EQ(eight["products"].size(), 1u);
+    const json twelve =
+        qrttest::answerOf(probe("[a]\nmodel = PCIe-W512\n", 0), "QRT_GetProductNums");
+    const json eight = qrttest::answerOf(probe("[a]\nmodel = PCIe-W508\nswitch = 8608\n", 0),
+                                         "QRT_GetProductNums");
+    ASSERT_EQ(twelve["status"], 1);
+    ASSERT_EQ(eight["status"], 1);
     EXPECT_GT(eight["detection_pauses_us"].get<unsigned long long>(), 0u);
     EXPECT_EQ(twelve["detection_pauses_us"], eight["detection_pauses_us"]);
 }

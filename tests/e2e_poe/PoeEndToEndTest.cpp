@@ -15,7 +15,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/RigRunner.h"
+#include "QRT_Types.h"
+#include "support/RigFixture.h"
 
 namespace {
 
@@ -24,14 +25,10 @@ using qrttest::RigRun;
 
 constexpr int kUntouched = 7;
 
-class PoeEndToEnd : public ::testing::Test {
+class PoeEndToEnd : public qrttest::RigFixture {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(rig.usable());
-        static const RigRun probe = rig.run("[a]\nmodel = PCIe-RHX54P\n", "true");
-        if (probe.status != 0)
-            GTEST_SKIP() << "qrt-sim cannot run a program here: " << probe.errors;
-    }
+    PoeEndToEnd() : RigFixture({{"PROBE", POE_API_PROBE_PATH}}) {}
+
     // Runs the probe once in the rig and returns its document.
     json probe(const std::string& rigText, const std::string& request, RigRun* out = nullptr,
                const std::string& options = "") {
@@ -43,8 +40,25 @@ class PoeEndToEnd : public ::testing::Test {
         if (out != nullptr) *out = std::move(run);
         return document;
     }
-    qrttest::RigRunner rig{{{"PROBE", POE_API_PROBE_PATH}}};
+    // Runs the generic probe's calls in one process: their statuses and the first argument
+    // of each after the call.
+    std::vector<json> call(const std::string& rigText, const std::vector<std::string>& calls,
+                           RigRun* out) {
+        *out = rig.run(rigText, qrttest::callLine(calls));
+        EXPECT_EQ(out->status, 0) << out->errors;
+        EXPECT_EQ(out->outputs.size(), calls.size()) << out->errors;
+        std::vector<json> answers;
+        for (const json& answer : out->outputs) answers.push_back(qrttest::reading(answer));
+        return answers;
+    }
 };
+
+// The statuses of answers [from, to) of a call() run.
+json statuses(const std::vector<json>& answers, size_t from, size_t to) {
+    json result = json::array();
+    for (size_t i = from; i < to && i < answers.size(); ++i) result.push_back(answers[i][0]);
+    return result;
+}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -198,7 +212,7 @@ TEST_F(PoeEndToEnd, ReadingsFollowTheRigsMicrocontrollerAndPse) {
 TEST_F(PoeEndToEnd, PoeSettingsReachTheMicrocontroller) {
     struct Case {
         const char* keys;
-        const char* request;
+        std::vector<int> request;  // enables, protect, recover, mode
         std::vector<int> set;
         std::vector<int> enables;  // read back, one entry more than given
         int protect, recover, mode;
@@ -207,7 +221,7 @@ TEST_F(PoeEndToEnd, PoeSettingsReachTheMicrocontroller) {
         // Firmware 1.13 has no power consumption calculation; a two-port card leaves entries
         // beyond its ports alone.
         {"model = PCIe-RHX52\nmcu_version = 1.13\n",
-         "0,1,1,1 120 100 1",
+         {0, 1, 1, 1, 120, 100, 1},
          {0, 0, -5},
          {0, 1, kUntouched, kUntouched, kUntouched},
          120,
@@ -215,7 +229,7 @@ TEST_F(PoeEndToEnd, PoeSettingsReachTheMicrocontroller) {
          0,
          -5},
         {"model = PCIe-RHX54PPRO\nmcu_version = 1.14\n",
-         "1,0,1,0 85 70 1",
+         {1, 0, 1, 0, 85, 70, 1},
          {0, 0, 0},
          {1, 0, 1, 0, kUntouched},
          85,
@@ -224,7 +238,7 @@ TEST_F(PoeEndToEnd, PoeSettingsReachTheMicrocontroller) {
          0},
         // No protection temperatures the kit may set on the GPU card.
         {"model = PCIe-RHXGPU-P1000\nmcu_version = 1.0\n",
-         "0,0,0,1 90 80 1",
+         {0, 0, 0, 1, 90, 80, 1},
          {0, -5, 0},
          {0, 0, 0, 1, kUntouched},
          100,
@@ -235,12 +249,18 @@ TEST_F(PoeEndToEnd, PoeSettingsReachTheMicrocontroller) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);
         RigRun run;
-        json out = probe(std::string("[card]\n") + c.keys, std::string("poe 0 ") + c.request, &run);
-        const json& poe = out["poe"];
-        EXPECT_EQ(poe["set"], json(c.set));
-        EXPECT_EQ(poe["get_status"][0], 0);
-        EXPECT_EQ(poe["get"]["enables"], json(c.enables));
-        EXPECT_EQ(poe["get_status"][2], c.modeStatus);
+        const auto arg = [&](size_t i) { return std::to_string(c.request[i]); };
+        const std::vector<json> answers = call(
+            std::string("[card]\n") + c.keys,
+            {"QRT_PoESetPortEnable 0 " + arg(0) + "," + arg(1) + "," + arg(2) + "," + arg(3) + " 4",
+             "QRT_PoESetProtectTempRange 0 " + arg(4) + " " + arg(5),
+             "QRT_PoESetPowConsumCalcModel 0 " + arg(6), "QRT_PoEGetPortEnable 0 @5 5",
+             "QRT_PoEGetProtectTempRange 0 @1 @1", "QRT_PoEGetPowConsumCalcModel 0 @1"},
+            &run);
+        ASSERT_EQ(answers.size(), 6u);
+        EXPECT_EQ(statuses(answers, 0, 3), json(c.set));
+        EXPECT_EQ(answers[3], json::array({0, c.enables}));
+        EXPECT_EQ(answers[5][0], c.modeStatus);
         const json& mcu = run.board("card")["mcu"];
         for (size_t port = 0; port < 4 && c.enables[port] != kUntouched; ++port)
             EXPECT_EQ(mcu["ports"][port]["enabled"], c.enables[port] == 1) << port;
@@ -252,14 +272,21 @@ TEST_F(PoeEndToEnd, PoeSettingsReachTheMicrocontroller) {
 
 TEST_F(PoeEndToEnd, FanOfTheGpuCard) {
     RigRun run;
-    json out = probe("[card]\nmodel = PCIe-RHXGPU-P1000\n", "fan 0 45 1", &run);
-    const json& fan = out["fan"];
-    EXPECT_EQ(fan["set"], json({0, 0, -11, -11}));  // duty 100 and fan 1 refused
-    EXPECT_EQ(fan["get_status"], json({0, 0, 0}));
+    const std::vector<json> answers =
+        call("[card]\nmodel = PCIe-RHXGPU-P1000\n",
+             {"QRT_FanSetPWM 0 0 45", "QRT_FanSetSmartFanEnable 0 0 1", "QRT_FanSetPWM 0 0 100",
+              "QRT_FanSetPWM 0 1 45", "QRT_FanGetPWM 0 0 @1", "QRT_FanGetSmartFanEnable 0 0 @1",
+              "QRT_FanGetSpeed 0 0 @1"},
+             &run);
+    ASSERT_EQ(answers.size(), 7u);
+    EXPECT_EQ(statuses(answers, 0, 4), json({0, 0, -11, -11}));  // duty 100 and fan 1 refused
     const json& state = run.board("card")["mcu"]["fan"];
     EXPECT_EQ(state["duty"], 45);
     EXPECT_EQ(state["smart"], true);
-    EXPECT_EQ(fan["get"], json({45, 1, state["rpm"]}));
+    // The readings of fan 0: the second argument.
+    EXPECT_EQ(qrttest::reading(run.outputs[4], 1), json({0, 45}));
+    EXPECT_EQ(qrttest::reading(run.outputs[5], 1), json({0, 1}));
+    EXPECT_EQ(qrttest::reading(run.outputs[6], 1), json({0, state["rpm"]}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -330,12 +357,27 @@ TEST_F(PoeEndToEnd, ActionCommandsGoOnTheWireAsValidGvcpFrames) {
 
 TEST_F(PoeEndToEnd, TriggerSettingsChangeOnlyTheirFieldOfTheControlWord) {
     RigRun run;
-    json out = probe("[card]\nmodel = PCIe-RHX54IPRO\n", "trigger 0", &run);
-    const json& trigger = out["trigger"];
+    const std::string edge0 = std::to_string(QRT_EDGE_TRIGGER_EDGE0);
+    const std::string both = std::to_string(QRT_EDGE_TRIGGER_BOTH);
+    const std::vector<json> answers =
+        call("[card]\nmodel = PCIe-RHX54IPRO\n",
+             {"QRT_ToESetExTriggerDebounce 0 0x00ABCDEF", "QRT_ToESetTriggerActivation 0 " + edge0,
+              "QRT_ToESetTriggerSource 0 1", "QRT_ToESetOneTriggerAllMode 0 9",
+              "QRT_ToESetTriggerEnable 0 1", "QRT_ToESetTriggerActivation 0 " + both,
+              "QRT_ToESetTriggerEnable 0 0", "QRT_ToESetTriggerActivation 0 3",
+              "QRT_ToESetExTriggerDebounce 0 0x1000000", "QRT_ToEGetTriggerSource 0 @1",
+              "QRT_ToEGetTriggerEnable 0 @1", "QRT_ToEGetOneTriggerAllMode 0 @1",
+              "QRT_ToEGetTriggerActivation 0 @1", "QRT_ToEGetExTriggerDebounce 0 @1",
+              "QRT_ToEGetExTriggerDebounceUnit 0 @1", "QRT_ToEGetTriggerCount 0 0 @1 @1",
+              "QRT_ToEResetTriggerCount 0"},
+             &run);
+    ASSERT_EQ(answers.size(), 17u);
     // Activation mode 3 and a debounce beyond 24 bits are refused.
-    EXPECT_EQ(trigger["set"], json({0, 0, 0, 0, 0, 0, 0, -11, -11}));
-    EXPECT_EQ(trigger["get_status"], json({0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(trigger["get"], json({1, 0, 1, 2, 0xABCDEF, 40}));
+    EXPECT_EQ(statuses(answers, 0, 9), json({0, 0, 0, 0, 0, 0, 0, -11, -11}));
+    EXPECT_EQ(statuses(answers, 9, 17), json({0, 0, 0, 0, 0, 0, 0, 0}));
+    json values = json::array();
+    for (size_t i = 9; i < 15; ++i) values.push_back(answers[i][1]);
+    EXPECT_EQ(values, json({1, 0, 1, 2, 0xABCDEF, 40}));
     const json& control = run.board("card")["cpld"]["toe_control"];
     EXPECT_EQ(control, json({{"trigger_enable", false},
                              {"edge_select_a", true},

@@ -2,14 +2,12 @@
 // answers one request as a JSON document on standard output.
 //
 //   poe_api_probe list                        every product: identity, components, readings
-//   poe_api_probe poe I V0,V1,... P R M       set PoE enables, protection range, calculation
-//                                             mode of product I, then read them back
 //   poe_api_probe toe I PORT DEV GROUP MASK [FAR_END_INTERFACE]
 //                                             store and send an action command; with an
 //                                             interface, receive it at that cable's far end
-//   poe_api_probe trigger I                   trigger settings, set one by one and read back
-//   poe_api_probe fan I DUTY SMART            fan settings of product I, set and read back
 //   poe_api_probe threads I N                 N threads on product I at once
+//
+// Plain sequences of calls go to the generic probe (tests/support/qrt_call_probe.cpp).
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -36,13 +34,6 @@ using nlohmann::json;
 constexpr int kUntouched = 7;  // entries the library must not write start with this
 constexpr int kGvcpPort = 3956;
 constexpr int kReceiveTimeoutMs = 5000;
-
-std::vector<int> parseList(const char* text) {
-    std::vector<int> values;
-    std::stringstream in(text);
-    for (std::string item; std::getline(in, item, ',');) values.push_back(std::atoi(item.c_str()));
-    return values;
-}
 
 json reading(int status, float value) {
     return {{"status", status}, {"value", status == 0 ? json(value) : json()}};
@@ -164,57 +155,6 @@ json toe(void* h, unsigned port, unsigned long device, unsigned long group, unsi
     return out;
 }
 
-json trigger(void* h) {
-    json out;
-    out["set"] = {QRT_ToESetExTriggerDebounce(h, 0x00ABCDEF),
-                  QRT_ToESetTriggerActivation(h, QRT_EDGE_TRIGGER_EDGE0),
-                  QRT_ToESetTriggerSource(h, 1),
-                  QRT_ToESetOneTriggerAllMode(h, 9),
-                  QRT_ToESetTriggerEnable(h, 1),
-                  QRT_ToESetTriggerActivation(h, QRT_EDGE_TRIGGER_BOTH),
-                  QRT_ToESetTriggerEnable(h, 0),
-                  QRT_ToESetTriggerActivation(h, QRT_EDGETRIGGER_TYPE(3)),
-                  QRT_ToESetExTriggerDebounce(h, 0x1000000)};
-    int source = -1, enable = -1, all = -1;
-    QRT_EDGETRIGGER_TYPE edge = QRT_EDGETRIGGER_TYPE(kUntouched);
-    unsigned long debounce = 0, unit = 0;
-    unsigned a = 0, b = 0;
-    out["get_status"] = {
-        QRT_ToEGetTriggerSource(h, &source),       QRT_ToEGetTriggerEnable(h, &enable),
-        QRT_ToEGetOneTriggerAllMode(h, &all),      QRT_ToEGetTriggerActivation(h, &edge),
-        QRT_ToEGetExTriggerDebounce(h, &debounce), QRT_ToEGetExTriggerDebounceUnit(h, &unit),
-        QRT_ToEGetTriggerCount(h, 0, &a, &b),      QRT_ToEResetTriggerCount(h)};
-    out["get"] = {source, enable, all, int(edge), debounce, unit};
-    return out;
-}
-
-json fan(void* h, int duty, int smart) {
-    json out;
-    out["set"] = {QRT_FanSetPWM(h, 0, duty), QRT_FanSetSmartFanEnable(h, 0, smart),
-                  QRT_FanSetPWM(h, 0, 100), QRT_FanSetPWM(h, 1, duty)};
-    int pwm = -1, enabled = -1;
-    unsigned rpm = 0;
-    out["get_status"] = {QRT_FanGetPWM(h, 0, &pwm), QRT_FanGetSmartFanEnable(h, 0, &enabled),
-                         QRT_FanGetSpeed(h, 0, &rpm)};
-    out["get"] = {pwm, enabled, rpm};
-    return out;
-}
-
-json poe(void* h, std::vector<int> enables, int protect, int recover, int mode) {
-    json out;
-    unsigned n = unsigned(enables.size());
-    out["set"] = {QRT_PoESetPortEnable(h, enables.data(), n),
-                  QRT_PoESetProtectTempRange(h, protect, recover),
-                  QRT_PoESetPowConsumCalcModel(h, mode)};
-    std::vector<int> back(n + 1, kUntouched);
-    int p = 0, r = 0, m = -1;
-    out["get_status"] = {QRT_PoEGetPortEnable(h, back.data(), n + 1),
-                         QRT_PoEGetProtectTempRange(h, &p, &r),
-                         QRT_PoEGetPowConsumCalcModel(h, &m)};
-    out["get"] = {{"enables", back}, {"protect", p}, {"recover", r}, {"mode", m}};
-    return out;
-}
-
 // Threads that each switch the ports, read identity texts and EEPROM-backed numbers.
 json threads(void* h, int count) {
     std::vector<json> results(size_t(count), json::array());
@@ -253,17 +193,10 @@ int main(int argc, char** argv) {
     if (request == "list") {
         out["list"] = json::array();
         for (unsigned i = 0; i < QRT_GetProductNums(); ++i) out["list"].push_back(product(i));
-    } else if (request == "poe" && argc == 7) {
-        out["poe"] =
-            poe(h, parseList(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
     } else if (request == "toe" && (argc == 7 || argc == 8)) {
         out["toe"] = toe(h, unsigned(std::atoi(argv[3])), std::strtoul(argv[4], nullptr, 0),
                          std::strtoul(argv[5], nullptr, 0), std::strtoul(argv[6], nullptr, 0),
                          argc == 8 ? argv[7] : nullptr);
-    } else if (request == "trigger" && argc == 3) {
-        out["trigger"] = trigger(h);
-    } else if (request == "fan" && argc == 5) {
-        out["fan"] = fan(h, std::atoi(argv[3]), std::atoi(argv[4]));
     } else if (request == "threads" && argc == 4) {
         out["threads"] = threads(h, std::atoi(argv[3]));
     } else {

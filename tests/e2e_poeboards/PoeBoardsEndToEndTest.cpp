@@ -17,7 +17,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/RigRunner.h"
+#include "support/RigFixture.h"
 
 namespace {
 
@@ -26,15 +26,9 @@ using ::testing::HasSubstr;
 
 using qrttest::RigRun;
 
-class PoeBoardsEndToEnd : public ::testing::Test {
+class PoeBoardsEndToEnd : public qrttest::RigFixture {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(rig.usable());
-        static const RigRun probe = rig.run("[a]\nmodel = PCIe-RHX54P\n", "true");
-        if (probe.status != 0)
-            GTEST_SKIP() << "qrt-sim cannot run a program here: " << probe.errors;
-    }
-    qrttest::RigRunner rig{{{"PROBE", POE_PROBE_PATH}}};
+    PoeBoardsEndToEnd() : RigFixture({{"PROBE", POE_PROBE_PATH}}) {}
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -13,7 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "api/PublicHeader.h"
-#include "support/RigRunner.h"
+#include "support/RigFixture.h"
 
 namespace {
 
@@ -251,18 +251,13 @@ const Bench kBenches[] = {{"Cards", kRig, kProbes, kCases, false},
                           {"GpuCard", kGpuRig, kGpuProbes, kGpuCases, false},
                           {"NoDriver", kUsb3Rig, kNoProbes, kNoDriverCases, false}};
 
-class QrtctlEndToEnd : public ::testing::Test {
+class QrtctlEndToEnd : public qrttest::RigFixture {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(rig.usable());
-        static const RigRun probe = rig.run(kRig, "true");
-        if (probe.status != 0)
-            GTEST_SKIP() << "qrt-sim cannot run a program here: " << probe.errors;
-    }
-    qrttest::RigRunner rig{{{"Q", QRTCTL_PATH},
-                            {"SIM", QRT_SIM_PATH},
-                            {"PYTHON", PYTHON_PATH},
-                            {"PARSE_METRICS", METRICS_PARSER_PATH}}};
+    QrtctlEndToEnd()
+        : RigFixture({{"Q", QRTCTL_PATH},
+                      {"SIM", QRT_SIM_PATH},
+                      {"PYTHON", PYTHON_PATH},
+                      {"PARSE_METRICS", METRICS_PARSER_PATH}}) {}
 };
 
 class QrtctlCommandLines : public QrtctlEndToEnd, public ::testing::WithParamInterface<Bench> {};
@@ -289,7 +284,7 @@ TEST_P(QrtctlCommandLines, GiveTheirOutputStatusAndEffect) {
     RigRun untouched = rig.run(bench.rig, "$Q --version; echo \"$QRT_SIM_NAMESPACES\"");
     ASSERT_EQ(untouched.status, 0) << untouched.errors;
     if (bench.system && untouched.output.find("mount,net\n") == std::string::npos)
-        GTEST_SKIP() << "the embedded system needs private mount and network namespaces (root)";
+        GTEST_SKIP() << kNoEmbeddedSystem;
     for (const Case& c : bench.cases) {
         SCOPED_TRACE(c.command);
         RigRun run = rig.run(bench.rig, c.command);

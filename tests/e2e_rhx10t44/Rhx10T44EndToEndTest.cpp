@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -13,11 +14,15 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/RigRunner.h"
+#include "QRT_Types.h"
+#include "support/RigFixture.h"
 
 namespace {
 
 using nlohmann::json;
+using qrttest::answerOf;
+using qrttest::callLine;
+using qrttest::reading;
 using qrttest::RigRun;
 
 constexpr int kUntouched = 7;
@@ -33,53 +38,82 @@ const char* const kRig =
     "[c]\nmodel = PCIe-RHX10T\npn = 53105-00\n"
     "[d]\nmodel = PCIe-RHX44+\npcb_version = 4\n";
 
-class Rhx10T44EndToEnd : public ::testing::Test {
+class Rhx10T44EndToEnd : public qrttest::RigFixture {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(rig.usable());
-        static const RigRun probe = rig.run("[a]\nmodel = PCIe-RHX44+\n", "true");
-        if (probe.status != 0)
-            GTEST_SKIP() << "qrt-sim cannot run a program here: " << probe.errors;
-    }
     RigRun run(const std::string& command) {
         RigRun r = rig.run(kRig, command);
         EXPECT_EQ(r.status, 0) << r.errors;
         return r;
     }
-    qrttest::RigRunner rig{{{"PROBE", RHX_PROBE_PATH}}};
 };
 
-TEST_F(Rhx10T44EndToEnd, BothCardsAreDetectedWithTheirIdentityAndNothingElse) {
-    RigRun r = run("$PROBE list");
-    ASSERT_EQ(r.outputs.size(), 1u) << r.errors;
-    const json& list = r.outputs[0]["list"];
-    ASSERT_EQ(list.size(), 2u) << r.outputs[0].dump(1);
+// The identity and every reading of a product, as calls of the generic probe.
+std::vector<std::string> productCalls(int index) {
+    const std::string i = " " + std::to_string(index) + " ";
+    return {"QRT_GetProductType" + i,
+            "QRT_GetProductInfo" + i + "@512 512",
+            "QRT_GetCardID" + i + "@1",
+            "QRT_GetFeatureList" + i + "@8 8",
+            "QRT_PoEGetPortNums" + i + "@1",
+            "QRT_ToEGetPortNums" + i + "@1",
+            "QRT_ExPowSupGetNums" + i + "@1",
+            "QRT_ExPowSupGetState" + i + "@1 1",
+            "QRT_PoEGetProperty" + i + std::to_string(QRT_POE_PROP_TOTAL_BUDGET) + " @1",
+            "QRT_PoEGetPortEnable" + i + "@4 4",
+            "QRT_PoEGetPowConsumCalcModel" + i + "@1",
+            "QRT_PoEGetProtectTempRange" + i + "@1 @1",
+            "QRT_PoEGetProperty" + i + std::to_string(QRT_POE_PROP_TEMPERATURE) + " @1",
+            "QRT_PoEGetPortProperty" + i + "0 " + std::to_string(QRT_POEPORT_PROP_CURRENT) + " @1",
+            "QRT_GetProductSN" + i + "@31 32"};
+}
 
-    const json& t = list[0];
-    EXPECT_EQ(t["type"], 11);
-    EXPECT_EQ(t["info"],
+// The features a product listed: as many entries as the call counted.
+json featuresOf(const json& answer) {
+    json features = json::array();
+    for (int i = 0; i < answer["status"].get<int>(); ++i) features.push_back(answer["args"][0][i]);
+    return features;
+}
+
+TEST_F(Rhx10T44EndToEnd, BothCardsAreDetectedWithTheirIdentityAndNothingElse) {
+    std::vector<std::string> calls = {"QRT_GetProductNums"};
+    for (int index : {0, 1})
+        for (const std::string& call : productCalls(index)) calls.push_back(call);
+    RigRun r = run(callLine(calls));
+    ASSERT_EQ(answerOf(r, "QRT_GetProductNums")["status"], 2) << r.errors;
+
+    EXPECT_EQ(answerOf(r, "QRT_GetProductType", 0)["status"], 11);
+    EXPECT_EQ(answerOf(r, "QRT_GetProductInfo", 0)["args"][0],
               "Product:PCIe-RHX10T\r\nCPLDVersion:20190618_1030\r\nMCUVersion:2.3\r\n"
               "PN:RHX53105-00\r\nSN:T10-0001\r\nPCBVersion:3\r\n"
               "MAC0: 02:10:00:00:00:00\r\nMAC1: 02:10:00:00:00:01\r\n");
-    EXPECT_EQ(t["card_id"], json::array({0, 0x9A}));
-    EXPECT_EQ(t["features"], json::array({2, 3, 5}));
-    EXPECT_EQ(t["poe_ports"], json::array({0, 2}));
-    EXPECT_EQ(t["toe_ports"], json::array({0, 2}));
-    EXPECT_EQ(t["supplies"], json::array({0, 1}));
-    EXPECT_EQ(t["supply_state"], json::array({0, 1}));  // the 4-pin connector
-    EXPECT_EQ(t["budget"][0], 0);
-    EXPECT_FLOAT_EQ(t["budget"][1].get<float>(), 61.6f);
+    EXPECT_EQ(reading(answerOf(r, "QRT_GetCardID", 0)), json::array({0, 0x9A}));
+    EXPECT_EQ(featuresOf(answerOf(r, "QRT_GetFeatureList", 0)), json::array({2, 3, 5}));
+    EXPECT_EQ(reading(answerOf(r, "QRT_PoEGetPortNums", 0)), json::array({0, 2}));
+    EXPECT_EQ(reading(answerOf(r, "QRT_ToEGetPortNums", 0)), json::array({0, 2}));
+    EXPECT_EQ(reading(answerOf(r, "QRT_ExPowSupGetNums", 0)), json::array({0, 1}));
+    // The 4-pin connector.
+    EXPECT_EQ(reading(answerOf(r, "QRT_ExPowSupGetState", 0)), json::array({0, 1}));
+    const json budget = reading(answerOf(r, "QRT_PoEGetProperty", 0), 1);
+    EXPECT_EQ(budget[0], 0);
+    EXPECT_FLOAT_EQ(budget[1].get<float>(), 61.6f);
 
-    const json& p = list[1];
-    EXPECT_EQ(p["type"], 0);
-    EXPECT_EQ(p["info"], "Product:PCIe-RHX44+\r\nCPLDVersion:20151020_1000\r\nPCBVersion:5\r\n");
-    EXPECT_EQ(p["card_id"][0], -5);
-    EXPECT_EQ(p["features"], json::array({2, 5}));
-    EXPECT_EQ(p["poe_ports"], json::array({0, 4}));
-    EXPECT_EQ(p["supply_state"], json::array({-5, kUntouched}));
-    EXPECT_EQ(p["budget"][0], -5);
+    EXPECT_EQ(answerOf(r, "QRT_GetProductType", 1)["status"], 0);
+    EXPECT_EQ(answerOf(r, "QRT_GetProductInfo", 1)["args"][0],
+              "Product:PCIe-RHX44+\r\nCPLDVersion:20151020_1000\r\nPCBVersion:5\r\n");
+    EXPECT_EQ(answerOf(r, "QRT_GetCardID", 1)["status"], -5);
+    EXPECT_EQ(featuresOf(answerOf(r, "QRT_GetFeatureList", 1)), json::array({2, 5}));
+    EXPECT_EQ(reading(answerOf(r, "QRT_PoEGetPortNums", 1)), json::array({0, 4}));
+    EXPECT_EQ(reading(answerOf(r, "QRT_ExPowSupGetState", 1)), json::array({-5, kUntouched}));
+    EXPECT_EQ(answerOf(r, "QRT_PoEGetProperty", 1)["status"], -5);
     // The host can only switch this card's ports: every reading is unsupported.
-    EXPECT_EQ(p["read_statuses"], json::array({-5, -5, -5, -5, -5, -5}));
+    for (const auto& [call, nth] :
+         std::vector<std::pair<std::string, int>>{{"QRT_PoEGetPortEnable", 0},
+                                                  {"QRT_PoEGetPowConsumCalcModel", 0},
+                                                  {"QRT_PoEGetProtectTempRange", 0},
+                                                  {"QRT_PoEGetProperty", 1},
+                                                  {"QRT_PoEGetPortProperty", 0},
+                                                  {"QRT_GetProductSN", 0}})
+        EXPECT_EQ(answerOf(r, call, 1, nth)["status"], -5) << call;
 
     // Bring-up set the power chip's detections, one command cache run per transaction.
     const json& board = r.board("b");
@@ -92,30 +126,43 @@ TEST_F(Rhx10T44EndToEnd, BothCardsAreDetectedWithTheirIdentityAndNothingElse) {
     EXPECT_EQ(r.board("a")["x550"][1]["i2c_commands"], 0);
 }
 
+// Set the PoE port enables, then read them back, in one process.
+std::string enableCalls(int index, const std::string& enables) {
+    const std::string n = std::to_string(std::count(enables.begin(), enables.end(), ',') + 1);
+    const std::string i = " " + std::to_string(index) + " ";
+    return callLine({"QRT_PoESetPortEnable" + i + enables + " " + n,
+                     "QRT_PoEGetPortEnable" + i + "@" + n + " " + n});
+}
+
+std::string currentCall(int port) {
+    return callLine({"QRT_PoEGetPortProperty 0 " + std::to_string(port) + " " +
+                     std::to_string(QRT_POEPORT_PROP_CURRENT) + " @1"});
+}
+
 TEST_F(Rhx10T44EndToEnd, PortListsReachTheHardwarePortsAndTheCallersArrayStaysAsItWas) {
-    RigRun r =
-        run("$PROBE enable 0 1,0; $PROBE current 0 0; $PROBE current 0 1; "
-            "$PROBE enable 1 1,0,1,1; $PROBE enable 1 0,1,0,0,1,1,1,1; $PROBE enable 1 1,1,1");
-    ASSERT_EQ(r.outputs.size(), 6u) << r.errors;
-    const json& t = r.outputs[0];
-    EXPECT_EQ(t["set_status"], 0);
-    EXPECT_EQ(t["after_set"], json::array({1, 0}));
-    EXPECT_EQ(t["get_status"], 0);
-    EXPECT_EQ(t["get"], json::array({1, 0}));
+    RigRun r = run(enableCalls(0, "1,0") + "; " + currentCall(0) + "; " + currentCall(1) + "; " +
+                   enableCalls(1, "1,0,1,1") + "; " + enableCalls(1, "0,1,0,0,1,1,1,1") + "; " +
+                   enableCalls(1, "1,1,1"));
+    ASSERT_EQ(r.outputs.size(), 10u) << r.errors;
+    // The caller's list as the library left it, and the list read back.
+    EXPECT_EQ(r.outputs[0]["status"], 0);
+    EXPECT_EQ(r.outputs[0]["args"][0], json::array({1, 0}));
+    EXPECT_EQ(r.outputs[1]["status"], 0);
+    EXPECT_EQ(r.outputs[1]["args"][0], json::array({1, 0}));
     const json& pse = r.board("a")["mcu"]["ports"];
     EXPECT_EQ(pse[0]["enabled"], false);
     EXPECT_EQ(pse[1]["enabled"], true);
     // The current of public port 0 is the PSE's port 1, where the camera is.
-    EXPECT_EQ(r.outputs[1]["status"], 0);
-    EXPECT_GT(r.outputs[1]["amperes"].get<float>(), 0.3f);
-    EXPECT_EQ(r.outputs[2]["amperes"], 0.0);
+    EXPECT_EQ(r.outputs[2]["status"], 0);
+    EXPECT_GT(r.outputs[2]["args"][2][0].get<float>(), 0.3f);
+    EXPECT_EQ(r.outputs[3]["args"][2][0], 0.0);
 
     // The RHX44+: the first four entries make the port mask; a short list is refused.
-    EXPECT_EQ(r.outputs[3]["set_status"], 0);
-    EXPECT_EQ(r.outputs[3]["after_set"], json::array({1, 0, 1, 1}));
-    EXPECT_EQ(r.outputs[3]["get_status"], -5);
-    EXPECT_EQ(r.outputs[4]["set_status"], 0);
-    EXPECT_EQ(r.outputs[5]["set_status"], -11);
+    EXPECT_EQ(r.outputs[4]["status"], 0);
+    EXPECT_EQ(r.outputs[4]["args"][0], json::array({1, 0, 1, 1}));
+    EXPECT_EQ(r.outputs[5]["status"], -5);
+    EXPECT_EQ(r.outputs[6]["status"], 0);
+    EXPECT_EQ(r.outputs[8]["status"], -11);
     EXPECT_NE(r.trace.find("[b] i2c-gpio write addr=0x20 30 01 0d 00"), std::string::npos);
     EXPECT_NE(r.trace.find("[b] i2c-gpio write addr=0x20 30 01 02 00"), std::string::npos);
     const json& board = r.board("b");
@@ -154,18 +201,22 @@ std::string tsharkFields(const std::string& packetHex, const std::string& dir) {
 }
 
 TEST_F(Rhx10T44EndToEnd, ActionCommandsUseTheHardwarePortsPacketMemoryAndCounters) {
-    RigRun r =
-        run("$PROBE toe 0 0 0x11223344 0x55667788 0xFFFFFFFF; $PROBE send 0 0; $PROBE send 0 -1; "
-            "$PROBE count 0 0; $PROBE count 0 1");
-    ASSERT_EQ(r.outputs.size(), 5u) << r.errors;
-    if (r.outputs[0]["set_status"] == -1 &&
-        r.errors.find("no network namespace") != std::string::npos)
+    RigRun r = run(callLine({"QRT_ToESetActionCommand 0 0 0x11223344 0x55667788 0xFFFFFFFF",
+                             "QRT_ToEGetActionCommand 0 0 @1 @1 @1"}) +
+                   "; " + callLine({"QRT_ToESendActionCommand 0 0"}) + "; " +
+                   callLine({"QRT_ToESendActionCommand 0 -1"}) + "; " +
+                   callLine({"QRT_ToEGetTriggerCount 0 0 @1 @1"}) + "; " +
+                   callLine({"QRT_ToEGetTriggerCount 0 1 @1 @1"}));
+    ASSERT_EQ(r.outputs.size(), 6u) << r.errors;
+    if (r.outputs[0]["status"] == -1 && r.errors.find("no network namespace") != std::string::npos)
         GTEST_SKIP() << "no host interfaces without a network namespace";
-    EXPECT_EQ(r.outputs[0]["set_status"], 0);
-    EXPECT_EQ(r.outputs[0]["get_status"], 0);
-    EXPECT_EQ(r.outputs[0]["get"], json::array({0x11223344u, 0x55667788u, 0xFFFFFFFFu}));
+    EXPECT_EQ(r.outputs[0]["status"], 0);
     EXPECT_EQ(r.outputs[1]["status"], 0);
+    EXPECT_EQ(r.outputs[1]["args"],
+              json::array({0, json::array({0x11223344u}), json::array({0x55667788u}),
+                           json::array({0xFFFFFFFFu})}));
     EXPECT_EQ(r.outputs[2]["status"], 0);
+    EXPECT_EQ(r.outputs[3]["status"], 0);
 
     // Public port 0's frame (MAC slot 0, interface 10.0.0.1) sits in hardware port 1's memory.
     const json& ports = r.board("a")["cpld"]["ports"];
@@ -175,8 +226,8 @@ TEST_F(Rhx10T44EndToEnd, ActionCommandsUseTheHardwarePortsPacketMemoryAndCounter
     EXPECT_EQ(ports[1]["sent_count"], 2);
     EXPECT_EQ(ports[0]["sent_count"], 1);
     EXPECT_EQ(r.board("a")["cpld"]["smbus_header"]["slave_address"], 0x62);
-    EXPECT_EQ(r.outputs[3]["counts"], json::array({0, 2}));
-    EXPECT_EQ(r.outputs[4]["counts"], json::array({0, 1}));
+    EXPECT_EQ(r.outputs[4]["args"], json::array({0, json::array({0}), json::array({2})}));
+    EXPECT_EQ(r.outputs[5]["args"], json::array({1, json::array({0}), json::array({1})}));
 
     char dir[] = "/tmp/qrt-rhx10t-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);

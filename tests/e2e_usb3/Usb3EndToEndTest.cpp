@@ -15,7 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/RigRunner.h"
+#include "support/RigFixture.h"
 
 namespace {
 
@@ -27,23 +27,41 @@ using qrttest::RigRun;
 
 // The rig runner works without root (the driver bridge alone); without it there is nothing to
 // test against. The probes are single-threaded, so their pauses are counted, not slept.
-class Usb3EndToEnd : public ::testing::Test {
+class Usb3EndToEnd : public qrttest::RigFixture {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(rig.usable());
-        static const RigRun probe = rig.run("[a]\nmodel = PCIe-W504\n", "true");
-        if (probe.status != 0)
-            GTEST_SKIP() << "qrt-sim cannot run a program here: " << probe.errors;
-    }
-    qrttest::RigRunner rig{{{"PROBE", USB3_PROBE_PATH}, {"SERIES", USB3_SERIES_PROBE_PATH}}};
+    Usb3EndToEnd() : RigFixture({{"SERIES", USB3_SERIES_PROBE_PATH}}) {}
 };
 
-// Products of a `list` document of the given type.
-std::vector<json> productsOfType(const json& list, int type) {
-    std::vector<json> found;
-    for (const json& p : list["list"])
-        if (p["type"] == type) found.push_back(p);
+// Every product's identity, features and port count, through the generic probe.
+const std::string kListCalls = qrttest::callLine({
+    "QRT_GetProductNums",
+    "QRT_GetProductType all",
+    "QRT_GetProductInfo all @511 512",
+    "QRT_GetProductSN all @63 64",
+    "QRT_GetCardID all @1",
+    "QRT_GetFeatureList all @8 8",
+    "QRT_GetFeatureList all @1 1",  // a list that does not fit
+    "QRT_PowCtrlGetPortNums all @1",
+});
+// Every product's type and external supply input.
+const std::string kSupplyCalls = qrttest::callLine({
+    "QRT_GetProductType all",
+    "QRT_ExPowSupGetNums all @1",
+    "QRT_ExPowSupGetState all @1 1",
+});
+
+// The indices of the products of a type in a run of the calls above.
+std::vector<int> productsOfType(const RigRun& run, int type) {
+    std::vector<int> found;
+    for (const json& out : run.outputs)
+        if (out.value("call", "") == "QRT_GetProductType" && out["status"] == type)
+            found.push_back(out["index"]);
     return found;
+}
+
+// A call's answer on a product: the status and the first argument after the call.
+json answer(const RigRun& run, const std::string& call, int index, int nth = 0) {
+    return qrttest::reading(qrttest::answerOf(run, call, index, nth));
 }
 
 bool isUsb3Type(int type) {
@@ -93,31 +111,27 @@ TEST_F(Usb3EndToEnd, EveryModelIsDetectedWithItsIdentity) {
     for (const Identity& c : cards)
         rigText +=
             std::string("[") + c.model + "]\nmodel = " + c.model + "\nsn = " + c.sn + "\n" + c.keys;
-    RigRun run = rig.run(rigText, "$PROBE list");
+    RigRun run = rig.run(rigText, kListCalls);
     ASSERT_EQ(run.status, 0) << run.errors;
-    ASSERT_EQ(run.outputs.size(), 1u) << run.errors;
-    const json& list = run.outputs[0];
-    ASSERT_EQ(list["products"], 6) << list.dump(1);
+    ASSERT_EQ(qrttest::answerOf(run, "QRT_GetProductNums")["status"], 6) << run.output;
 
     for (const Identity& c : cards) {
         SCOPED_TRACE(c.model);
-        auto found = productsOfType(list, c.type);
+        auto found = productsOfType(run, c.type);
         ASSERT_EQ(found.size(), 1u);
-        const json& p = found[0];
+        const int p = found[0];
         std::string info = std::string("Product:") + c.model + "\r\n" + c.info + "\r\nSN:" + c.sn +
                            "\r\nPCBVersion:" + std::to_string(c.pcb) + "\r\n";
-        EXPECT_EQ(p["info_status"], 0);
-        EXPECT_EQ(p["info"], info);
-        EXPECT_EQ(p["sn_status"], 0);
-        EXPECT_EQ(p["sn"], c.sn);
-        EXPECT_EQ(p["ports_status"], 0);
-        EXPECT_EQ(p["ports"], c.ports);
-        EXPECT_EQ(p["card_id_status"], c.cardIdStatus);
-        EXPECT_EQ(p["card_id"], c.cardId);
-        EXPECT_EQ(p["features"], json(c.features));
+        EXPECT_EQ(answer(run, "QRT_GetProductInfo", p), json::array({0, info}));
+        EXPECT_EQ(answer(run, "QRT_GetProductSN", p), json::array({0, c.sn}));
+        EXPECT_EQ(answer(run, "QRT_PowCtrlGetPortNums", p), json::array({0, c.ports}));
+        EXPECT_EQ(answer(run, "QRT_GetCardID", p), json::array({c.cardIdStatus, c.cardId}));
+        const json features = answer(run, "QRT_GetFeatureList", p);
+        ASSERT_EQ(features[0], c.features.size());
+        for (size_t i = 0; i < c.features.size(); ++i) EXPECT_EQ(features[1][i], c.features[i]);
         // A list that does not fit is not written at all.
-        EXPECT_EQ(p["features_capacity1"]["count"], c.features.size());
-        EXPECT_EQ(p["features_capacity1"]["first"], c.features.size() == 1 ? 1 : kUntouched);
+        EXPECT_EQ(answer(run, "QRT_GetFeatureList", p, 1),
+                  json::array({c.features.size(), c.features.size() == 1 ? 1 : kUntouched}));
     }
 }
 
@@ -134,7 +148,7 @@ TEST_F(Usb3EndToEnd, BoardsOnThePex8608ReadTheirPartNumberOnceBeforeTheRealRead)
     std::string rigText;
     for (size_t i = 0; i < std::size(cards); ++i)
         rigText += "[card" + std::to_string(i) + "]\n" + cards[i].first;
-    RigRun run = rig.run(rigText, "$PROBE supply");
+    RigRun run = rig.run(rigText, kSupplyCalls);
     ASSERT_EQ(run.status, 0) << run.errors;
     for (size_t i = 0; i < std::size(cards); ++i)
         EXPECT_EQ(run.board("card" + std::to_string(i))["mcu"].value("part_number_reads", 0u),
@@ -149,32 +163,32 @@ TEST_F(Usb3EndToEnd, OnlyThePartNumberAfterItsPrefixIdentifiesACard) {
         "[a]\nmodel = PCIe-W508\npn = 53104-20\n"
         "[b]\nmodel = PCIe-W504\npn = x#_53104-20\n"
         "[c]\nmodel = PCIe-RHX54P\n",
-        "$PROBE list");
+        kListCalls);
     ASSERT_EQ(run.status, 0) << run.errors;
-    ASSERT_EQ(run.outputs.size(), 1u) << run.errors;
-    std::vector<json> usb3;
-    for (const json& p : run.outputs[0]["list"])
-        if (isUsb3Type(p["type"])) usb3.push_back(p);
-    ASSERT_EQ(usb3.size(), 1u) << run.outputs[0].dump(1);
-    EXPECT_EQ(usb3[0]["type"], 9);
-    EXPECT_EQ(usb3[0]["ports"], 8);
-    EXPECT_EQ(usb3[0]["info"],
+    std::vector<int> usb3;
+    for (const json& out : run.outputs)
+        if (out.value("call", "") == "QRT_GetProductType" && isUsb3Type(out["status"]))
+            usb3.push_back(out["index"]);
+    ASSERT_EQ(usb3.size(), 1u) << run.output;
+    EXPECT_EQ(productsOfType(run, 9), usb3);
+    EXPECT_EQ(answer(run, "QRT_PowCtrlGetPortNums", usb3[0]), json::array({0, 8}));
+    EXPECT_EQ(answer(run, "QRT_GetProductInfo", usb3[0])[1],
               "Product:PCIe-W508\r\nMCUVersion:1.0\r\nPN:x#_53104-20\r\nSN:00000000\r\n"
               "PCBVersion:0\r\n");
 }
 
 TEST_F(Usb3EndToEnd, SerialAndPartNumberWrittenToFlashIdentifyTheCardAfterwards) {
     RigRun run = rig.run("[card]\nmodel = PCIe-W504\n",
-                         "$SERIES flash FLASHED-SN-42 ZZ-53104-10 && $PROBE list");
+                         "$SERIES flash FLASHED-SN-42 ZZ-53104-10 && " + kListCalls);
     ASSERT_EQ(run.status, 0) << run.errors;
-    ASSERT_EQ(run.outputs.size(), 2u) << run.errors;
+    ASSERT_GE(run.outputs.size(), 2u) << run.errors;
     EXPECT_EQ(run.outputs[0]["devices"][0]["flash"], json({{"set_sn", 0},
                                                            {"set_pn", 0},
                                                            {"get_sn", 0},
                                                            {"get_pn", 0},
                                                            {"sn", "FLASHED-SN-42"},
                                                            {"pn", "ZZ-53104-10"}}));
-    EXPECT_EQ(run.outputs[1]["list"][0]["info"],
+    EXPECT_EQ(answer(run, "QRT_GetProductInfo", 0)[1],
               "Product:PCIe-W504\r\nMCUVersion:1.0\r\nPN:ZZ-53104-10\r\nSN:FLASHED-SN-42\r\n"
               "PCBVersion:0\r\n");
     EXPECT_EQ(run.board("card")["mcu"]["flash_commits"], 2);
@@ -201,25 +215,30 @@ TEST_P(Usb3Power, SetAndGetChangeTheCardsPortPowerAsWired) {
     const PowerCase& c = GetParam();
     // Three programs in one rig: a refused short list, the pattern, and a fresh process
     // reading the power back from the hardware.
-    RigRun run =
-        rig.run(std::string("[card]\nmodel = ") + c.model + "\n",
-                std::string("$PROBE power 0 ") + c.tooShort + "; $PROBE power 0 " + c.pattern +
-                    "; $PROBE getpower 0 " + std::to_string(csvValues(c.pattern).size()));
-    ASSERT_EQ(run.status, 0) << run.errors;
-    ASSERT_EQ(run.outputs.size(), 3u) << run.errors;
     std::vector<int> pattern = csvValues(c.pattern);
+    const std::string n = std::to_string(pattern.size());
+    const std::string shortN = std::to_string(pattern.size() - 1);
+    const std::string read = "QRT_PowCtrlGetPortEnable 0 @" + n + " " + n;
+    RigRun run = rig.run(
+        std::string("[card]\nmodel = ") + c.model + "\n",
+        qrttest::callLine({std::string("QRT_PowCtrlSetPortEnable 0 ") + c.tooShort + " " + shortN,
+                           "QRT_PowCtrlGetPortEnable 0 @" + shortN + " " + shortN}) +
+            "; " +
+            qrttest::callLine(
+                {std::string("QRT_PowCtrlSetPortEnable 0 ") + c.pattern + " " + n, read}) +
+            "; " + qrttest::callLine({read}));
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.outputs.size(), 5u) << run.errors;
 
-    const json& refused = run.outputs[0];
-    EXPECT_EQ(refused["set_status"], -11);
-    EXPECT_EQ(refused["after_set"], json(csvValues(c.tooShort)));
+    EXPECT_EQ(run.outputs[0]["status"], -11);
+    EXPECT_EQ(run.outputs[0]["args"][0], json(csvValues(c.tooShort)));
 
-    const json& set = run.outputs[1];
-    EXPECT_EQ(set["set_status"], 0);
-    EXPECT_EQ(set["after_set"], json(pattern)) << "the caller's list was changed";
-    EXPECT_EQ(set["get"]["status"], 0);
-    EXPECT_EQ(set["get"]["values"], json(pattern));
-    EXPECT_EQ(run.outputs[2]["get"]["status"], 0);
-    EXPECT_EQ(run.outputs[2]["get"]["values"], json(pattern));
+    EXPECT_EQ(run.outputs[2]["status"], 0);
+    EXPECT_EQ(run.outputs[2]["args"][0], json(pattern)) << "the caller's list was changed";
+    EXPECT_EQ(run.outputs[3]["status"], 0);
+    EXPECT_EQ(run.outputs[3]["args"][0], json(pattern));
+    EXPECT_EQ(run.outputs[4]["status"], 0);
+    EXPECT_EQ(run.outputs[4]["args"][0], json(pattern));
 
     const json& board = run.board("card");
     ASSERT_FALSE(board.is_null()) << run.state.dump(1);
@@ -263,9 +282,8 @@ TEST_F(Usb3EndToEnd, ExternalSupplyStateFollowsTheSensePin) {
         "[d]\nmodel = PCIe-W512P\nex_power = 1\n"
         "[e]\nmodel = PCIe-W504P\nswitch = 8608\nex_power = 0\n"
         "[f]\nmodel = PCIe-W508P\nswitch = 8608\nex_power = 1\n",
-        "$PROBE supply");
+        kSupplyCalls);
     ASSERT_EQ(run.status, 0) << run.errors;
-    ASSERT_EQ(run.outputs.size(), 1u) << run.errors;
     struct {
         int type;
         const char* section;
@@ -277,16 +295,13 @@ TEST_F(Usb3EndToEnd, ExternalSupplyStateFollowsTheSensePin) {
         {10, "c", 0, 0, false}, {19, "d", 0, 1, true},
         {17, "e", 0, 0, false}, {18, "f", 0, 1, true},
     };
-    const json& list = run.outputs[0]["list"];
-    ASSERT_EQ(list.size(), 6u) << run.outputs[0].dump(1);
+    ASSERT_EQ(run.outputs.size(), 18u) << run.output;
     for (const auto& e : expected) {
         SCOPED_TRACE(e.section);
-        const json* product = nullptr;
-        for (const json& p : list)
-            if (p["type"] == e.type) product = &p;
-        ASSERT_NE(product, nullptr);
-        EXPECT_EQ((*product)["state_status"], e.stateStatus);
-        EXPECT_EQ((*product)["state"], e.state);
+        const std::vector<int> product = productsOfType(run, e.type);
+        ASSERT_EQ(product.size(), 1u);
+        EXPECT_EQ(answer(run, "QRT_ExPowSupGetState", product[0], 0),
+                  json::array({e.stateStatus, e.state}));
         const json& board = run.board(e.section);
         EXPECT_EQ(board["external_supply"]["connected"], e.plugged);
     }

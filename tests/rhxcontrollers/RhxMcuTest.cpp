@@ -1,5 +1,7 @@
-// The card microcontroller: command bytes and data words on the wire, reply decoding, the
-// temperature sampling and the PSE register relay.
+// The card microcontroller where its chip model cannot produce the case: reply codes the
+// firmware never sends, transport failures with their own status, the pauses of the reads,
+// the temperature sampling's pauses and the PSE relay's. Its protocol is tested against the
+// chip model (tests/rhxmodels).
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -35,25 +37,6 @@ struct Mcu : public ::testing::Test {
     C_rhxMCU mcu;
 };
 
-TEST_F(Mcu, WritesSendTheCommandByteAndTheDataWord) {
-    int four[4] = {1, 0, 1, 1}, two[2] = {0, 1};
-    EXPECT_EQ(0, mcu.setProtectedTemperature(0x1A5));
-    EXPECT_EQ(0, mcu.setRecoveryTemperature(75));
-    EXPECT_EQ(0, mcu.setPoEEnable(four, 4));
-    EXPECT_EQ(0, mcu.setPoEEnable(two, 2));  // ports beyond the list are left alone
-    EXPECT_EQ(0, mcu.writePSEOneByteData(0x12, 0x34));
-    EXPECT_EQ(0, mcu.resetMCU());
-    EXPECT_EQ(0, mcu.setTemperatureProtectionEnable(5));
-    EXPECT_EQ(0, mcu.setPowerBudgetControlEnable(0));
-    EXPECT_EQ(0, mcu.setFanPWMDuty(99));
-    EXPECT_EQ(0, mcu.setFanPWMDuty(0));
-    EXPECT_EQ(0, mcu.setSmartFanEnable(1));
-    EXPECT_THAT(bus.log, ElementsAre("W 82/1 a5 00", "W 83/1 4b 00", "W 86/1 a6 00", "W 86/1 09 00",
-                                     "W 88/1 12 34", "W 98/1 00 00", "W 99/1 01 00", "W 9d/1 00 00",
-                                     "W a7/1 63 00", "W a7/1 00 00", "W aa/1 01 00"));
-    EXPECT_TRUE(rhxtest::pausesMs().empty());
-}
-
 TEST_F(Mcu, ReadsPauseTwentyMillisecondsAndDecodeTheReply) {
     const unsigned char words[][2] = {{0x6D, 0}, {0x92, 0}, {0x0A, 0},    {0x9A, 0}, {0xFF, 0},
                                       {0x0B, 0}, {0x03, 0}, {0x00, 1},    {0xE2, 4}, {0x05, 0},
@@ -88,37 +71,6 @@ TEST_F(Mcu, ReadsPauseTwentyMillisecondsAndDecodeTheReply) {
     EXPECT_THAT(bus.log, ElementsAreArray(reads({"81", "81", "85", "96", "96", "8b", "8d", "9a",
                                                  "9b", "9c", "9e", "a6", "a8", "a9"})));
     EXPECT_EQ(14u, rhxtest::pauseCount(20));
-}
-
-TEST_F(Mcu, PortStatusClassCodesAndArgumentRanges) {
-    const unsigned char codes[] = {0x06, 0x07, 0x00, 0x05};
-    const unsigned expected[] = {0, 255, 65535, 5};
-    for (int i = 0; i < 4; ++i) {
-        bus.replies.push_back({codes[i], 0});
-        unsigned poeClass = 1234;
-        EXPECT_EQ(0, mcu.getPoEPortStatus(3, &poeClass, nullptr));
-        EXPECT_EQ(expected[i], poeClass) << "code " << int(codes[i]);
-    }
-    EXPECT_EQ("W 8c/1 00 00", bus.log.front());
-    bus.log.clear();
-    unsigned c;
-    EXPECT_EQ(-11, mcu.getPoEPortStatus(4, &c, &c));
-    EXPECT_EQ(-11, mcu.setFanPWMDuty(100));
-    EXPECT_EQ(-11, mcu.setFanPWMDuty(-1));
-    EXPECT_TRUE(bus.log.empty());
-}
-
-TEST_F(Mcu, VersionIsReadUntilValidThenServedFromCache) {
-    char text[8];
-    reply({{0x00, 0}, {0xFF, 0}, {0x21, 0}});
-    EXPECT_EQ(-1, mcu.getVersion(text, sizeof text));
-    EXPECT_EQ(-1, mcu.getVersion(text, sizeof text));
-    EXPECT_EQ(0, mcu.getVersion(text, sizeof text));
-    EXPECT_STREQ("2.1", text);
-    EXPECT_EQ(0, mcu.resetMCU());
-    EXPECT_EQ(0, mcu.getVersion(text, sizeof text));
-    EXPECT_STREQ("2.1", text);
-    EXPECT_EQ(7u, bus.log.size());  // three version reads and the reset
 }
 
 TEST_F(Mcu, FailedExchangeSkipsPauseAndReadAndLeavesOutputs) {
@@ -160,30 +112,6 @@ TEST_F(Mcu, TemperaturePairsAreValidatedAndTheSecondSampleReported) {
         EXPECT_EQ(samples, rhxtest::pauseCount(100));
         EXPECT_EQ(samples, rhxtest::pauseCount(10));
     }
-}
-
-TEST_F(Mcu, AllOnesIsNoDataRetriedWithinASampleAndGivenUpAfterSixReads) {
-    reply({{0xFF, 0xFF}, {0x00, 0x14}, {0x00, 0x15}});
-    float t = 0;
-    EXPECT_EQ(0, mcu.getThermalTemperature(&t));
-    EXPECT_FLOAT_EQ(42.0f, t);
-    bus.log.clear();
-    bus.replies.assign(10, {0xFF, 0xFF});
-    EXPECT_EQ(-100, mcu.getThermalTemperature(&t));
-    EXPECT_FLOAT_EQ(42.0f, t);
-    EXPECT_EQ(12u, bus.log.size());
-}
-
-TEST_F(Mcu, ThresholdReadRepeatsWhileUnsetAndReportsTheLastValue) {
-    reply({{0xFF, 0}, {0xFF, 0}, {0x5A, 0}, {0xFF, 0}, {0xFF, 0}, {0xFF, 0}});
-    int degrees = 0;
-    EXPECT_EQ(0, mcu.getProtectedTemperature(&degrees));
-    EXPECT_EQ(90, degrees);
-    EXPECT_EQ(0, mcu.getRecoveryTemperature(&degrees));
-    EXPECT_EQ(255, degrees);
-    EXPECT_THAT(bus.log, ElementsAreArray(reads({"92", "92", "92", "93", "93", "93"})));
-    EXPECT_EQ(-1, mcu.getRecoveryTemperature(&degrees));  // a bus error ends at once
-    EXPECT_EQ(14u, bus.log.size());
 }
 
 TEST_F(Mcu, PSEReadsSelectTheRegisterThenCheckTheEchoOfTheRelayedAnswer) {

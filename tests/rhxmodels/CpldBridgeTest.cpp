@@ -50,8 +50,14 @@ TYPED_TEST(CpldBridge, ReadsSplitIntoWordsBytesAndAFinalByte) {
         EXPECT_EQ(after.starts - before.starts, 2u);  // address phase, then the read
         EXPECT_EQ(after.stops - before.stops, 2u);
     }
-    unsigned char buf[1];
+    // Bad requests never reach the bus.
+    const auto before = this->counters();
+    unsigned char buf[2];
     EXPECT_EQ(this->card.sdk->readI2C(buf, 0, 0x40, 1), QRT_ERR_INVALID_PARAM);
+    EXPECT_EQ(this->card.sdk->readI2C(buf, 2, 0x40, 9), QRT_ERR_INVALID_PARAM);
+    EXPECT_EQ(this->card.sdk->writeI2C(0, 9, buf, 1), QRT_ERR_INVALID_PARAM);
+    EXPECT_EQ(this->card.sdk->writeI2C(0, 1, nullptr, 1), QRT_ERR_INVALID_PARAM);
+    EXPECT_EQ(this->counters().starts, before.starts);
 }
 
 TYPED_TEST(CpldBridge, AWriteIsOneTransferWithTheAddressLowByteFirst) {
@@ -66,7 +72,6 @@ TYPED_TEST(CpldBridge, AWriteIsOneTransferWithTheAddressLowByteFirst) {
     EXPECT_EQ(m[0x32], 0x22);
     EXPECT_EQ(this->counters().starts, 1u);
     EXPECT_EQ(this->counters().stops, 1u);
-    EXPECT_EQ(this->card.sdk->writeI2C(0, 9, data, 2), QRT_ERR_INVALID_PARAM);
 }
 
 TYPED_TEST(CpldBridge, ASlaveThatNeverAcknowledgesFailsAtTheFirstStart) {
@@ -128,6 +133,10 @@ TEST(CpldI2cTransport, WordWritesAreSplitIntoTwoBusWritesAndBoundedTo255) {
     }
     EXPECT_EQ(card.cpld.registerWord(0x40), 0x00030201u);
     EXPECT_EQ(card.sdk->writeData(0x40, &word, 5), QRT_ERR_INVALID_PARAM);
+    // Registers beyond the one-byte address are refused before the bus.
+    const unsigned writes = card.host.writes;
+    EXPECT_EQ(card.sdk->writeData(0x100, &word, 2), QRT_ERR_INVALID_PARAM);
+    EXPECT_EQ(card.host.writes, writes);
     RHXCPLD_READDATA read{};
     EXPECT_EQ(card.sdk->readData(0x100, &read), QRT_ERR_INVALID_PARAM);
     ASSERT_EQ(card.sdk->readData(0x40, &read), QRT_SUCCESS);

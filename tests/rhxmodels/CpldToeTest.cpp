@@ -101,6 +101,8 @@ TYPED_TEST(CpldToe, StoredPacketsAreReadBackAndSentOnTheSelectedPorts) {
     }
     EXPECT_EQ(0, std::memcmp(this->card.cpld.packet(2).data(), packet, 64))
         << "reading back must not store";
+    unsigned char none = 0;
+    EXPECT_EQ(this->sdk().getDPRAMData(4, &none, 0), QRT_ERR_INVALID_PARAM);
 
     ASSERT_EQ(this->sdk().setSMBusHeader(0, 0x49, 0xC4, 62), QRT_SUCCESS);
     ASSERT_EQ(this->sdk().setSMBusStart(2), QRT_SUCCESS);
@@ -116,6 +118,10 @@ TYPED_TEST(CpldToe, StoredPacketsAreReadBackAndSentOnTheSelectedPorts) {
     EXPECT_EQ(this->card.frames.frames.size(), 5u);
     ASSERT_EQ(this->sdk().setSMBusStop(), QRT_SUCCESS);
     EXPECT_EQ(this->card.cpld.smbusStartMask(), 0);
+    // A port beyond the mask selects nothing.
+    ASSERT_EQ(this->sdk().setSMBusStart(40), QRT_SUCCESS);
+    EXPECT_EQ(this->card.cpld.smbusStartMask(), 0);
+    EXPECT_EQ(this->card.frames.frames.size(), 5u);
 }
 
 TYPED_TEST(CpldToe, VersionTextComesFromTheStampAndIsReadOnce) {

@@ -97,4 +97,28 @@ TYPED_TEST(EepromOverBridge, AChunkTheChipRefusesFailsTheWholeWrite) {
     EXPECT_EQ(this->chipBytes(0x80, 4), Bytes(4, 0xFF));
 }
 
+TYPED_TEST(EepromOverBridge, BadRequestsAreRefusedWithoutTraffic) {
+    unsigned char buffer[8] = {};
+    const auto before = this->card.cpld.masterCounters().starts;
+    EXPECT_EQ(this->eeprom->readData(0, buffer, 0), QRT_ERR_INVALID_PARAM);
+    EXPECT_EQ(this->eeprom->readData(0, nullptr, 1), QRT_ERR_INVALID_PARAM);
+    EXPECT_EQ(this->eeprom->writeData(0, nullptr, 1), QRT_ERR_INVALID_PARAM);
+    // A write that would wrap onto the MAC addresses at the start.
+    EXPECT_EQ(this->eeprom->writeData(250, buffer, 7), QRT_ERR_INVALID_PARAM);
+    EXPECT_EQ(this->card.cpld.masterCounters().starts, before);
+    ASSERT_EQ(this->eeprom->writeData(250, buffer, 6), QRT_SUCCESS);
+    EXPECT_EQ(this->chipBytes(250, 6), Bytes(6, 0));
+}
+
+TEST(EepromDevice, UnboundDeviceAndFactory) {
+    C_nkEEPROMFactory factory;
+    I_nkEEPROM* eeprom = factory.create(C_nkEEPROMFactory::NK_EEPROM_AT24C02D);
+    ASSERT_NE(nullptr, eeprom);
+    unsigned char buffer[1];
+    EXPECT_EQ(QRT_ERR_NOT_INITIALIZED, eeprom->readData(0, buffer, 1));
+    EXPECT_EQ(QRT_SUCCESS, eeprom->initial(nullptr));
+    EXPECT_EQ(QRT_ERR_NOT_INITIALIZED, eeprom->writeData(0, buffer, 1));
+    EXPECT_EQ(nullptr, factory.create(static_cast<C_nkEEPROMFactory::NK_EEPROM>(1)));
+}
+
 }  // namespace

@@ -55,15 +55,22 @@ TYPED_TEST(McuOverBridge, SettersSendTheirCommandAndTheFirmwareTakesIt) {
         std::function<int(I_rhxMCU&)> call;
         Cmd wire;
     };
+    int four[4] = {1, 0, 1, 1};
     int enables[2] = {0, 1};
     const Case cases[] = {
+        {"poe enable 4", [&](I_rhxMCU& m) { return m.setPoEEnable(four, 4); }, {0x86, 0xA6, 0}},
+        // Ports beyond the list are left alone.
         {"poe enable", [&](I_rhxMCU& m) { return m.setPoEEnable(enables, 2); }, {0x86, 0x09, 0}},
         {"protect", [](I_rhxMCU& m) { return m.setProtectedTemperature(0x15F); }, {0x82, 0x5F, 0}},
         {"recovery", [](I_rhxMCU& m) { return m.setRecoveryTemperature(75); }, {0x83, 75, 0}},
+        {"temp prot on",
+         [](I_rhxMCU& m) { return m.setTemperatureProtectionEnable(5); },
+         {0x99, 1, 0}},
         {"temp prot",
          [](I_rhxMCU& m) { return m.setTemperatureProtectionEnable(0); },
          {0x99, 0, 0}},
         {"budget", [](I_rhxMCU& m) { return m.setPowerBudgetControlEnable(7); }, {0x9D, 1, 0}},
+        {"fan off", [](I_rhxMCU& m) { return m.setFanPWMDuty(0); }, {0xA7, 0, 0}},
         {"fan duty", [](I_rhxMCU& m) { return m.setFanPWMDuty(99); }, {0xA7, 99, 0}},
         {"smart fan", [](I_rhxMCU& m) { return m.setSmartFanEnable(5); }, {0xAA, 1, 0}},
         {"pse write",
@@ -152,17 +159,20 @@ TYPED_TEST(McuOverBridge, GettersDecodeTheFirmwareState) {
 }
 
 TYPED_TEST(McuOverBridge, VersionIsCachedOnlyOnceValid) {
-    this->setChip([](RhxMcu::Settings& s) { s.version = 0xFF; });
     char text[8] = {};
-    EXPECT_EQ(this->mcu->getVersion(text, sizeof text), QRT_ERR_FAILED);
+    for (uint8_t invalid : {0x00, 0xFF}) {
+        this->setChip([&](RhxMcu::Settings& s) { s.version = invalid; });
+        EXPECT_EQ(this->mcu->getVersion(text, sizeof text), QRT_ERR_FAILED) << int(invalid);
+    }
     this->setChip([](RhxMcu::Settings& s) { s.version = 0x21; });
     ASSERT_EQ(this->mcu->getVersion(text, sizeof text), QRT_SUCCESS);
     EXPECT_STREQ(text, "2.1");
     this->chip().clearCommandLog();
     this->setChip([](RhxMcu::Settings& s) { s.version = 0x33; });
+    ASSERT_EQ(this->mcu->resetMCU(), QRT_SUCCESS);
     ASSERT_EQ(this->mcu->getVersion(text, sizeof text), QRT_SUCCESS);
     EXPECT_STREQ(text, "2.1");
-    EXPECT_TRUE(this->log().empty());
+    EXPECT_EQ(this->log(), (std::vector<Cmd>{{0x98, 0, 0}}));  // the reset alone
 }
 
 TYPED_TEST(McuOverBridge, PortStatusAndPseRelayReadThePowerChip) {
@@ -177,6 +187,11 @@ TYPED_TEST(McuOverBridge, PortStatusAndPseRelayReadThePowerChip) {
     ASSERT_EQ(this->mcu->getPoEPortStatus(0, &poeClass, &flag), QRT_SUCCESS);
     EXPECT_EQ(poeClass, 65535u);
     EXPECT_EQ(flag, 0u);
+    for (const auto& [code, number] : {std::pair<uint8_t, unsigned>{7, 255}, {5, 5}}) {
+        this->chip().setPortDevice(3, {code, 0, 0});
+        ASSERT_EQ(this->mcu->getPoEPortStatus(3, &poeClass, nullptr), QRT_SUCCESS);
+        EXPECT_EQ(poeClass, number) << "code " << int(code);
+    }
     this->chip().clearCommandLog();
     EXPECT_EQ(this->mcu->getPoEPortStatus(4, &poeClass, &flag), QRT_ERR_INVALID_PARAM);
     EXPECT_TRUE(this->log().empty());
@@ -239,9 +254,15 @@ TYPED_TEST(McuOverBridge, AnFFStormEndsAfterSixReadsAndShortStormsAreRidden) {
     EXPECT_FLOAT_EQ(t, 41.0f);
     EXPECT_EQ(this->log().size(), 4u);
 
-    this->chip().answerFF(0x92, 3);
+    // A threshold read repeats while the firmware answers "unset" and reports the last answer.
+    this->chip().answerFF(0x92, 2);
     this->chip().clearCommandLog();
     int degrees = 0;
+    ASSERT_EQ(this->mcu->getProtectedTemperature(&degrees), QRT_SUCCESS);
+    EXPECT_EQ(degrees, this->chip().settings().protectTemperature);
+    EXPECT_EQ(this->log().size(), 3u);
+    this->chip().answerFF(0x92, 3);
+    this->chip().clearCommandLog();
     ASSERT_EQ(this->mcu->getProtectedTemperature(&degrees), QRT_SUCCESS);
     EXPECT_EQ(degrees, 255);
     EXPECT_EQ(this->log().size(), 3u);

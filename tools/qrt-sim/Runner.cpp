@@ -143,47 +143,132 @@ int serveUntilExit(BridgeServer& server, pid_t child, SharedPauseLedger& pauseLe
     return status;
 }
 
-}  // namespace
-
-int runInRig(const RunOptions& options) {
-    for (const std::string& plugin : options.plugins) {
+bool loadPlugins(const std::vector<std::string>& plugins) {
+    for (const std::string& plugin : plugins) {
         if (::dlopen(plugin.c_str(), RTLD_NOW | RTLD_GLOBAL) == nullptr) {
             note(std::string("cannot load ") + plugin + ": " + ::dlerror());
-            return kSetupFailure;
+            return false;
         }
     }
+    return true;
+}
 
+// The files a run writes: the trace, the frame capture and the state document.
+struct RunOutputs {
     TraceLog trace;
     PcapWriter frames;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> state{nullptr, std::fclose};
+};
+
+bool openOutputs(const RunOptions& options, RunOutputs& outputs) {
     std::string error;
-    if (!options.traceFile.empty() && !trace.open(options.traceFile, error)) {
+    if (!options.traceFile.empty() && !outputs.trace.open(options.traceFile, error)) {
         note("cannot write the trace: " + error);
-        return kSetupFailure;
+        return false;
     }
-    if (!options.pcapFile.empty() && !frames.open(options.pcapFile, error)) {
+    if (!options.pcapFile.empty() && !outputs.frames.open(options.pcapFile, error)) {
         note("cannot write the frame capture: " + error);
-        return kSetupFailure;
+        return false;
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> state(nullptr, std::fclose);
     if (!options.stateFile.empty()) {
-        state.reset(std::fopen(options.stateFile.c_str(), "we"));  // not inherited by COMMAND
-        if (!state) {
+        // Not inherited by COMMAND.
+        outputs.state.reset(std::fopen(options.stateFile.c_str(), "we"));
+        if (!outputs.state) {
             note("cannot write the state: " + options.stateFile + ": " + std::strerror(errno));
-            return kSetupFailure;
+            return false;
         }
     }
+    return true;
+}
 
-    std::unique_ptr<Rig> rig;
+// The rig of the rig file (or the built-in one); null, with the reason told, when it is not
+// one.
+std::unique_ptr<Rig> buildRig(const RunOptions& options, RunOutputs& outputs) {
     try {
         RigDescription description =
             options.rigFile.empty() ? defaultRig() : loadRigFile(options.rigFile);
         Rig::Trace traceLine;
+        TraceLog& trace = outputs.trace;
         if (trace.isOpen()) traceLine = [&trace](const std::string& line) { trace.line(line); };
-        rig = std::make_unique<Rig>(description, traceLine, frames);
+        return std::make_unique<Rig>(description, traceLine, outputs.frames);
     } catch (const RigError& e) {
         note(e.what());
-        return kSetupFailure;
+        return nullptr;
     }
+}
+
+// The namespaces and the ports' network interfaces; what the machine does not allow is told
+// and left out.
+void enterSandbox(Sandbox& sandbox, Rig& rig) {
+    std::string error;
+    sandbox.enter();
+    for (const std::string& missing : sandbox.missing()) note("no " + missing);
+    if (!sandbox.addInterfaces(rig.hostPorts(), error))
+        note("no network interfaces for the rig's ports (" + error + ")");
+    // Frames the boards send out of a camera port go onto its cable.
+    rig.setPortEgress([&sandbox](const Rig::HostPort& port, const std::vector<uint8_t>& frame) {
+        sandbox.sendFrame(port.interface, frame);
+    });
+}
+
+// Runs the command in the rig until it has ended; its wait status, or -1 when it could not be
+// started.
+int runCommand(const RunOptions& options, BridgeServer& server, const std::string& bridge,
+               const Sandbox& sandbox, SharedPauseLedger& pauseLedger) {
+    std::fflush(nullptr);
+    pid_t child = ::fork();
+    if (child < 0) {
+        note(std::string("fork: ") + std::strerror(errno));
+        return -1;
+    }
+    if (child == 0) execCommand(options, server.address(), bridge, sandbox, pauseLedger.path());
+    commandPid = child;
+    installSignalForwarding();
+    int status = serveUntilExit(server, child, pauseLedger);
+    commandPid = 0;
+    return status;
+}
+
+void writeState(const RunOptions& options, nlohmann::json& document, RunOutputs& outputs,
+                int status, SharedPauseLedger& pauseLedger) {
+    document["frames"] = outputs.frames.frames();
+    document["exit_status"] = exitStatusOf(status);
+    if (options.skipPauses) pauseLedger.saveState(document["pauses"]);
+    // Section names, the rig path and program names are bytes from outside.
+    escapeInvalidUtf8(document);
+    std::string text = document.dump(2) + "\n";
+    if (std::fwrite(text.data(), 1, text.size(), outputs.state.get()) != text.size() ||
+        std::fflush(outputs.state.get()) != 0)
+        note("cannot write the state: " + options.stateFile + ": " + std::strerror(errno));
+}
+
+void reportViolations(const nlohmann::json& document) {
+    note("protocol violations: " + std::to_string(document.value("violations", uint64_t(0))));
+    std::string details = Violations::describe(document);
+    for (size_t at = 0; at < details.size();) {
+        size_t end = details.find('\n', at);
+        note("  " + details.substr(at, end - at));
+        at = end + 1;
+    }
+}
+
+// What the run leaves: the state document, the pause summary, the violation count.
+void reportRun(const RunOptions& options, Rig& rig, RunOutputs& outputs, int status,
+               SharedPauseLedger& pauseLedger) {
+    nlohmann::json document;
+    if (outputs.state || options.reportViolations) rig.saveState(document);
+    if (outputs.state) writeState(options, document, outputs, status, pauseLedger);
+    if (options.skipPauses) note(pauseLedger.summary());
+    if (options.reportViolations) reportViolations(document);
+}
+
+}  // namespace
+
+int runInRig(const RunOptions& options) {
+    RunOutputs outputs;
+    if (!loadPlugins(options.plugins) || !openOutputs(options, outputs)) return kSetupFailure;
+    std::unique_ptr<Rig> rig = buildRig(options, outputs);
+    if (!rig) return kSetupFailure;
 
     std::string bridge = findBridgeLibrary();
     if (bridge.empty()) {
@@ -192,74 +277,33 @@ int runInRig(const RunOptions& options) {
     }
 
     Sandbox sandbox;
-    sandbox.enter();
-    for (const std::string& missing : sandbox.missing()) note("no " + missing);
-    if (!sandbox.addInterfaces(rig->hostPorts(), error))
-        note("no network interfaces for the rig's ports (" + error + ")");
-    // Frames the boards send out of a camera port go onto its cable.
-    rig->setPortEgress([&sandbox](const Rig::HostPort& port, const std::vector<uint8_t>& frame) {
-        sandbox.sendFrame(port.interface, frame);
-    });
-
+    enterSandbox(sandbox, *rig);
     BridgeServer server(*rig);
     NamespaceHost host(sandbox, server);
     std::vector<std::string> leftOut;
     rig->attachHost(host, leftOut);
     for (const std::string& part : leftOut) note("no " + part);
 
+    std::string error;
     SharedPauseLedger pauseLedger;
     if (options.skipPauses && !pauseLedger.create(error)) {
         note("cannot skip pauses: " + error);
         return kSetupFailure;
     }
-
     rig->clock().followLedger(pauseLedger.ledger());
     if (!server.listen(error)) {
         note("cannot serve the rig: " + error);
         return kSetupFailure;
     }
 
-    std::fflush(nullptr);
-    pid_t child = ::fork();
-    if (child < 0) {
-        note(std::string("fork: ") + std::strerror(errno));
-        return kSetupFailure;
-    }
-    if (child == 0) execCommand(options, server.address(), bridge, sandbox, pauseLedger.path());
-    commandPid = child;
-    installSignalForwarding();
-
-    int status = serveUntilExit(server, child, pauseLedger);
-    commandPid = 0;
+    const int status = runCommand(options, server, bridge, sandbox, pauseLedger);
+    if (status < 0) return kSetupFailure;
     // The command's processes are gone: their device files close (locks are dropped), and
     // what they left in the rig's files is taken in.
     server.closeConnections();
     server.serve(-1, 0);
     rig->settle();
-
-    nlohmann::json document;
-    if (state || options.reportViolations) rig->saveState(document);
-    if (state) {
-        document["frames"] = frames.frames();
-        document["exit_status"] = exitStatusOf(status);
-        if (options.skipPauses) pauseLedger.saveState(document["pauses"]);
-        // Section names, the rig path and program names are bytes from outside.
-        escapeInvalidUtf8(document);
-        std::string text = document.dump(2) + "\n";
-        if (std::fwrite(text.data(), 1, text.size(), state.get()) != text.size() ||
-            std::fflush(state.get()) != 0)
-            note("cannot write the state: " + options.stateFile + ": " + std::strerror(errno));
-    }
-    if (options.skipPauses) note(pauseLedger.summary());
-    if (options.reportViolations) {
-        note("protocol violations: " + std::to_string(document.value("violations", uint64_t(0))));
-        std::string details = Violations::describe(document);
-        for (size_t at = 0; at < details.size();) {
-            size_t end = details.find('\n', at);
-            note("  " + details.substr(at, end - at));
-            at = end + 1;
-        }
-    }
+    reportRun(options, *rig, outputs, status, pauseLedger);
     return exitStatusOf(status);
 }
 

@@ -15,9 +15,7 @@ unsigned char addressOrDataByte(unsigned long regAddr, unsigned int regAddrSize,
 
 }  // namespace
 
-A_rhxCPLD::A_rhxCPLD() : A_rhxCPLD(nullptr) {}
-
-A_rhxCPLD::A_rhxCPLD(const RHXCPLD_LAYOUT* layout) : m_layout(layout) {}
+A_rhxCPLD::A_rhxCPLD(const RHXCPLD_LAYOUT& layout) : m_layout(layout) {}
 
 A_rhxCPLD::~A_rhxCPLD() = default;
 
@@ -142,26 +140,6 @@ void A_rhxCPLD::parseI2CRead32bData(const RHXCPLD_READDATA& word, unsigned char*
 // ---------------------------------------------------------------------------------------------
 // Operations a bare CPLD object cannot perform
 
-int A_rhxCPLD::initial(I_nkSPI*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_rhxCPLD::initial(I_nkI2C*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_rhxCPLD::getVersion(char*, unsigned int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_rhxCPLD::readData(unsigned long, RHXCPLD_READDATA*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-int A_rhxCPLD::writeData(unsigned long, RHXCPLD_WRITEDATA*, unsigned int) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-// The register-address width belongs to the devices behind the bridge, not to the bridge.
-int A_rhxCPLD::getI2CRegisterAdrSize(unsigned int*) {
-    return QRT_ERR_NOT_SUPPORTED;
-}
-
 int A_rhxCPLD::getWriteDataSize(unsigned int* size) {
     if (size == nullptr) return QRT_ERR_INVALID_PARAM;
     *size = sizeof(RHXCPLD_WRITEDATA);
@@ -184,15 +162,15 @@ int A_rhxCPLD::isOlderCPLD(int* flag) {
 // Register helpers
 
 unsigned long A_rhxCPLD::toeRegister(unsigned long offset) const {
-    return m_layout->toeBlock + offset;
+    return m_layout.toeBlock + offset;
 }
 
 unsigned long A_rhxCPLD::masterRegister(unsigned long offset) const {
-    return m_layout->i2cMasterBlock + offset;
+    return m_layout.i2cMasterBlock + offset;
 }
 
 int A_rhxCPLD::writeShort(unsigned long reg, RHXCPLD_WRITEDATA* word) {
-    return writeData(reg, word, m_layout->shortWriteLength);
+    return writeData(reg, word, m_layout.shortWriteLength);
 }
 
 // A read of the I2C master's receive registers: a command-only write starts the bus cycle,
@@ -208,7 +186,6 @@ int A_rhxCPLD::triggerAndRead(unsigned long offset, RHXCPLD_READDATA* word) {
 // Bridge primitives
 
 int A_rhxCPLD::writeI2COneByte(unsigned char value) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     RHXCPLD_WRITEDATA out;
     genI2CWrite8bData(&out, value);
     int status = writeShort(masterRegister(kRegI2CWriteByte), &out);
@@ -221,7 +198,6 @@ int A_rhxCPLD::writeI2COneByte(unsigned char value) {
 }
 
 int A_rhxCPLD::readI2COneByte(unsigned char* value) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     RHXCPLD_READDATA in;
     int status = triggerAndRead(kRegI2CReadByte, &in);
     if (status == QRT_SUCCESS) parseI2CRead8bData(in, value);
@@ -229,7 +205,6 @@ int A_rhxCPLD::readI2COneByte(unsigned char* value) {
 }
 
 int A_rhxCPLD::readI2CFinalByte(unsigned char* value) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     RHXCPLD_READDATA in;
     int status = triggerAndRead(kRegI2CReadFinalByte, &in);
     if (status == QRT_SUCCESS) parseI2CRead8bData(in, value);
@@ -237,7 +212,6 @@ int A_rhxCPLD::readI2CFinalByte(unsigned char* value) {
 }
 
 int A_rhxCPLD::readI2CFourByte(unsigned char* bytes) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     RHXCPLD_READDATA in;
     int status = triggerAndRead(kRegI2CReadFourByte, &in);
     if (status != QRT_SUCCESS) return status;
@@ -250,7 +224,6 @@ int A_rhxCPLD::readI2CFourByte(unsigned char* bytes) {
 }
 
 int A_rhxCPLD::stopI2C() {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     return writeShort(masterRegister(kRegI2CStop), nullptr);
 }
 
@@ -276,7 +249,6 @@ int A_rhxCPLD::startOnce(int direction, bool* busBusy) {
 // (the switch's serial port or the Ethernet controller still busy) would not carry the next
 // one either, so its failure ends the start at once.
 int A_rhxCPLD::startI2C(int direction) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     int status = QRT_ERR_BUSY;
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         if (attempt > 0) I_CommonDef::Sleep(kStartBusyPauseMs);
@@ -350,7 +322,6 @@ int A_rhxCPLD::writeI2C(unsigned long regAddr, unsigned int regAddrSize, unsigne
     if (data == nullptr && length > 0) return QRT_ERR_INVALID_PARAM;
     C_TransactionLock lock(m_bridgeLock, deviceAccessLock());
     if (!lock.held()) return lock.status();
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     return transferWithRetry(regAddr, regAddrSize, data, length);
 }
 
@@ -360,7 +331,6 @@ int A_rhxCPLD::readI2C(unsigned char* buffer, unsigned int length, unsigned long
     if (regAddrSize > kMaxRegAddrSize) return QRT_ERR_INVALID_PARAM;
     C_TransactionLock lock(m_bridgeLock, deviceAccessLock());
     if (!lock.held()) return lock.status();
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
 
     if (regAddrSize > 0) {
         int status = transferWithRetry(regAddr, regAddrSize, nullptr, 0);
@@ -394,7 +364,6 @@ int A_rhxCPLD::readI2C(unsigned char* buffer, unsigned int length, unsigned long
 int A_rhxCPLD::setToEControlConf(int triggerEnable, int edgeSelectA, int edgeSelectB,
                                  int oneTriggerAll, int dpramReadBack, int triggerSource,
                                  unsigned long exTriggerDebounce) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     if (exTriggerDebounce > kToEDebounceMax) return QRT_ERR_INVALID_PARAM;
     const RHXCPLD_TOECONF conf = {triggerEnable, edgeSelectA,   edgeSelectB,      oneTriggerAll,
                                   dpramReadBack, triggerSource, exTriggerDebounce};
@@ -407,7 +376,6 @@ int A_rhxCPLD::setToEControlConf(int triggerEnable, int edgeSelectA, int edgeSel
 int A_rhxCPLD::getToEControlConf(int* triggerEnable, int* edgeSelectA, int* edgeSelectB,
                                  int* oneTriggerAll, int* dpramReadBack, int* triggerSource,
                                  unsigned long* exTriggerDebounce) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     RHXCPLD_READDATA word;
     if (readData(toeRegister(kRegToEControl), &word) != QRT_SUCCESS) return QRT_ERR_FAILED;
     RHXCPLD_TOECONF conf;
@@ -423,14 +391,12 @@ int A_rhxCPLD::getToEControlConf(int* triggerEnable, int* edgeSelectA, int* edge
 }
 
 int A_rhxCPLD::getToEExTriggerDebounceUnit(unsigned long* unit) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     if (unit == nullptr) return QRT_ERR_INVALID_PARAM;
     *unit = kToEDebounceUnit;
     return QRT_SUCCESS;
 }
 
 int A_rhxCPLD::getToECounter(unsigned int port, unsigned int* first, unsigned int* second) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     if (port >= kToEPortCount) return QRT_ERR_INVALID_PARAM;
     RHXCPLD_READDATA word;
     if (readData(toeRegister(kRegToECounter + 4 * port), &word) != QRT_SUCCESS)
@@ -440,14 +406,12 @@ int A_rhxCPLD::getToECounter(unsigned int port, unsigned int* first, unsigned in
 }
 
 int A_rhxCPLD::resetToECounter() {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     RHXCPLD_WRITEDATA word = wordOf(0);
     if (writeShort(toeRegister(kRegToECounter), &word) != QRT_SUCCESS) return QRT_ERR_FAILED;
     return QRT_SUCCESS;
 }
 
 int A_rhxCPLD::setToETriggerDelay(unsigned int port, unsigned long delay) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     if (port >= kToEPortCount) return QRT_ERR_INVALID_PARAM;
     RHXCPLD_WRITEDATA word;
     genTOETriggerDelayData(&word, delay);
@@ -457,7 +421,6 @@ int A_rhxCPLD::setToETriggerDelay(unsigned int port, unsigned long delay) {
 }
 
 int A_rhxCPLD::getToETriggerDelay(unsigned int port, unsigned long* delay) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     if (port >= kToEPortCount || delay == nullptr) return QRT_ERR_INVALID_PARAM;
     RHXCPLD_READDATA word;
     if (readData(toeRegister(kRegToETriggerDelay + 4 * port), &word) != QRT_SUCCESS)
@@ -467,7 +430,6 @@ int A_rhxCPLD::getToETriggerDelay(unsigned int port, unsigned long* delay) {
 }
 
 int A_rhxCPLD::setDPRAMData(unsigned int port, unsigned char value, unsigned char address) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     if (port >= kToEPortCount) return QRT_ERR_INVALID_PARAM;
     RHXCPLD_WRITEDATA word;
     genTOEDPRAMData(&word, value, address);
@@ -477,7 +439,6 @@ int A_rhxCPLD::setDPRAMData(unsigned int port, unsigned char value, unsigned cha
 }
 
 int A_rhxCPLD::getDPRAMData(unsigned int port, unsigned char* value, unsigned char address) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     if (port >= kToEPortCount || value == nullptr) return QRT_ERR_INVALID_PARAM;
     const unsigned long reg = toeRegister(kRegDPRAMAccess + 4 * port);
     // Writing the address (with data 0) makes the CPLD fetch that DPRAM byte into the register;
@@ -495,7 +456,6 @@ int A_rhxCPLD::getDPRAMData(unsigned int port, unsigned char* value, unsigned ch
 
 int A_rhxCPLD::setSMBusHeader(unsigned char readWrite, unsigned char slaveAddress,
                               unsigned char command, unsigned char byteCount) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     RHXCPLD_WRITEDATA word;
     genSMBusHeader(&word, readWrite, slaveAddress, command, byteCount);
     return writeData(toeRegister(kRegSMBusHeader), &word, 4);
@@ -503,7 +463,6 @@ int A_rhxCPLD::setSMBusHeader(unsigned char readWrite, unsigned char slaveAddres
 
 int A_rhxCPLD::getSMBusHeader(unsigned char* readWrite, unsigned char* slaveAddress,
                               unsigned char* command, unsigned char* byteCount) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     if (readWrite == nullptr || slaveAddress == nullptr || command == nullptr ||
         byteCount == nullptr)
         return QRT_ERR_INVALID_PARAM;
@@ -514,7 +473,6 @@ int A_rhxCPLD::getSMBusHeader(unsigned char* readWrite, unsigned char* slaveAddr
 }
 
 int A_rhxCPLD::setSMBusStart(int port) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     if (port < -1) return QRT_ERR_INVALID_PARAM;
     RHXCPLD_WRITEDATA word;
     genSMBusStart(&word, port);
@@ -522,7 +480,6 @@ int A_rhxCPLD::setSMBusStart(int port) {
 }
 
 int A_rhxCPLD::getSMBusStart(unsigned char* mask) {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     if (mask == nullptr) return QRT_ERR_INVALID_PARAM;
     RHXCPLD_READDATA word;
     if (readData(toeRegister(kRegSMBusStart), &word) != QRT_SUCCESS) return QRT_ERR_FAILED;
@@ -531,7 +488,6 @@ int A_rhxCPLD::getSMBusStart(unsigned char* mask) {
 }
 
 int A_rhxCPLD::setSMBusStop() {
-    if (m_layout == nullptr) return QRT_ERR_NOT_SUPPORTED;
     RHXCPLD_WRITEDATA word = wordOf(0);
     return writeShort(toeRegister(kRegSMBusStop), &word);
 }

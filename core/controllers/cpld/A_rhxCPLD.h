@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QRT_Types.h"
 #include "core/bus/I_nkSharedBus.h"
 #include "core/common/C_ObjectLock.h"
 #include "core/controllers/cpld/I_rhxCPLD.h"
@@ -36,8 +37,7 @@ struct RHXCPLD_TOECONF {
 };
 
 // Shared logic of both CPLD transports: the I2C bridge and the trigger-over-Ethernet
-// registers. The transports provide readData/writeData and their register layout; without a
-// layout (a bare A_rhxCPLD) every register operation answers QRT_ERR_NOT_SUPPORTED.
+// registers. The transports provide readData/writeData and their register layout.
 //
 // Two locks: the bridge lock covers a whole bridged I2C transfer (start to stop, retries and
 // back-off included) and changes of the slave address, so the microcontroller and the EEPROM
@@ -91,7 +91,6 @@ class A_rhxCPLD : public I_rhxCPLD, public I_nkSharedBus {
     static constexpr int kReadBytePauseMs = 1;
     static constexpr unsigned int kMaxRegAddrSize = 8;
 
-    A_rhxCPLD();
     ~A_rhxCPLD() override;
 
     // I_nkI2C: the CPLD's I2C master as a bus.
@@ -101,16 +100,19 @@ class A_rhxCPLD : public I_rhxCPLD, public I_nkSharedBus {
     int readI2C(unsigned char* buffer, unsigned int length, unsigned long regAddr,
                 unsigned int regAddrSize) override;
     int getI2CDataBlockSize(unsigned int* size) override;
-    int getI2CRegisterAdrSize(unsigned int* size) override;
+    // The register-address width belongs to the devices behind the bridge, not to the bridge.
+    int getI2CRegisterAdrSize(unsigned int*) override { return QRT_ERR_NOT_SUPPORTED; }
     int getI2CDataAccessSize(unsigned int* size) override;
 
-    int initial(I_nkSPI* spi) override;
-    int initial(I_nkI2C* bus) override;
-    int getVersion(char* text, unsigned int size) override;
+    int initial(I_nkSPI*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int initial(I_nkI2C*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getVersion(char*, unsigned int) override { return QRT_ERR_NOT_SUPPORTED; }
     int getWriteDataSize(unsigned int* size) override;
     int getReadDataSize(unsigned int* size) override;
-    int readData(unsigned long reg, RHXCPLD_READDATA* word) override;
-    int writeData(unsigned long reg, RHXCPLD_WRITEDATA* word, unsigned int length) override;
+    int readData(unsigned long, RHXCPLD_READDATA*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int writeData(unsigned long, RHXCPLD_WRITEDATA*, unsigned int) override {
+        return QRT_ERR_NOT_SUPPORTED;
+    }
 
     int setToEControlConf(int triggerEnable, int edgeSelectA, int edgeSelectB, int oneTriggerAll,
                           int dpramReadBack, int triggerSource,
@@ -164,7 +166,7 @@ class A_rhxCPLD : public I_rhxCPLD, public I_nkSharedBus {
     static void parseI2CRead32bData(const RHXCPLD_READDATA& word, unsigned char* bytes);
 
   protected:
-    explicit A_rhxCPLD(const RHXCPLD_LAYOUT* layout);
+    explicit A_rhxCPLD(const RHXCPLD_LAYOUT& layout);
 
     // Bridge primitives; each is a few register accesses, called under the bridge lock.
     virtual int writeI2COneByte(unsigned char value);
@@ -191,7 +193,7 @@ class A_rhxCPLD : public I_rhxCPLD, public I_nkSharedBus {
     int transferWithRetry(unsigned long regAddr, unsigned int regAddrSize,
                           const unsigned char* data, unsigned int length);
 
-    const RHXCPLD_LAYOUT* const m_layout;
+    const RHXCPLD_LAYOUT& m_layout;
     C_ObjectSemaphore m_bridgeLock;
     unsigned long m_i2cSlave = 0;
 };

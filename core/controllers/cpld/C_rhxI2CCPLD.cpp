@@ -14,7 +14,7 @@ const RHXCPLD_LAYOUT kI2CLayout = {0x00, 0x50, 2};
 
 }  // namespace
 
-C_rhxI2CCPLD::C_rhxI2CCPLD() : A_rhxCPLD(&kI2CLayout) {}
+C_rhxI2CCPLD::C_rhxI2CCPLD() : A_rhxCPLD(kI2CLayout) {}
 
 // The bus must answer the block-size probe to count as usable. Its register-address width
 // sets how many address bytes precede each access and the highest register reachable.

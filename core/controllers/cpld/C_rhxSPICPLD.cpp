@@ -14,7 +14,7 @@ const RHXCPLD_LAYOUT kSPILayout = {0x1000, 0x2000, 4};
 
 }  // namespace
 
-C_rhxSPICPLD::C_rhxSPICPLD() : A_rhxCPLD(&kSPILayout) {}
+C_rhxSPICPLD::C_rhxSPICPLD() : A_rhxCPLD(kSPILayout) {}
 
 int C_rhxSPICPLD::initial(I_nkSPI* spi) {
     C_ObjectLock lock(m_registerLock);

@@ -65,21 +65,15 @@ int A_nkEthCtrlI2CMaster::getChipName(char* name, unsigned int size) {
 // ---- the kernel driver's device access lock --------------------------------------------------
 
 A_deviceAccessLock* A_nkEthCtrlI2CMaster::deviceAccessLock() {
-    return m_pciMap != nullptr ? m_pciMap->deviceAccessLock() : nullptr;
+    return C_pciFunctionLock::sharedOf(m_pciMap);
 }
 
 int A_nkEthCtrlI2CMaster::tryLockOpation() {
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
-    if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
-    return C_pciFunctionLock::acquireOn(*m_pciMap);
+    return C_pciFunctionLock::acquireFor(m_lock, m_pciMap);
 }
 
 int A_nkEthCtrlI2CMaster::unLockOpation() {
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
-    if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
-    return C_pciFunctionLock::releaseOn(*m_pciMap);
+    return C_pciFunctionLock::releaseFor(m_lock, m_pciMap);
 }
 
 // ---- sizes ----------------------------------------------------------------------------------

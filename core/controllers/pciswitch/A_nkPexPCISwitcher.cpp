@@ -81,21 +81,15 @@ int A_nkPexPCISwitcher::getGPOAddr(int* offset) {
 // ---- the kernel driver's device access lock --------------------------------------------------
 
 A_deviceAccessLock* A_nkPexPCISwitcher::deviceAccessLock() {
-    return m_pciMap != nullptr ? m_pciMap->deviceAccessLock() : nullptr;
+    return C_pciFunctionLock::sharedOf(m_pciMap);
 }
 
 int A_nkPexPCISwitcher::tryLockOpation() {
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
-    if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
-    return C_pciFunctionLock::acquireOn(*m_pciMap);
+    return C_pciFunctionLock::acquireFor(m_lock, m_pciMap);
 }
 
 int A_nkPexPCISwitcher::unLockOpation() {
-    C_ObjectLock lock(m_lock);
-    if (!lock.held()) return QRT_ERR_BUSY;
-    if (m_pciMap == nullptr) return QRT_ERR_NOT_INITIALIZED;
-    return C_pciFunctionLock::releaseOn(*m_pciMap);
+    return C_pciFunctionLock::releaseFor(m_lock, m_pciMap);
 }
 
 // ---- pin caches -----------------------------------------------------------------------------

@@ -1,41 +1,46 @@
 #pragma once
 
+#include "QRT_Types.h"
 #include "core/controllers/rhxmcu/I_rhxMCU.h"
 
-// Base of the card microcontrollers: every operation is not supported; the word encoders and
+// Base of the card microcontrollers: every operation answers "not supported"; the word encoders and
 // decoders of the command set live here.
 class A_rhxMCU : public I_rhxMCU {
   public:
-    int initial(I_nkI2C* bus) override;
-    int getVersion(char* text, unsigned int size) override;
-    int getPSERecvoeryPowerState(int* states, unsigned int count) override;
-    int setPoEEnable(int* enables, unsigned int count) override;
-    int getPoEEnable(int* enables, unsigned int count) override;
-    int getThermalTemperature(float* temperature) override;
-    int setTemperatureProtectionEnable(int enable) override;
-    int getTemperatureProtectionEnable(int* enable) override;
-    int resetMCU() override;
-    int isMCUBusy(int* busy) override;
-    int readPSEOneByteData(unsigned char reg, unsigned char* value) override;
-    int readPSETwoByteData(unsigned char reg, unsigned char* value2) override;
-    int writePSEOneByteData(unsigned char reg, unsigned char value) override;
-    int setProtectedTemperature(int degrees) override;
-    int setRecoveryTemperature(int degrees) override;
-    int getProtectedTemperature(int* degrees) override;
-    int getRecoveryTemperature(int* degrees) override;
-    int getPoEState(RHXMCU_POESTATE* state) override;
-    int getPoEPortStatus(unsigned int port, unsigned int* poeClass, unsigned int* flag) override;
-    int getConsumedPowerBudget(float* budget) override;
-    int getLeftPowerBudget(float* budget) override;
-    int setPowerBudgetControlEnable(int enable) override;
-    int getPowerBudgetControlEnable(int* enable) override;
-    int setFanPWMDuty(int duty) override;
-    int getFanPWMDuty(int* duty) override;
-    int getFanRPM(unsigned int* rpm) override;
-    int setSmartFanEnable(int enable) override;
-    int getSmartFanEnable(int* enable) override;
-    int readData(unsigned long cmd, RHXMCU_READDATA* reply, unsigned int waitMs) override;
-    int writeData(unsigned long cmd, RHXMCU_WRITEDATA* data) override;
+    int initial(I_nkI2C*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getVersion(char*, unsigned int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getPSERecvoeryPowerState(int*, unsigned int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setPoEEnable(int*, unsigned int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getPoEEnable(int*, unsigned int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getThermalTemperature(float*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setTemperatureProtectionEnable(int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getTemperatureProtectionEnable(int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int resetMCU() override { return QRT_ERR_NOT_SUPPORTED; }
+    int isMCUBusy(int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int readPSEOneByteData(unsigned char, unsigned char*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int readPSETwoByteData(unsigned char, unsigned char*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int writePSEOneByteData(unsigned char, unsigned char) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setProtectedTemperature(int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setRecoveryTemperature(int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getProtectedTemperature(int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getRecoveryTemperature(int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getPoEState(RHXMCU_POESTATE*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getPoEPortStatus(unsigned int, unsigned int*, unsigned int*) override {
+        return QRT_ERR_NOT_SUPPORTED;
+    }
+    int getConsumedPowerBudget(float*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getLeftPowerBudget(float*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setPowerBudgetControlEnable(int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getPowerBudgetControlEnable(int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setFanPWMDuty(int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getFanPWMDuty(int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getFanRPM(unsigned int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int setSmartFanEnable(int) override { return QRT_ERR_NOT_SUPPORTED; }
+    int getSmartFanEnable(int*) override { return QRT_ERR_NOT_SUPPORTED; }
+    int readData(unsigned long, RHXMCU_READDATA*, unsigned int) override {
+        return QRT_ERR_NOT_SUPPORTED;
+    }
+    int writeData(unsigned long, RHXMCU_WRITEDATA*) override { return QRT_ERR_NOT_SUPPORTED; }
 
     // An enable flag as data byte 0 (1 or 0), and back (1 when byte 0 is non-zero).
     static RHXMCU_WRITEDATA genEnable(int enable);
