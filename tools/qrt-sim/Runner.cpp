@@ -177,6 +177,7 @@ int runInRig(const RunOptions& options) {
     try {
         RigDescription description =
             options.rigFile.empty() ? defaultRig() : loadRigFile(options.rigFile);
+        description.seed = options.seed;
         Rig::Trace traceLine;
         if (trace.isOpen()) traceLine = [&trace](const std::string& line) { trace.line(line); };
         rig = std::make_unique<Rig>(description, traceLine, frames);
