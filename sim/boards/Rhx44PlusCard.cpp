@@ -56,8 +56,18 @@ void Rhx44PlusCard::WatchedSwitch::writeRegister32(uint64_t offset, uint32_t val
     nowNs_ += kPinWriteNs;
     unsettledWrite_ = true;
     card_.switch_->writeRegister32(offset, value);
+    const bool output = (offset & ~uint64_t{3}) == card_.switch_->chip().outputRegister;
+    const uint64_t drives = masked_ && maskOffset_ == offset ? mask_ : ~uint64_t{0};
+    masked_ = false;
     card_.decoder_.drive(card_.switch_->pinLevel(kClockPin), card_.switch_->pinLevel(kDataPin),
-                         nowNs_);
+                         output && ((drives >> kClockPin) & 1u) != 0,
+                         output && ((drives >> kDataPin) & 1u) != 0, nowNs_);
+}
+
+void Rhx44PlusCard::WatchedSwitch::cachedWriteMask(uint64_t offset, uint64_t mask) {
+    maskOffset_ = offset;
+    mask_ = mask;
+    masked_ = true;
 }
 
 void Rhx44PlusCard::WatchedSwitch::cachedWriteSettled(uint32_t microseconds) {
