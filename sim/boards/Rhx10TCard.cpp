@@ -6,12 +6,12 @@ namespace qrtsim {
 
 namespace {
 
-const BoardRegistrar kRegistrar{BoardType{Rhx10TCard::kModel,
-                                          {"poe_class0", "poe_class1", "i2c_busy_polls", "controller"},
-                                          [](const BoardConfig& config, BoardContext& context) {
-                                              return std::unique_ptr<Board>(
-                                                  new Rhx10TCard(config, context));
-                                          }}};
+const BoardRegistrar kRegistrar{
+    BoardType{Rhx10TCard::kModel,
+              {"poe_class0", "poe_class1", "i2c_busy_polls", "controller"},
+              [](const BoardConfig& config, BoardContext& context) {
+                  return std::unique_ptr<Board>(new Rhx10TCard(config, context));
+              }}};
 
 }  // namespace
 
@@ -20,16 +20,14 @@ Rhx10TCard::Rhx10TCard(const BoardConfig& config, BoardContext& context) {
     pcbVersion_ = unsigned(config.integer("pcb_version", kDefaultPcbVersion, 0, 7));
     cardId_ = unsigned(config.integer("card_id", 0, 0, 255));
     const std::string controller = config.text("controller", "X550");
-    if (controller != "X550" && controller != "I210")
-        config.fail("controller", "X550 or I210");
+    if (controller != "X550" && controller != "I210") config.fail("controller", "X550 or I210");
     const EthControllerLayout& chip =
         controller == "I210" ? IntelEthController::i210() : IntelEthController::x550();
 
     for (unsigned function = 0; function < lan_.size(); ++function) {
         lan_[function] = std::make_unique<IntelEthController>(chip, function);
         if (config.has("i2c_busy_polls"))
-            lan_[function]->setBusyPolls(
-                unsigned(config.integer("i2c_busy_polls", 1, 0, 100000)));
+            lan_[function]->setBusyPolls(unsigned(config.integer("i2c_busy_polls", 1, 0, 100000)));
         lan_[function]->setSeed(context.seed + function);
         lan_[function]->setClock(*context.clock);
     }
@@ -54,9 +52,8 @@ Rhx10TCard::Rhx10TCard(const BoardConfig& config, BoardContext& context) {
             sink("[" + section + "] " + line);
         };
         lan_[0]->setTrace(trace);
-        lan_[1]->setTrace([section = config.section, sink = context.trace](const std::string& line) {
-            sink("[" + section + "] lan1 " + line);
-        });
+        lan_[1]->setTrace([section = config.section, sink = context.trace](
+                              const std::string& line) { sink("[" + section + "] lan1 " + line); });
         cpld_->setTrace(trace);
         mcu_->setTrace(trace);
         eeprom_->setTrace(trace);

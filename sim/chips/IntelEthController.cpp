@@ -28,8 +28,8 @@ const EthControllerLayout kX550 = {
 // the board's other settings. The parameter register wants bit 15; its other bits hold the
 // bus timing. The device address is in every command.
 const EthControllerLayout kI210 = {
-    "I210",     0x1533,     0x1028, 0x102C, 0x0018, 1u << 1, 0x00100000, 1u << 15, 0,
-    0x00002814, 1u << 15,   true,
+    "I210",     0x1533,   0x1028, 0x102C,     0x0018,   1u << 1,
+    0x00100000, 1u << 15, 0,      0x00002814, 1u << 15, true,
     0xE0,  // bits 31:29
 };
 
@@ -81,7 +81,8 @@ void IntelEthController::writeRegister32(uint64_t offset, uint32_t value) {
     } else if (offset == chip_.i2cParameter) {
         // The timing bits were loaded at reset; a write that changes them was not read first.
         if (((value ^ parameter_) & ~chip_.parameterHostBits) != 0)
-            violations_.count("parameter-bits-changed", hex(parameter_, 8) + " -> " + hex(value, 8));
+            violations_.count("parameter-bits-changed",
+                              hex(parameter_, 8) + " -> " + hex(value, 8));
         parameter_ = value;
     } else if (offset == chip_.i2cCommand) {
         command(value);

@@ -190,14 +190,15 @@ void PexSwitch::saveState(nlohmann::json& out) const {
                         {"level", pinLevel(pin) ? 1 : 0}});
     }
     out["pins"] = pins;
-    out["serial"] = {{"control", hex32(control_ | (busyLeft_ ? kSerialBusy : 0))},
-                     {"data", hex32(data_)},
-                     {"busy_polls", busyPolls_ >= 0 ? nlohmann::json(busyPolls_) : nlohmann::json("drawn")},
-                     {"writes", counters_.writes},
-                     {"reads", counters_.reads},
-                     {"rejected_commands", counters_.rejected},
-                     {"commands_while_busy", counters_.whileBusy},
-                     {"data_writes_while_busy", counters_.dataWritesBusy}};
+    out["serial"] = {
+        {"control", hex32(control_ | (busyLeft_ ? kSerialBusy : 0))},
+        {"data", hex32(data_)},
+        {"busy_polls", busyPolls_ >= 0 ? nlohmann::json(busyPolls_) : nlohmann::json("drawn")},
+        {"writes", counters_.writes},
+        {"reads", counters_.reads},
+        {"rejected_commands", counters_.rejected},
+        {"commands_while_busy", counters_.whileBusy},
+        {"data_writes_while_busy", counters_.dataWritesBusy}};
     out["violations"] = violations_.toJson();
 }
 

@@ -189,7 +189,8 @@ bool RhxCpld::serialAccessAdmitted(const Slot& slot, const char* what) {
         violations_.count("access-while-busy", text);
         return false;
     }
-    serialBusyReads_ = faulted("slow") ? kSerialBusySlow : latency_.draw(kSerialBusyMin, kSerialBusyMax);
+    serialBusyReads_ =
+        faulted("slow") ? kSerialBusySlow : latency_.draw(kSerialBusyMin, kSerialBusyMax);
     return true;
 }
 
@@ -334,11 +335,11 @@ uint32_t RhxCpld::readRegister(const Slot& slot) {
             if (masterReadPending_) {
                 if (masterReadAwaitsStatus_ || !masterReadReady_.ready(*clock_)) {
                     // The master is still clocking the byte in: the register holds the last one.
-                    violations_.count("master-read-too-early",
-                                      masterReadAwaitsStatus_
-                                          ? "before the status showed the trigger taken up"
-                                          : std::to_string(masterReadReady_.remainingUs(*clock_)) +
-                                                " us early");
+                    violations_.count(
+                        "master-read-too-early",
+                        masterReadAwaitsStatus_
+                            ? "before the status showed the trigger taken up"
+                            : std::to_string(masterReadReady_.remainingUs(*clock_)) + " us early");
                 } else {
                     latch_[slot.offset / 4] = masterReadWord_;
                 }

@@ -52,11 +52,11 @@ namespace qrtsim {
 // slow end ("slow" fault or key) 999, the most its users wait.
 // Faults (qrt-sim --control "<section> fault cpld ..."), kept in the table of the port the board
 // wires: "busy", every start of its I2C master finds the bus busy; "error", every byte its
-// master writes fails (the write-failed bit); "slow", see above; and the faults of its kind of device on that
-// port ("ff" on the serial face, "nack" and "ff" on the I2C face).
-// Addresses outside its blocks select nothing on the CPLD: writes go nowhere and reads return
-// the idle level (all ones), without a violation, as the kit's detection reads other boards'
-// registers (the USB3 cards' microcontroller mailboxes) on every card of the serial port.
+// master writes fails (the write-failed bit); "slow", see above; and the faults of its kind of
+// device on that port ("ff" on the serial face, "nack" and "ff" on the I2C face). Addresses outside
+// its blocks select nothing on the CPLD: writes go nowhere and reads return the idle level (all
+// ones), without a violation, as the kit's detection reads other boards' registers (the USB3 cards'
+// microcontroller mailboxes) on every card of the serial port.
 class RhxCpld {
   public:
     static constexpr int kPorts = 4;
@@ -275,8 +275,8 @@ class RhxCpld {
     unsigned spiBusyReads_ = 0;
     unsigned serialBusyReads_ = 0;  // status reads still showing the last serial access busy
     const ChipClock* clock_ = &ChipClock::steady();
-    ReadyAt i2cWriteDone_;  // the I2C face's last register write is carried out
-    bool i2cFaceWrite_ = false;   // the register write being carried out came over I2C
+    ReadyAt i2cWriteDone_;         // the I2C face's last register write is carried out
+    bool i2cFaceWrite_ = false;    // the register write being carried out came over I2C
     uint64_t i2cFaceWriteUs_ = 0;  // and takes this long from its command
     // A read trigger of the I2C master whose byte is still being clocked in.
     bool masterReadPending_ = false;

@@ -7,6 +7,7 @@
 //   rhx_probe toe INDEX PORT DEV GROUP MASK  store an action command, read it back
 //   rhx_probe send INDEX PORT                fire the stored action command(s)
 //   rhx_probe count INDEX PORT               the port's two trigger counters
+//   rhx_probe range INDEX PROTECT RECOVER    set the protection temperatures, read them back
 
 #include <cstdio>
 #include <cstdlib>
@@ -70,7 +71,7 @@ std::vector<int> parseList(const char* text) {
 int usage() {
     std::fprintf(stderr,
                  "usage: rhx_probe list | enable I V,... | current I P | toe I P D G M |"
-                 " send I P | count I P\n");
+                 " send I P | count I P | range I P R\n");
     return 2;
 }
 
@@ -111,6 +112,11 @@ int main(int argc, char** argv) {
         unsigned a = 0, b = 0;
         out["status"] = QRT_ToEGetTriggerCount(h, unsigned(std::atoi(argv[3])), &a, &b);
         out["counts"] = {a, b};
+    } else if (request == "range" && argc == 5) {
+        out["set_status"] = QRT_PoESetProtectTempRange(h, std::atoi(argv[3]), std::atoi(argv[4]));
+        int protect = -1, recover = -1;
+        out["get_status"] = QRT_PoEGetProtectTempRange(h, &protect, &recover);
+        out["get"] = {protect, recover};
     } else {
         return usage();
     }
