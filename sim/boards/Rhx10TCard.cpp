@@ -28,7 +28,7 @@ Rhx10TCard::Rhx10TCard(const BoardConfig& config, BoardContext& context) {
         lan_[function] = std::make_unique<IntelEthController>(chip, function);
         if (config.has("i2c_busy_polls"))
             lan_[function]->setBusyPolls(unsigned(config.integer("i2c_busy_polls", 1, 0, 100000)));
-        lan_[function]->setSeed(context.seed + function);
+        lan_[function]->setSeed(Latency::chipSeed(context.seed, function));
         lan_[function]->setClock(*context.clock);
     }
     cpld_ = std::make_unique<RhxCpld>();
@@ -43,7 +43,8 @@ Rhx10TCard::Rhx10TCard(const BoardConfig& config, BoardContext& context) {
     cpld_->masterBus().attach(RhxMcu::kAddress, mcu_.get());
     cpld_->masterBus().attach(At24c02d::kAddress, eeprom_.get());
     cpld_->setClock(*context.clock);
-    cpld_->setSeed(context.seed + 2);
+    cpld_->setI2cBitTime(IntelEthController::kBitUs);
+    cpld_->setSeed(Latency::chipSeed(context.seed, 2));
     mcu_->setClock(*context.clock);
     eeprom_->setClock(*context.clock);
 

@@ -24,7 +24,7 @@ Rhx44PlusCard::Rhx44PlusCard(const BoardConfig& config, BoardContext& context) {
     switch_ = std::make_unique<PexSwitch>(PexSwitch::pex8608());
     switch_->setPowerOnDirection(PoeCard::kPowerOnDirection);
     switch_->setClock(*context.clock);
-    switch_->setSeed(context.seed);
+    switch_->setSeed(Latency::chipSeed(context.seed, 0));
     for (unsigned pin = 0; pin < switch_->chip().pinCount; ++pin) switch_->setStrap(pin, true);
     for (unsigned bit = 0; bit < 5; ++bit)
         switch_->setStrap(PoeCard::kPcbVersionPins[bit], (pcbVersion_ >> bit) & 1u);
@@ -36,7 +36,7 @@ Rhx44PlusCard::Rhx44PlusCard(const BoardConfig& config, BoardContext& context) {
     cpld_->setVersion(PoeCard::cpldVersion(config, kCpldVersion));
     switch_->attachSerialDevice(&cpld_->spiPort());
     cpld_->setClock(*context.clock);
-    cpld_->setSeed(context.seed + 1);
+    cpld_->setSeed(Latency::chipSeed(context.seed, 1));
     gpioI2c_.attach(PsePowerChip::kAddress, &powerChip_);
 
     if (context.trace) {

@@ -139,7 +139,7 @@ void IntelEthController::command(uint32_t word) {
         busyLeft_ = allowed - 1;
         done_.start(*clock_, (allowed - 1) * kPollIntervalUs);
     } else {
-        busyLeft_ = fixedBusyPolls_ >= 0 ? unsigned(fixedBusyPolls_) : latency_.draw(1, 3);
+        busyLeft_ = fixedBusyPolls_ >= 0 ? unsigned(fixedBusyPolls_) : latency_.draw(1, 3, 1);
         done_.start(*clock_, (read ? kReadBits : kWriteBits) * kBitUs);
     }
     if (trace_) {

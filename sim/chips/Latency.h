@@ -14,18 +14,24 @@ namespace qrtsim {
 // draws. A chip put at the slow end (the "slow" fault, or the rig file's `slow` key) takes the
 // longest its protocol allows the other side to wait: the end shows only at the last poll the
 // protocol allows, so a program that gives up sooner fails where a correct one passes.
+// Unseeded (seed 0, a model used on its own) a chip takes its typical time every time.
 class Latency {
   public:
-    explicit Latency(uint64_t seed = 1) { reseed(seed); }
-    void reseed(uint64_t seed) { state_ = seed; }
+    explicit Latency(uint64_t seed = 0) { reseed(seed); }
+    void reseed(uint64_t seed) { state_ = seed, seeded_ = seed != 0; }
     // A seed for one chip of the rig: the rig's seed mixed with the chip's place ("a/lan0").
     static uint64_t seedFor(uint64_t rigSeed, const std::string& place) {
         uint64_t h = 1469598103934665603ull ^ rigSeed;
         for (unsigned char c : place) h = (h ^ c) * 1099511628211ull;
-        return h;
+        return h | 1;
     }
-    // A count in [low, high], both included.
-    unsigned draw(unsigned low, unsigned high) {
+    // The seed of a board's `chip`-th chip (0 stays 0: unseeded).
+    static uint64_t chipSeed(uint64_t boardSeed, unsigned chip) {
+        return boardSeed == 0 ? 0 : (boardSeed + 0x9E3779B97F4A7C15ull * chip) | 1;
+    }
+    // A count in [low, high], both included; `typical` when unseeded.
+    unsigned draw(unsigned low, unsigned high, unsigned typical) {
+        if (!seeded_) return typical;
         if (high <= low) return low;
         return low + unsigned(next() % (uint64_t(high) - low + 1));
     }
@@ -38,7 +44,8 @@ class Latency {
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
         return z ^ (z >> 31);
     }
-    uint64_t state_ = 1;
+    uint64_t state_ = 0;
+    bool seeded_ = false;
 };
 
 }  // namespace qrtsim

@@ -168,7 +168,7 @@ void PexSwitch::serialCommand(uint32_t control) {
     }
     busyLeft_ = faults_.active("slow") ? kSlowBusyPolls
                 : busyPolls_ >= 0      ? unsigned(busyPolls_)
-                                       : latency_.draw(1, 3);
+                                       : latency_.draw(1, 3, kDefaultBusyPolls);
     finishing_ = true;
     if (busyLeft_ == 0) completeSerialCommand();
 }

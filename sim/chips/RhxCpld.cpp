@@ -48,7 +48,6 @@ constexpr unsigned kSerialBusySlow = 999;
 // The I2C face: a register write takes the CPLD this long, from the stop that ends it; the
 // Ethernet controller's master clocks the bytes at 100 kHz (9 bits a byte, start and stop).
 constexpr uint64_t kI2cWriteUs = 5000;
-constexpr uint64_t kI2cBitUs = 10;
 // The I2C master's byte (or word) read lands in its register this long after the CPLD took up
 // the trigger: the master runs from the CPLD's slow housekeeping clock.
 constexpr uint64_t kMasterReadUs = 1000;
@@ -189,8 +188,9 @@ bool RhxCpld::serialAccessAdmitted(const Slot& slot, const char* what) {
         violations_.count("access-while-busy", text);
         return false;
     }
-    serialBusyReads_ =
-        faulted("slow") ? kSerialBusySlow : latency_.draw(kSerialBusyMin, kSerialBusyMax);
+    serialBusyReads_ = faulted("slow")
+                           ? kSerialBusySlow
+                           : latency_.draw(kSerialBusyMin, kSerialBusyMax, kSerialBusyMin);
     return true;
 }
 
@@ -282,7 +282,7 @@ void RhxCpld::I2cPort::stop() {
 // Lands the bytes of a finished write in their register words, one register write per word.
 void RhxCpld::I2cPort::commit() {
     // The stop comes after the address, the pointer and the data bytes on the wire.
-    const uint64_t transferUs = (9 * (2 + uint64_t{pendingCount_}) + 2) * kI2cBitUs;
+    const uint64_t transferUs = (9 * (2 + uint64_t{pendingCount_}) + 2) * cpld_.i2cBitUs_;
     if (pendingCount_ > 0) cpld_.i2cWriteDone_.start(*cpld_.clock_, transferUs + kI2cWriteUs);
     cpld_.i2cFaceWrite_ = true;
     cpld_.i2cFaceWriteUs_ = transferUs + kI2cWriteUs;
@@ -673,6 +673,11 @@ void RhxCpld::setSmbusTarget(uint8_t address) {
 void RhxCpld::setClock(const ChipClock& clock) {
     std::lock_guard<std::mutex> lock(mutex_);
     clock_ = &clock;
+}
+
+void RhxCpld::setI2cBitTime(uint64_t microseconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    i2cBitUs_ = microseconds;
 }
 
 void RhxCpld::setSeed(uint64_t seed) {

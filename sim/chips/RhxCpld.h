@@ -130,6 +130,10 @@ class RhxCpld {
     void setClock(const ChipClock& clock);
     // Seeds the draws of how long the serial face stays busy after an access.
     void setSeed(uint64_t seed);
+    // The bit time of the master that drives the I2C face (10 us at 100 kHz): a write is
+    // carried out from its stop, which comes that many bit times after the command that
+    // started it (0: a master that takes no time on the wire).
+    void setI2cBitTime(uint64_t microseconds);
     // Decoded lines for the rig's trace: every I2C message of the master (at its stop or
     // repeated start) and every packet sent.
     void setTrace(std::function<void(const std::string&)> trace);
@@ -276,6 +280,7 @@ class RhxCpld {
     unsigned serialBusyReads_ = 0;  // status reads still showing the last serial access busy
     const ChipClock* clock_ = &ChipClock::steady();
     ReadyAt i2cWriteDone_;         // the I2C face's last register write is carried out
+    uint64_t i2cBitUs_ = 0;        // bit time of the master on the I2C face
     bool i2cFaceWrite_ = false;    // the register write being carried out came over I2C
     uint64_t i2cFaceWriteUs_ = 0;  // and takes this long from its command
     // A read trigger of the I2C master whose byte is still being clocked in.
