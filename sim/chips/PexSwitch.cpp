@@ -167,8 +167,9 @@ void PexSwitch::serialCommand(uint32_t control) {
         pendingRead_ = true;
     }
     busyLeft_ = faults_.active("slow") ? kSlowBusyPolls
-                : busyPolls_ >= 0      ? unsigned(busyPolls_)
-                                       : latency_.draw(1, 3, kDefaultBusyPolls);
+                : busyPolls_ >= 0
+                    ? unsigned(busyPolls_)
+                    : latency_.draw(kDefaultBusyPolls, kDefaultBusyPolls + 1, kDefaultBusyPolls);
     finishing_ = true;
     if (busyLeft_ == 0) completeSerialCommand();
 }

@@ -109,7 +109,7 @@ class PexSwitch : public PciFunction {
     uint32_t directionBits() const;
     void setClock(const ChipClock& clock) { clock_ = &clock; }
     // Control-register reads that show the busy flag after each command, every time (without
-    // it: drawn from the seed, 1 to 3, and 999 at the slow end: the port's users poll up to
+    // it: drawn from the seed, 2 or 3, and 999 at the slow end: the port's users poll up to
     // 1000 times).
     void setSerialBusyPolls(unsigned polls) { busyPolls_ = int(polls); }
     void setSeed(uint64_t seed) { latency_.reseed(seed); }
