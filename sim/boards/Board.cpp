@@ -130,7 +130,7 @@ const std::vector<std::string>& commonBoardKeys() {
     static const std::vector<std::string> keys = {
         "model",       "sn",   "pn",   "card_id",      "pcb_version", "cpld_version",
         "mcu_version", "mac0", "mac1", "mac2",         "mac3",        "ip0",
-        "ip1",         "ip2",  "ip3",  "power_source", "temperature",
+        "ip1",         "ip2",  "ip3",  "power_source", "temperature", "slow",
     };
     return keys;
 }

@@ -64,6 +64,9 @@ struct BoardContext {
     // The time line the board's chips measure the other side's waits on (the rig's clock:
     // real time plus the pauses the requesting process had skipped). Never null.
     const ChipClock* clock = &ChipClock::steady();
+    // The seed of the board's latency draws (the rig's seed mixed with the board's section); 0:
+    // every chip takes its typical time.
+    uint64_t seed = 0;
 };
 
 // One product of the rig, assembled from chip models with the product's wiring.

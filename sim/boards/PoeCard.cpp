@@ -181,6 +181,8 @@ PoeCard::PoeCard(const PoeCardModel& model, const BoardConfig& config, BoardCont
     cpld_->masterBus().attach(RhxMcu::kAddress, mcu_.get());
     cpld_->masterBus().attach(At24c02d::kAddress, eeprom_.get());
     switch_->setClock(*context.clock);
+    switch_->setSeed(Latency::chipSeed(context.seed, 0));
+    cpld_->setSeed(Latency::chipSeed(context.seed, 1));
     cpld_->setClock(*context.clock);
     mcu_->setClock(*context.clock);
     eeprom_->setClock(*context.clock);

@@ -24,6 +24,7 @@ Rhx44PlusCard::Rhx44PlusCard(const BoardConfig& config, BoardContext& context) {
     switch_ = std::make_unique<PexSwitch>(PexSwitch::pex8608());
     switch_->setPowerOnDirection(PoeCard::kPowerOnDirection);
     switch_->setClock(*context.clock);
+    switch_->setSeed(Latency::chipSeed(context.seed, 0));
     for (unsigned pin = 0; pin < switch_->chip().pinCount; ++pin) switch_->setStrap(pin, true);
     for (unsigned bit = 0; bit < 5; ++bit)
         switch_->setStrap(PoeCard::kPcbVersionPins[bit], (pcbVersion_ >> bit) & 1u);
@@ -35,6 +36,7 @@ Rhx44PlusCard::Rhx44PlusCard(const BoardConfig& config, BoardContext& context) {
     cpld_->setVersion(PoeCard::cpldVersion(config, kCpldVersion));
     switch_->attachSerialDevice(&cpld_->spiPort());
     cpld_->setClock(*context.clock);
+    cpld_->setSeed(Latency::chipSeed(context.seed, 1));
     gpioI2c_.attach(PsePowerChip::kAddress, &powerChip_);
 
     if (context.trace) {
@@ -54,8 +56,18 @@ void Rhx44PlusCard::WatchedSwitch::writeRegister32(uint64_t offset, uint32_t val
     nowNs_ += kPinWriteNs;
     unsettledWrite_ = true;
     card_.switch_->writeRegister32(offset, value);
+    const bool output = (offset & ~uint64_t{3}) == card_.switch_->chip().outputRegister;
+    const uint64_t drives = masked_ && maskOffset_ == offset ? mask_ : ~uint64_t{0};
+    masked_ = false;
     card_.decoder_.drive(card_.switch_->pinLevel(kClockPin), card_.switch_->pinLevel(kDataPin),
-                         nowNs_);
+                         output && ((drives >> kClockPin) & 1u) != 0,
+                         output && ((drives >> kDataPin) & 1u) != 0, nowNs_);
+}
+
+void Rhx44PlusCard::WatchedSwitch::cachedWriteMask(uint64_t offset, uint64_t mask) {
+    maskOffset_ = offset;
+    mask_ = mask;
+    masked_ = true;
 }
 
 void Rhx44PlusCard::WatchedSwitch::cachedWriteSettled(uint32_t microseconds) {

@@ -19,9 +19,11 @@ namespace qrtsim {
 // 2, 3, 4, 5 and 10, 5 or more on this board; card identifier on pins 6 to 9, active low; pin 11
 // tied low).
 //
-// Every pin change the switch makes reaches the bus decoder with its time: a register write
-// takes 1 us, the driver's command cache adds each command's settling time, and a write that
-// is not part of a command cache run follows a long idle gap.
+// Every pin change the switch makes reaches the bus decoder with its time and the lines the
+// write drives: a register write takes 1 us, the driver's command cache adds each command's
+// settling time (a masked write drives only its mask's pins; a plain write drives them all),
+// and a write that is not part of a command cache run follows a long idle gap. Each clock phase
+// must last 10 us on this board's slow lines.
 //
 // Keys beyond the common ones: "cpld_packed". The keys of a microcontroller or an EEPROM
 // ("sn", "pn", "mcu_version", "power_source", "temperature") do not apply.
@@ -34,6 +36,9 @@ class Rhx44PlusCard : public Board {
     static constexpr unsigned kDataPin = 1;
     static constexpr uint64_t kPinWriteNs = 1000;
     static constexpr uint64_t kIdleGapNs = 1000000;
+    // The bus lines of this board are slow (strong filtering, weak pull-ups): the power chip
+    // takes a clock phase only when it lasts 10 us, high or low.
+    static constexpr uint64_t kClockPhaseMinNs = 10000;
 
     Rhx44PlusCard(const BoardConfig& config, BoardContext& context);
 
@@ -62,6 +67,7 @@ class Rhx44PlusCard : public Board {
         }
         void writeRegister32(uint64_t offset, uint32_t value) override;
         void cachedWriteSettled(uint32_t microseconds) override;
+        void cachedWriteMask(uint64_t offset, uint64_t mask) override;
         void commandCacheExecuted() override;
         void saveState(nlohmann::json& out) const override { card_.switch_->saveState(out); }
 
@@ -69,6 +75,10 @@ class Rhx44PlusCard : public Board {
         Rhx44PlusCard& card_;
         uint64_t nowNs_ = 0;
         bool unsettledWrite_ = false;  // the last write was not a cached one
+        // The bits the next write of the output register drives (a cached, masked write).
+        uint64_t maskOffset_ = 0;
+        uint64_t mask_ = 0;
+        bool masked_ = false;
     };
 
     unsigned pcbVersion_ = 0;
@@ -77,7 +87,7 @@ class Rhx44PlusCard : public Board {
     WatchedSwitch pins_{*this};
     std::unique_ptr<RhxCpld> cpld_;
     I2cBus gpioI2c_;
-    GpioI2cDecoder decoder_{gpioI2c_};
+    GpioI2cDecoder decoder_{gpioI2c_, kClockPhaseMinNs, kClockPhaseMinNs};
     PsePowerChip powerChip_;
 };
 

@@ -49,6 +49,8 @@ class FaultTable {
     // The value `mode` is set with for `request`, 0 when it is not set.
     long value(const std::string& mode, const std::string& request = "") const;
     bool empty() const { return faults_.empty(); }
+    // Whether the chip can show `mode` at all.
+    bool offers(const std::string& mode) const { return known(modes_, mode); }
 
     // The faults set, for the state document: ["nack", "status=3@register-read", ...].
     nlohmann::json toJson() const;

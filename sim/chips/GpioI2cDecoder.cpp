@@ -4,16 +4,24 @@
 
 namespace qrtsim {
 
-GpioI2cDecoder::GpioI2cDecoder(I2cBus& bus) : bus_(bus) {}
+GpioI2cDecoder::GpioI2cDecoder(I2cBus& bus, uint64_t clockHighMinNs, uint64_t clockLowMinNs)
+    : bus_(bus), clockHighMinNs_(clockHighMinNs), clockLowMinNs_(clockLowMinNs) {}
 
 // A step that moves both lines is read the way that keeps the data line's change in the clock's
 // low phase: clock down before data, data before clock up.
-void GpioI2cDecoder::drive(bool scl, bool sda, uint64_t nowNs) {
+void GpioI2cDecoder::drive(bool scl, bool sda, bool drivesScl, bool drivesSda, uint64_t nowNs) {
+    if (!drivesScl) scl = scl_;
+    if (!drivesSda) sda = sda_;
     const bool clockRises = !scl_ && scl;
     const bool clockFalls = scl_ && !scl;
     const bool oldLine = sdaLine();
     if (inTransaction_ && (clockRises || clockFalls) && sda != sda_)
         violations_.count("simultaneous-edges");
+    else if (inTransaction_ && drivesScl && drivesSda)
+        violations_.count("data-step-drives-clock");
+    if (inTransaction_ && drivesSda && !scl_ && clocks_ == 8)
+        violations_.count("data-driven-in-ack-slot");
+    if (drivesSda && !scl_) dataDriven_ = true;
     if (clockFalls) {
         scl_ = false;
         this->clockFalls(nowNs);
@@ -28,18 +36,22 @@ void GpioI2cDecoder::drive(bool scl, bool sda, uint64_t nowNs) {
 }
 
 void GpioI2cDecoder::clockRises(uint64_t nowNs) {
-    if (inTransaction_ && nowNs - lastClockEdgeNs_ < kClockLowMinNs)
+    if (inTransaction_ && nowNs - lastClockEdgeNs_ < clockLowMinNs_)
         violations_.count("clock-low-too-short");
     lastClockEdgeNs_ = nowNs;
     if (!inTransaction_) return;
+    // Bits and the stop's clock need the data line set by the host; the acknowledge clock
+    // leaves it to the slave.
+    if (clocks_ != 8 && !dataDriven_) violations_.count("data-not-set");
     ++clocks_;
     if (clocks_ <= 8) byte_ = static_cast<uint8_t>(byte_ << 1 | (sdaLine() ? 1 : 0));
 }
 
 void GpioI2cDecoder::clockFalls(uint64_t nowNs) {
-    if (inTransaction_ && nowNs - lastClockEdgeNs_ < kClockHighMinNs)
+    if (inTransaction_ && nowNs - lastClockEdgeNs_ < clockHighMinNs_)
         violations_.count("clock-high-too-short");
     lastClockEdgeNs_ = nowNs;
+    dataDriven_ = false;
     if (!inTransaction_) return;
     if (clocks_ == 8) {
         // The byte is in: the addressed slave answers in the acknowledge slot that follows.

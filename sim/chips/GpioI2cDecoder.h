@@ -23,8 +23,15 @@ namespace qrtsim {
 //     of a byte (where a change is a repeated start or a stop);
 //   - "simultaneous-edges": both lines change in one step during a transaction, so which
 //     came first is undefined;
-//   - "clock-high-too-short" / "clock-low-too-short": the clock high less than 4.0 us or low
-//     less than 4.7 us (the slaves run at 100 kHz);
+//   - "clock-high-too-short" / "clock-low-too-short": the clock high or low for less than the
+//     bus's minimum phase (4.0 us and 4.7 us for slaves at 100 kHz; a board with slow, filtered
+//     lines sets its own);
+//   - "data-step-drives-clock": in a transaction, one pin write drives both lines (the clock
+//     edge and the data change then race on the wire, whatever the levels);
+//   - "data-not-set": the clock rises for a data bit or a stop without the host having driven
+//     the data line since the clock fell (the data line's level is left to chance: after an
+//     acknowledge slot the slave has just let go of it);
+//   - "data-driven-in-ack-slot": the host drives the data line while the slave acknowledges;
 //   - "bus-free-too-short": a start less than 4.7 us after the stop before it;
 //   - "nack": a byte nobody acknowledged (the host never reads the acknowledge, so it would
 //     not notice);
@@ -36,10 +43,13 @@ class GpioI2cDecoder {
     static constexpr uint64_t kClockLowMinNs = 4700;
     static constexpr uint64_t kBusFreeMinNs = 4700;
 
-    explicit GpioI2cDecoder(I2cBus& bus);
+    explicit GpioI2cDecoder(I2cBus& bus, uint64_t clockHighMinNs = kClockHighMinNs,
+                            uint64_t clockLowMinNs = kClockLowMinNs);
 
-    // The host now drives the clock and data lines to these levels (true: released high).
-    void drive(bool scl, bool sda, uint64_t nowNs);
+    // The host now drives the clock and data lines to these levels (true: released high); a
+    // pin write that drives only one line says which (`drivesScl`, `drivesSda`).
+    void drive(bool scl, bool sda, uint64_t nowNs) { drive(scl, sda, true, true, nowNs); }
+    void drive(bool scl, bool sda, bool drivesScl, bool drivesSda, uint64_t nowNs);
     // The host's burst of pin writes has ended (the driver ran its command cache).
     void burstEnded();
 
@@ -61,6 +71,9 @@ class GpioI2cDecoder {
     void stopCondition(uint64_t nowNs);
 
     I2cBus& bus_;
+    const uint64_t clockHighMinNs_;
+    const uint64_t clockLowMinNs_;
+    bool dataDriven_ = false;  // the host drove the data line since the clock last fell
     std::function<void(const std::string&)> trace_;
     bool scl_ = true;  // host levels; both released at power-up
     bool sda_ = true;

@@ -13,20 +13,23 @@ constexpr uint8_t kI210AddressBase = 0x40;
 // X550: the extended pin control register's bits 18, 19 and 26 put the I2C clock and data
 // pins under the I2C master; at reset the board keeps pin 0 an output driven high (the PHY's
 // reset line released) and pin 8's direction set. The parameter register wants its enables in
-// bits 15 and 16 and bit 31 clear; the device address is in bits 30:24.
+// bits 15 and 16 and bit 31 clear; the device address is in bits 30:24; bits 14:0 and 23:17
+// hold the bus timing (clock divider, hold and setup counts) the NVM loads at reset.
 const EthControllerLayout kX550 = {
     "X550",     0x1563,
     0x15F58,    0x15F5C,
     0x0020,     (1u << 18) | (1u << 19) | (1u << 26),
     0x00000101, (1u << 15) | (1u << 16),
-    1u << 31,   false,
+    1u << 31,   0x002A3A07,
+    0xFF018000, false,
     0xE7,  // bits 31:29 and 26:24 carry nothing on the X550
 };
 // I210: bit 1 of the extended control register enables the I2C master; the reset value keeps
-// the board's other settings. The parameter register wants bit 15. The device address is in
-// every command.
+// the board's other settings. The parameter register wants bit 15; its other bits hold the
+// bus timing. The device address is in every command.
 const EthControllerLayout kI210 = {
-    "I210", 0x1533, 0x1028, 0x102C, 0x0018, 1u << 1, 0x00100000, 1u << 15, 0, true,
+    "I210",     0x1533,   0x1028, 0x102C,     0x0018,   1u << 1,
+    0x00100000, 1u << 15, 0,      0x00002814, 1u << 15, true,
     0xE0,  // bits 31:29
 };
 
@@ -49,6 +52,7 @@ IntelEthController::IntelEthController(const EthControllerLayout& chip, unsigned
     : chip_(chip),
       lanFunction_(lanFunction & 3),
       pinSetup_(chip.pinSetupReset),
+      parameter_(chip.parameterReset),
       violations_(chip.name) {}
 
 uint32_t IntelEthController::readRegister32(uint64_t offset) {
@@ -75,6 +79,10 @@ void IntelEthController::writeRegister32(uint64_t offset, uint32_t value) {
             violations_.count("pin-setup-changed", hex(value, 8));
         pinSetup_ = value;
     } else if (offset == chip_.i2cParameter) {
+        // The timing bits were loaded at reset; a write that changes them was not read first.
+        if (((value ^ parameter_) & ~chip_.parameterHostBits) != 0)
+            violations_.count("parameter-bits-changed",
+                              hex(parameter_, 8) + " -> " + hex(value, 8));
         parameter_ = value;
     } else if (offset == chip_.i2cCommand) {
         command(value);
@@ -125,8 +133,15 @@ void IntelEthController::command(uint32_t word) {
     runningWord_ = word & 0x1FFFFFFFu & ~kReady;
     commandWord_ = (word & 0x1FFF0000u) | data | kReady | (ok ? 0 : kError);
     if (read && !ok) commandWord_ &= ~0xFFFFu;
-    busyLeft_ = busyPolls_;
-    done_.start(*clock_, (read ? kReadBits : kWriteBits) * kBitUs);
+    // The host sees the end at the last of its polls the protocol allows when the chip is slow.
+    if (faults_.active("slow")) {
+        const unsigned allowed = read ? kReadPollsAllowed : kWritePollsAllowed;
+        busyLeft_ = allowed - 1;
+        done_.start(*clock_, (allowed - 1) * kPollIntervalUs);
+    } else {
+        busyLeft_ = fixedBusyPolls_ >= 0 ? unsigned(fixedBusyPolls_) : latency_.draw(1, 3, 1);
+        done_.start(*clock_, (read ? kReadBits : kWriteBits) * kBitUs);
+    }
     if (trace_) {
         char line[96];
         std::snprintf(line, sizeof line, "%s i2c %s addr=0x%02x reg=0x%02x %02x %02x -> %s",

@@ -10,6 +10,7 @@
 #include "sim/chips/ChipClock.h"
 #include "sim/chips/FaultTable.h"
 #include "sim/chips/I2cBus.h"
+#include "sim/chips/Latency.h"
 #include "sim/chips/PciFunction.h"
 #include "sim/chips/Violations.h"
 
@@ -29,6 +30,11 @@ struct EthControllerLayout {
     // Parameter-register bits the I2C master needs set, and those it needs clear.
     uint32_t parameterSet;
     uint32_t parameterClear;
+    // The parameter register at reset: the bus timing and pin settings the board's NVM loads,
+    // which the host must keep (read, change its own bits, write back).
+    uint32_t parameterReset;
+    // The parameter-register bits the host may change: the enables and the device address.
+    uint32_t parameterHostBits;
     // true: the device address travels in every command (bits 26:24, on top of 0x40); false:
     // it sits in the parameter register (bits 30:24) and is taken over by a command that
     // carries the new-slave mark.
@@ -50,15 +56,22 @@ struct EthControllerLayout {
 // register shows it running (bit 29 clear, the command's own data field), then ready (bit 29)
 // with the read bytes in bits 15:0, and bit 31 when a byte was not acknowledged.
 //
+// How long a command shows running is drawn from the seed (1 to 3 reads, and at least the
+// transfer's bit time); at the slow end (the "slow" fault or key) a write command ends only at
+// the 1000th read and a read command at the 30th, 1 ms of chip time apart: the most the I2C
+// master's users may wait for it.
+//
 // Violations (counted by kind, shown in the state under "violations"): a command written while
 // one runs (the controller drops it), reserved command bits, a data field in a read command, a
 // transfer while the I2C pins are not handed to the master or the parameter register lacks its
-// enables, a transfer before any device address was taken over, and a change of the pin setup
-// register's other bits.
+// enables, a transfer before any device address was taken over, a change of the pin setup
+// register's other bits, and a parameter-register write that changes a bit of the bus timing
+// the host had to keep (written without reading it first).
 //
 // Faults (qrt-sim --control "<section> fault lan0 ..."): "busy", the I2C command register shows
 // a command running for as long as the fault stays (commands written meanwhile are dropped);
-// "error", every command ends at once with the error bit, nothing reaches the bus.
+// "error", every command ends at once with the error bit, nothing reaches the bus; "slow", the
+// commands take the longest their users may wait.
 class IntelEthController : public PciFunction {
   public:
     static constexpr uint16_t kVendorIntel = 0x8086;
@@ -80,9 +93,14 @@ class IntelEthController : public PciFunction {
 
     // The bus the I2C master drives (the board attaches its devices).
     I2cBus& i2cBus() { return bus_; }
-    // Command-register reads that show a command still running (default 1), however long the
-    // host waited.
-    void setBusyPolls(unsigned polls) { busyPolls_ = polls; }
+    // Command-register reads that show a command still running, however long the host waited
+    // (without it: drawn from the seed, 1 to 3).
+    void setBusyPolls(unsigned polls) { fixedBusyPolls_ = int(polls); }
+    void setSeed(uint64_t seed) { latency_.reseed(seed); }
+    // The most reads the I2C master's users make before giving up on a command.
+    static constexpr unsigned kWritePollsAllowed = 1000;
+    static constexpr unsigned kReadPollsAllowed = 30;
+    static constexpr uint64_t kPollIntervalUs = 1000;
     void setClock(const ChipClock& clock) { clock_ = &clock; }
     void setTrace(std::function<void(const std::string&)> trace) {
         violations_.setTrace(trace);
@@ -111,17 +129,18 @@ class IntelEthController : public PciFunction {
     const ChipClock* clock_ = &ChipClock::steady();
     std::map<uint64_t, uint32_t> registers_;  // plain cells
     uint32_t pinSetup_;
-    uint32_t parameter_ = 0;
+    uint32_t parameter_;
     uint32_t commandWord_ = kReady;  // what the command register reads once done
     uint32_t runningWord_ = 0;       // and while the command runs
-    unsigned busyPolls_ = 1;
+    int fixedBusyPolls_ = -1;
+    Latency latency_;
     unsigned busyLeft_ = 0;
     ReadyAt done_;
     int slave_ = -1;  // the address taken over from the parameter register
     unsigned commands_ = 0;
     unsigned failed_ = 0;
     Violations violations_;
-    FaultTable faults_{{"busy", "error"}};
+    FaultTable faults_{{"busy", "error", "slow"}};
 };
 
 }  // namespace qrtsim

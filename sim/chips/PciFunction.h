@@ -21,6 +21,13 @@ class PciFunction {
     // in microseconds), and when the queue is done, that it has been executed: a function whose
     // hardware cares how its register writes are spaced in time listens here.
     virtual void cachedWriteSettled(uint32_t microseconds) { (void)microseconds; }
+    // A cached command is a masked write: the driver tells the function, before the register
+    // write that carries it out, which bits of the register the command drives (the others
+    // are written back as read). A function whose pins care which lines a write drives listens.
+    virtual void cachedWriteMask(uint64_t offset, uint64_t mask) {
+        (void)offset;
+        (void)mask;
+    }
     virtual void commandCacheExecuted() {}
     // Hardware state for `qrt-sim --state`.
     virtual void saveState(nlohmann::json& out) const { (void)out; }

@@ -101,6 +101,7 @@ uint32_t PexSwitch::readSerialData() {
     } else if (pendingRead_) {
         data_ = readWord_;
         pendingRead_ = false;
+        if (serialDevice_ != nullptr) serialDevice_->wordCollected();
     }
     return data_;
 }
@@ -165,7 +166,10 @@ void PexSwitch::serialCommand(uint32_t control) {
         if (serialDevice_ != nullptr && serialDevice_->faults.active("ff")) readWord_ = 0xFFFFFFFF;
         pendingRead_ = true;
     }
-    busyLeft_ = busyPolls_;
+    busyLeft_ = faults_.active("slow") ? kSlowBusyPolls
+                : busyPolls_ >= 0
+                    ? unsigned(busyPolls_)
+                    : latency_.draw(kDefaultBusyPolls, kDefaultBusyPolls + 1, kDefaultBusyPolls);
     finishing_ = true;
     if (busyLeft_ == 0) completeSerialCommand();
 }
@@ -187,14 +191,15 @@ void PexSwitch::saveState(nlohmann::json& out) const {
                         {"level", pinLevel(pin) ? 1 : 0}});
     }
     out["pins"] = pins;
-    out["serial"] = {{"control", hex32(control_ | (busyLeft_ ? kSerialBusy : 0))},
-                     {"data", hex32(data_)},
-                     {"busy_polls", busyPolls_},
-                     {"writes", counters_.writes},
-                     {"reads", counters_.reads},
-                     {"rejected_commands", counters_.rejected},
-                     {"commands_while_busy", counters_.whileBusy},
-                     {"data_writes_while_busy", counters_.dataWritesBusy}};
+    out["serial"] = {
+        {"control", hex32(control_ | (busyLeft_ ? kSerialBusy : 0))},
+        {"data", hex32(data_)},
+        {"busy_polls", busyPolls_ >= 0 ? nlohmann::json(busyPolls_) : nlohmann::json("drawn")},
+        {"writes", counters_.writes},
+        {"reads", counters_.reads},
+        {"rejected_commands", counters_.rejected},
+        {"commands_while_busy", counters_.whileBusy},
+        {"data_writes_while_busy", counters_.dataWritesBusy}};
     out["violations"] = violations_.toJson();
 }
 

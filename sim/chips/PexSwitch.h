@@ -9,6 +9,7 @@
 
 #include "sim/chips/ChipClock.h"
 #include "sim/chips/FaultTable.h"
+#include "sim/chips/Latency.h"
 #include "sim/chips/PciFunction.h"
 #include "sim/chips/SerialPortDevice.h"
 #include "sim/chips/Violations.h"
@@ -71,7 +72,8 @@ struct PexChipLayout {
 //
 // Faults (qrt-sim --control "<section> fault switch ..."): "busy", the serial port's busy flag
 // stays set (commands issued meanwhile are lost, as on a port that never finishes shifting);
-// "ff", the input register reads all ones (every pin sensed high). The device on the serial
+// "ff", the input register reads all ones (every pin sensed high); "slow", every command keeps
+// the port busy for 999 polls. The device on the serial
 // port has faults of its own (SerialPortDevice).
 class PexSwitch : public PciFunction {
   public:
@@ -106,8 +108,12 @@ class PexSwitch : public PciFunction {
     // The bits of the direction register that decide pin directions.
     uint32_t directionBits() const;
     void setClock(const ChipClock& clock) { clock_ = &clock; }
-    // Control-register reads that show the busy flag after each command.
-    void setSerialBusyPolls(unsigned polls) { busyPolls_ = polls; }
+    // Control-register reads that show the busy flag after each command, every time (without
+    // it: drawn from the seed, 2 or 3, and 999 at the slow end: the port's users poll up to
+    // 1000 times).
+    void setSerialBusyPolls(unsigned polls) { busyPolls_ = int(polls); }
+    void setSeed(uint64_t seed) { latency_.reseed(seed); }
+    static constexpr unsigned kSlowBusyPolls = 999;
     // Decoded lines for the rig's trace: the violations the switch sees.
     void setTrace(std::function<void(const std::string&)> trace) {
         violations_.setTrace(std::move(trace));
@@ -145,7 +151,8 @@ class PexSwitch : public PciFunction {
 
     uint32_t control_ = 0;  // last control word, busy flag excluded
     uint32_t data_ = 0;
-    unsigned busyPolls_ = kDefaultBusyPolls;
+    int busyPolls_ = -1;  // fixed by the board, or drawn
+    Latency latency_;
     unsigned busyLeft_ = 0;
     bool pendingRead_ = false;  // a read's word on its way to the data register
     uint32_t readWord_ = 0;
@@ -153,7 +160,7 @@ class PexSwitch : public PciFunction {
     ReadyAt readSettled_;
     SerialCounters counters_;
     Violations violations_{"switch"};
-    FaultTable faults_{{"busy", "ff"}};
+    FaultTable faults_{{"busy", "ff", "slow"}};
 };
 
 }  // namespace qrtsim

@@ -69,7 +69,12 @@ void PsePowerChip::execute() {
         violations_.count("bad-value");
         return;
     }
+    if (command->code == kAcDetection && !dcSet_) {
+        violations_.count("ac-before-dc");
+        return;
+    }
     ++commands_[command->name];
+    if (command->code == kDcDetection) dcSet_ = true;
     if (command->code == kPortPower)
         portMask_ = value;
     else if (command->code == kDcDetection)

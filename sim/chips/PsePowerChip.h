@@ -20,7 +20,9 @@ namespace qrtsim {
 //   0x95 0x00 <mask> 0x00    AC disconnect detection: likewise
 // The chip acts at the stop. It does not acknowledge a command byte it does not know, a read
 // request or a fifth byte; a transaction with a wrong selector, a value beyond the four ports
-// or fewer than four bytes changes nothing. Each of these counts as a violation by kind.
+// or fewer than four bytes changes nothing. Its AC disconnect detection works on the DC
+// detection's measurement: an AC setting before the DC one since power-up is not taken
+// ("ac-before-dc"). Each of these counts as a violation by kind.
 class PsePowerChip : public I2cSlave {
   public:
     static constexpr uint8_t kAddress = 0x20;
@@ -51,6 +53,7 @@ class PsePowerChip : public I2cSlave {
     uint8_t portMask_ = 0;
     uint8_t dcEnabled_ = 0;
     uint8_t acEnabled_ = 0;
+    bool dcSet_ = false;  // the DC detection was set since power-up
     std::map<std::string, unsigned> commands_;
     Violations violations_{"pse"};
 };

@@ -40,10 +40,20 @@ constexpr uint32_t kDelayReserved = 0xFF000000;
 constexpr uint32_t kHeaderReserved = 0xFF000000;
 constexpr uint32_t kDpramOnes = 0xFFFF0000;
 
-// The serial face: an access keeps the CPLD busy for this many status reads.
-constexpr unsigned kSerialBusyStatusReads = 1;
-// The I2C face: a register write takes the CPLD this long.
+// The serial face: an access keeps the CPLD busy for 1 or 2 status reads (drawn), at the slow
+// end for 999: its users poll the status up to 1000 times.
+constexpr unsigned kSerialBusyMin = 1;
+constexpr unsigned kSerialBusyMax = 2;
+constexpr unsigned kSerialBusySlow = 999;
+// The I2C face: a register write takes the CPLD this long, from the stop that ends it; the
+// Ethernet controller's master clocks the bytes at 100 kHz (9 bits a byte, start and stop).
 constexpr uint64_t kI2cWriteUs = 5000;
+// The I2C master's byte (or word) read lands in its register this long after the CPLD took up
+// the trigger: the master runs from the CPLD's slow housekeeping clock.
+constexpr uint64_t kMasterReadUs = 1000;
+// The packet memory's closing pair after a packet: 0xFF at address 0x00, then 0x00 at 0xFF.
+constexpr uint8_t kDpramLastAddress = 63;
+constexpr uint8_t kDpramCloseAddress = 0xFF;
 
 uint32_t byteMask(unsigned mask) {
     uint32_t bits = 0;
@@ -87,7 +97,7 @@ RhxCpld::ToeControl decodeControl(uint32_t word) {
 }  // namespace
 
 RhxCpld::RhxCpld(FrameSink* frames) : frames_(frames) {
-    spiPort_.faults.addModes({"busy", "error"});
+    spiPort_.faults.addModes({"busy", "error", "slow"});
     i2cPort_.faults.addModes({"busy", "error"});
 }
 
@@ -178,14 +188,28 @@ bool RhxCpld::serialAccessAdmitted(const Slot& slot, const char* what) {
         violations_.count("access-while-busy", text);
         return false;
     }
-    serialBusyReads_ = kSerialBusyStatusReads;
+    serialBusyReads_ = faulted("slow")
+                           ? kSerialBusySlow
+                           : latency_.draw(kSerialBusyMin, kSerialBusyMax, kSerialBusyMin);
     return true;
+}
+
+// The switch has handed the host the word the CPLD shifted out: when it was the status that
+// showed the CPLD idle after a read trigger, the CPLD takes up the trigger now.
+void RhxCpld::SpiPort::wordCollected() {
+    std::lock_guard<std::mutex> lock(cpld_.mutex_);
+    if (cpld_.masterReadAwaitsStatus_ && cpld_.idleStatusShifted_) {
+        cpld_.masterReadAwaitsStatus_ = false;
+        cpld_.masterReadReady_.start(*cpld_.clock_, kMasterReadUs);
+    }
+    cpld_.idleStatusShifted_ = false;
 }
 
 // A read of the status word: the I2C master's status, with bit 9 while the CPLD is still
 // carrying out the previous serial access.
 uint32_t RhxCpld::serialStatusRead() {
     uint32_t status = status_;
+    idleStatusShifted_ = serialBusyReads_ == 0 && spiBusyReads_ == 0;
     if (serialBusyReads_ > 0) {
         --serialBusyReads_;
         status |= kStatusSpiBusy;
@@ -257,7 +281,11 @@ void RhxCpld::I2cPort::stop() {
 
 // Lands the bytes of a finished write in their register words, one register write per word.
 void RhxCpld::I2cPort::commit() {
-    if (pendingCount_ > 0) cpld_.i2cWriteDone_.start(*cpld_.clock_, kI2cWriteUs);
+    // The stop comes after the address, the pointer and the data bytes on the wire.
+    const uint64_t transferUs = (9 * (2 + uint64_t{pendingCount_}) + 2) * cpld_.i2cBitUs_;
+    if (pendingCount_ > 0) cpld_.i2cWriteDone_.start(*cpld_.clock_, transferUs + kI2cWriteUs);
+    cpld_.i2cFaceWrite_ = true;
+    cpld_.i2cFaceWriteUs_ = transferUs + kI2cWriteUs;
     unsigned i = 0;
     while (i < pendingCount_) {
         unsigned address = pendingStart_ + i;
@@ -273,6 +301,7 @@ void RhxCpld::I2cPort::commit() {
         if (slot.reg != Reg::None) cpld_.writeRegister(slot, value, mask);
     }
     pendingCount_ = 0;
+    cpld_.i2cFaceWrite_ = false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -300,6 +329,24 @@ uint32_t RhxCpld::readRegister(const Slot& slot) {
         }
         case Reg::MasterControl:
             return status_;
+        case Reg::MasterReadByte:
+        case Reg::MasterReadFinal:
+        case Reg::MasterReadFour:
+            if (masterReadPending_) {
+                if (masterReadAwaitsStatus_ || !masterReadReady_.ready(*clock_)) {
+                    // The master is still clocking the byte in: the register holds the last one.
+                    violations_.count(
+                        "master-read-too-early",
+                        masterReadAwaitsStatus_
+                            ? "before the status showed the trigger taken up"
+                            : std::to_string(masterReadReady_.remainingUs(*clock_)) + " us early");
+                } else {
+                    latch_[slot.offset / 4] = masterReadWord_;
+                }
+                masterReadPending_ = false;
+                masterReadAwaitsStatus_ = false;
+            }
+            return latch_[slot.offset / 4];
         case Reg::PcbVersion:
             return pcbByte_;
         case Reg::CardId:
@@ -379,7 +426,19 @@ void RhxCpld::writeRegister(const Slot& slot, uint32_t value, unsigned mask) {
         sent_.fill(0);
         return;
     }
-    latch_[slot.offset / 4] = value;
+    const bool masterReadTrigger = slot.reg == Reg::MasterReadByte ||
+                                   slot.reg == Reg::MasterReadFinal ||
+                                   slot.reg == Reg::MasterReadFour;
+    if (!masterReadTrigger) latch_[slot.offset / 4] = value;
+    if (masterReadTrigger) {
+        // The byte lands in the register once the master has clocked it in: on the I2C face
+        // after the write is carried out, on the serial face after the host has seen the
+        // status show the trigger taken up.
+        masterReadPending_ = true;
+        masterReadAwaitsStatus_ = !i2cFaceWrite_;
+        idleStatusShifted_ = false;
+        if (i2cFaceWrite_) masterReadReady_.start(*clock_, i2cFaceWriteUs_ + kMasterReadUs);
+    }
     bool fires = mask & 1u;  // actions start with the write of byte 0
     switch (slot.reg) {
         case Reg::SmbusStart:
@@ -399,18 +458,18 @@ void RhxCpld::writeRegister(const Slot& slot, uint32_t value, unsigned mask) {
             break;
         case Reg::MasterReadByte:
             ++counters_.byteReads;
-            latch_[slot.offset / 4] = masterRead(false);
+            masterReadWord_ = masterRead(false);
             break;
         case Reg::MasterReadFinal:
             ++counters_.finalReads;
-            latch_[slot.offset / 4] = masterRead(true);
+            masterReadWord_ = masterRead(true);
             break;
         case Reg::MasterReadFour: {
             // The first byte off the wire lands in the most significant byte of the word.
             ++counters_.wordReads;
             uint32_t word = 0;
             for (int i = 0; i < 4; ++i) word = (word << 8) | masterRead(false);
-            latch_[slot.offset / 4] = word;
+            masterReadWord_ = word;
             break;
         }
         case Reg::MasterStop:
@@ -515,12 +574,37 @@ void RhxCpld::masterStop() {
 // ---------------------------------------------------------------------------------------------
 // Trigger over Ethernet
 
+// The host writes a packet from address 0 to 63 and closes it with 0xFF at address 0x00
+// (the first byte of every frame, the broadcast address) and 0x00 at 0xFF, which hands the
+// packet to the sender. After the last byte only that pair, in that order, is taken as the
+// close; an address beyond the packet outside it is no cell of the memory.
 void RhxCpld::writeDpram(int port, uint32_t word) {
     uint8_t value = byteOf(word, 0);
     uint8_t address = byteOf(word, 1);
     dpramAddress_[port] = address;
     if (decodeControl(latch_[kOffToeControl / 4]).dpramReadBack) return;  // address select only
-    // The memory holds one packet; the host's closing write to address 0xFF lands nowhere.
+    DpramStep& step = dpramStep_[port];
+    const DpramStep before = step;
+    char text[48];
+    std::snprintf(text, sizeof text, "port %d: 0x%02x at 0x%02x", port, value, address);
+    if (before == DpramStep::LastByteWritten) {
+        if (address == 0x00 && value == 0xFF) {
+            step = DpramStep::ClosingFirst;
+        } else {
+            violations_.count("dpram-closing-pair", text);
+            step = DpramStep::Writing;
+        }
+    } else if (before == DpramStep::ClosingFirst) {
+        if (address != kDpramCloseAddress || value != 0x00)
+            violations_.count("dpram-closing-pair", text);
+        step = DpramStep::Writing;
+        if (address == kDpramCloseAddress) return;
+    } else if (address >= kPacketBytes) {
+        violations_.count("dpram-closing-pair", text);
+        return;
+    } else if (address == kDpramLastAddress) {
+        step = DpramStep::LastByteWritten;
+    }
     if (address < kPacketBytes) dpram_[port][address] = value;
 }
 
@@ -589,6 +673,16 @@ void RhxCpld::setSmbusTarget(uint8_t address) {
 void RhxCpld::setClock(const ChipClock& clock) {
     std::lock_guard<std::mutex> lock(mutex_);
     clock_ = &clock;
+}
+
+void RhxCpld::setI2cBitTime(uint64_t microseconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    i2cBitUs_ = microseconds;
+}
+
+void RhxCpld::setSeed(uint64_t seed) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    latency_.reseed(seed);
 }
 
 unsigned RhxCpld::violationCount() const {

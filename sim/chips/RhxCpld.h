@@ -13,6 +13,7 @@
 #include "sim/chips/ChipClock.h"
 #include "sim/chips/I2cBus.h"
 #include "sim/chips/I2cSlave.h"
+#include "sim/chips/Latency.h"
 #include "sim/chips/SerialPortDevice.h"
 #include "sim/chips/Violations.h"
 
@@ -41,14 +42,21 @@ namespace qrtsim {
 //     shows bit 9 of the status word until the host has read the status once after it);
 //   - on the I2C face: any access within 5 ms of a register write, which the CPLD is still
 //     carrying out (its address is not acknowledged meanwhile);
-//   - its I2C master asked to send or read a byte outside a transfer in that direction.
+//   - its I2C master asked to send or read a byte outside a transfer in that direction, and a
+//     byte read before the master has clocked it in (1 ms after the CPLD took up the trigger:
+//     on the I2C face when the trigger's write is carried out, on the serial face when the
+//     host has collected the status that showed it idle); the register holds the last byte;
+//   - a packet not closed with 0xFF at address 0x00 and then 0x00 at 0xFF, or an address
+//     beyond the packet outside that pair.
+// How many status reads the serial face stays busy is drawn from the seed (1 or 2); at the
+// slow end ("slow" fault or key) 999, the most its users wait.
 // Faults (qrt-sim --control "<section> fault cpld ..."), kept in the table of the port the board
 // wires: "busy", every start of its I2C master finds the bus busy; "error", every byte its
-// master writes fails (the write-failed bit); and the faults of its kind of device on that
-// port ("ff" on the serial face, "nack" and "ff" on the I2C face).
-// Addresses outside its blocks select nothing on the CPLD: writes go nowhere and reads return
-// the idle level (all ones), without a violation, as the kit's detection reads other boards'
-// registers (the USB3 cards' microcontroller mailboxes) on every card of the serial port.
+// master writes fails (the write-failed bit); "slow", see above; and the faults of its kind of
+// device on that port ("ff" on the serial face, "nack" and "ff" on the I2C face). Addresses outside
+// its blocks select nothing on the CPLD: writes go nowhere and reads return the idle level (all
+// ones), without a violation, as the kit's detection reads other boards' registers (the USB3 cards'
+// microcontroller mailboxes) on every card of the serial port.
 class RhxCpld {
   public:
     static constexpr int kPorts = 4;
@@ -120,6 +128,12 @@ class RhxCpld {
     void setSmbusTarget(uint8_t address);
     // The time line of the I2C face's write time (steady time by default).
     void setClock(const ChipClock& clock);
+    // Seeds the draws of how long the serial face stays busy after an access.
+    void setSeed(uint64_t seed);
+    // The bit time of the master that drives the I2C face (10 us at 100 kHz): a write is
+    // carried out from its stop, which comes that many bit times after the command that
+    // started it (0: a master that takes no time on the wire).
+    void setI2cBitTime(uint64_t microseconds);
     // Decoded lines for the rig's trace: every I2C message of the master (at its stop or
     // repeated start) and every packet sent.
     void setTrace(std::function<void(const std::string&)> trace);
@@ -209,6 +223,7 @@ class RhxCpld {
         explicit SpiPort(RhxCpld& cpld) : cpld_(cpld) {}
         void writeBlock(uint32_t blockIndex, uint32_t word) override;
         uint32_t readBlock(uint32_t blockIndex) override;
+        void wordCollected() override;
         void saveState(nlohmann::json& out) const override { cpld_.saveState(out); }
 
       private:
@@ -264,7 +279,20 @@ class RhxCpld {
     unsigned spiBusyReads_ = 0;
     unsigned serialBusyReads_ = 0;  // status reads still showing the last serial access busy
     const ChipClock* clock_ = &ChipClock::steady();
-    ReadyAt i2cWriteDone_;  // the I2C face's last register write is carried out
+    ReadyAt i2cWriteDone_;         // the I2C face's last register write is carried out
+    uint64_t i2cBitUs_ = 0;        // bit time of the master on the I2C face
+    bool i2cFaceWrite_ = false;    // the register write being carried out came over I2C
+    uint64_t i2cFaceWriteUs_ = 0;  // and takes this long from its command
+    // A read trigger of the I2C master whose byte is still being clocked in.
+    bool masterReadPending_ = false;
+    bool masterReadAwaitsStatus_ = false;  // serial face: until the host saw the status idle
+    bool idleStatusShifted_ = false;       // the last status word shifted out showed it idle
+    uint32_t masterReadWord_ = 0;
+    ReadyAt masterReadReady_;
+    Latency latency_;
+    // Where each port's packet write stands, for the closing pair.
+    enum class DpramStep { Writing, LastByteWritten, ClosingFirst };
+    std::array<DpramStep, kPorts> dpramStep_{};
     MasterCounters counters_;
 
     // Trace of the message the master is carrying.

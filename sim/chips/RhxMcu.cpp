@@ -299,13 +299,24 @@ std::vector<uint8_t> RhxMcu::replyFor(const Command& c) {
         case kCmdDeviceState:
             return byteReply(deviceState());
         case kCmdSetProtect:
-            s.protectTemperature = c.data0;
+        case kCmdSetRecovery: {
+            // The firmware keeps the recovery threshold at or below the protection threshold
+            // at every moment; a setting that would cross them is refused.
+            const bool protect = c.command == kCmdSetProtect;
+            const uint8_t newProtect = protect ? c.data0 : s.protectTemperature;
+            const uint8_t newRecovery = protect ? s.recoveryTemperature : c.data0;
+            if (newRecovery > newProtect) {
+                char text[64];
+                std::snprintf(text, sizeof text, "protection %u, recovery %u", newProtect,
+                              newRecovery);
+                violations_.count("recovery-above-protection", text);
+                return {};
+            }
+            s.protectTemperature = newProtect;
+            s.recoveryTemperature = newRecovery;
             updateProtection();
             return {};
-        case kCmdSetRecovery:
-            s.recoveryTemperature = c.data0;
-            updateProtection();
-            return {};
+        }
         case kCmdVersion:
             return byteReply(s.version);
         case kCmdLastPowerStates:

@@ -37,7 +37,10 @@ namespace qrtsim {
 //   - a reply read before it is ready, or a second read without a new command, clocks out the
 //     idle level 0xFF; a command while a reply is still being prepared is dropped;
 //   - a read must end with a byte the host does not acknowledge, and must not run past the
-//     reply.
+//     reply;
+//   - a protection or recovery temperature that would put the recovery threshold above the
+//     protection threshold it holds at that moment is refused (the host must order the two
+//     writes so that they never cross).
 // Replies carry the full value ranges: the two lowest bits of a temperature code hold the
 // sensor's sub-resolution noise, and a port the host enabled but the protection holds off
 // reports enable code 3.

@@ -17,6 +17,8 @@ class SerialPortDevice {
     virtual void writeBlock(uint32_t blockIndex, uint32_t word) = 0;
     virtual uint32_t readBlock(uint32_t blockIndex) = 0;
     virtual void saveState(nlohmann::json& out) const { (void)out; }
+    // The host has collected the word of the last read from the switch's data register.
+    virtual void wordCollected() {}
 
     // Faults injected while programs run, which the switch applies on the device's behalf:
     // "ff" (the device's data line floats: every word read is all ones, although the device

@@ -530,6 +530,7 @@ int VirtualPciDriver::executeCommandCache(OpenFile& file, uint8_t* r) {
             if (mask != all)
                 value = (readUnit(*slot.function, command.offset + at, command.width) & ~mask) |
                         (value & mask);
+            slot.function->cachedWriteMask(command.offset + at, mask);
             writeUnit(*slot.function, command.offset + at, command.width, value);
         }
         slot.function->cachedWriteSettled(command.settle);

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "sim/boards/PlainBoard.h"
+#include "sim/chips/Latency.h"
 #include "sim/chips/Violations.h"
 
 namespace qrtsim {
@@ -97,7 +98,7 @@ const std::vector<std::string>& Rig::rigKeys() {
 }
 
 Rig::Rig(const RigDescription& description, Trace trace, FrameSink& frames)
-    : file_(description.file), trace_(std::move(trace)) {
+    : file_(description.file), seed_(description.seed), trace_(std::move(trace)) {
     configureDriver(description);
     for (const BoardConfig& config : description.boards) addBoard(config, frames);
 }
@@ -169,6 +170,7 @@ void Rig::addBoard(const BoardConfig& config, FrameSink& frames) {
     built.context->frames = built.frames.get();
     built.context->trace = trace_;
     built.context->clock = &clock_;
+    built.context->seed = Latency::seedFor(seed_, config.section);
     try {
         built.board = type->make(built.config, *built.context);
     } catch (const RigError&) {
@@ -184,6 +186,8 @@ void Rig::addBoard(const BoardConfig& config, FrameSink& frames) {
                 config.fail("model", "the programs run on [" + other.config.section +
                                          "] already; a rig has one such system");
     }
+
+    applySlowKey(config, *built.board);
 
     VirtualPciDriver::FunctionFaults faults;
     faults.status = static_cast<int>(config.integer("driver_status", 0, 0, 255));
@@ -272,6 +276,43 @@ bool Rig::control(const std::string& line, std::string& reply) {
     return false;
 }
 
+// `slow = 1` puts every chip of the board that has a slow end there, `slow = lan0, cpld` the
+// chips named; the same "slow" fault the control channel sets while programs run.
+void Rig::applySlowKey(const BoardConfig& config, Board& board) {
+    if (!config.has("slow")) return;
+    const std::string value = config.text("slow", "");
+    auto tables = board.faultTables();
+    std::vector<std::string> names;
+    if (value == "1") {
+        for (const auto& chip : tables) {
+            if (chip.second->offers("slow")) names.push_back(chip.first);
+        }
+        if (names.empty()) config.fail("slow", "no chip of this board has a slow end");
+    } else if (value != "0") {
+        size_t start = 0;
+        while (start <= value.size()) {
+            size_t comma = value.find(',', start);
+            std::string name =
+                value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+            name.erase(0, name.find_first_not_of(" \t"));
+            name.erase(name.find_last_not_of(" \t") + 1);
+            names.push_back(name);
+            if (comma == std::string::npos) break;
+            start = comma + 1;
+        }
+    }
+    for (const std::string& name : names) {
+        auto chip = tables.find(name);
+        if (chip == tables.end()) {
+            std::string known;
+            for (const auto& t : tables) known += " " + t.first;
+            config.fail("slow", "\"" + name + "\" is no chip of this board (chips:" + known + ")");
+        }
+        if (!chip->second->offers("slow")) config.fail("slow", name + " has no slow end");
+        chip->second->set("slow");
+    }
+}
+
 std::map<std::string, std::vector<FaultTable*>> Rig::faultTables(const std::string& section) const {
     std::map<std::string, std::vector<FaultTable*>> tables;
     if (section == "driver") {
@@ -329,6 +370,7 @@ void Rig::settle() {
 
 void Rig::saveState(nlohmann::json& out) const {
     out["rig"] = file_;
+    out["seed"] = seed_;
     nlohmann::json boards = nlohmann::json::array();
     for (const BuiltBoard& built : boards_) {
         nlohmann::json entry;

@@ -91,6 +91,7 @@ class Rig {
 
     void configureDriver(const RigDescription& description);
     void addBoard(const BoardConfig& config, FrameSink& frames);
+    static void applySlowKey(const BoardConfig& config, Board& board);
     void addHostPorts(const BoardConfig& config);
     void sendToPort(const std::string& section, int port, const std::vector<uint8_t>& frame);
     // The fault tables a section's chips answer to by name: the board's own, "pcimap" (the
@@ -99,6 +100,7 @@ class Rig {
     bool controlFaults(const std::vector<std::string>& words, std::string& reply);
 
     std::string file_;
+    uint64_t seed_ = 1;
     Trace trace_;
     RigClock clock_;
     std::unique_ptr<VirtualPciDriver> driver_;

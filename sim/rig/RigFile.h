@@ -14,6 +14,7 @@ struct RigDescription {
     std::string file;                   // the rig file, as errors name it
     std::optional<BoardConfig> driver;  // the [driver] section
     std::vector<BoardConfig> boards;    // product sections, in name order
+    uint64_t seed = 1;                  // of the chips' latency draws (qrt-sim --seed)
 };
 
 // Name of the section that configures the kernel driver rather than a product.

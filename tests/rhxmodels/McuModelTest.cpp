@@ -71,7 +71,8 @@ TEST(McuProtocol, EveryBreachIsRefusedAndCountedByKind) {
         {"non-zero-data",
          {{Step::kWrite, {0x84, 0, 1}}, {Step::kWait, {20}}, {Step::kRead, {2}}},
          {0x15, 0x00}},
-        {"non-zero-data", {{Step::kWrite, {0x82, 70, 1}}}, {}},
+        {"non-zero-data", {{Step::kWrite, {0x82, 90, 1}}}, {}},
+        {"recovery-above-protection", {{Step::kWrite, {0x83, 101, 0}}}, {}},
         {"value-out-of-range", {{Step::kWrite, {0xA7, 100, 0}}}, {}},
         {"value-out-of-range", {{Step::kWrite, {0x99, 2, 0}}}, {}},
         {"value-out-of-range", {{Step::kWrite, {0x86, 0x03, 0}}}, {}},
@@ -151,8 +152,8 @@ TEST_F(McuModel, PseMeasurementsAreReadOnlyAndFollowThePortPower) {
 
 TEST_F(McuModel, OverTemperatureCutsThePortsUntilTheRecoveryTemperature) {
     mcu.setPortDevice(0, {3, 100, 100});
+    send(0x83, 60);  // the recovery first: it never goes above the protection held
     send(0x82, 70);
-    send(0x83, 60);
     mcu.setTemperature(70.0);
     EXPECT_TRUE(mcu.overTemperature());
     EXPECT_EQ(ask(0x89)[0], 0x03);

@@ -32,6 +32,7 @@ class PinHost {
             uint32_t value = fn_.readRegister32(kOutput);
             if (s.scl >= 0) value = (value & ~1u) | uint32_t(s.scl);
             if (s.sda >= 0) value = (value & ~2u) | uint32_t(s.sda) << 1;
+            fn_.cachedWriteMask(kOutput, (s.scl >= 0 ? 1u : 0u) | (s.sda >= 0 ? 2u : 0u));
             fn_.writeRegister32(kOutput, value);
             fn_.cachedWriteSettled(s.settle);
         }
@@ -53,6 +54,8 @@ struct Faults {
     unsigned clockSettle = 10;  // after each clock edge of a bit
     bool dataWhileClockHigh = false;
     bool noStop = false;
+    bool stopWithoutDataLow = false;
+    bool dataStepDrivesClock = false;
 };
 
 void transaction(PinHost& host, const std::vector<uint8_t>& bytes, const Faults& f) {
@@ -65,7 +68,7 @@ void transaction(PinHost& host, const std::vector<uint8_t>& bytes, const Faults&
                 host.step(1, -1, 10);
                 host.step(-1, (byte >> bit) & 1, 0);
             } else {
-                host.step(-1, (byte >> bit) & 1, 0);
+                host.step(f.dataStepDrivesClock ? 0 : -1, (byte >> bit) & 1, 0);
                 host.step(1, -1, f.clockSettle);
             }
             host.step(0, -1, f.clockSettle);
@@ -74,7 +77,7 @@ void transaction(PinHost& host, const std::vector<uint8_t>& bytes, const Faults&
         host.step(0, -1, 10);
     }
     if (!f.noStop) {
-        host.step(-1, 0, 0);
+        if (!f.stopWithoutDataLow) host.step(-1, 0, 0);
         host.step(1, -1, 0);
         host.step(-1, 1, 0);
     }
@@ -116,9 +119,13 @@ TEST(Rhx44PlusBus, EachHostFaultIsAViolationOfItsKind) {
     };
     const std::vector<uint8_t> power = {0x40, 0x30, 0x01, 0x05, 0x00};
     const Case cases[] = {
-        {"clock-high-too-short", power, {0, false, false}},
+        {"clock-high-too-short", power, {4, false, false}},
+        {"clock-low-too-short", power, {4, false, false}},
         {"glitch", power, {10, true, false}},
         {"split-transaction", power, {10, false, true}},
+        {"data-not-set", power, {10, false, false, true}},
+        {"data-step-drives-clock", power, {10, false, false, false, true}},
+        {"ac-before-dc", {0x40, 0x95, 0x00, 0x0F, 0x00}, {}},
         {"nack", {0x42, 0x30, 0x01, 0x05, 0x00}, {}},             // nobody at 0x21
         {"unknown-command", {0x40, 0x31, 0x01, 0x05, 0x00}, {}},  // and its nack
         {"too-short", {0x40, 0x30, 0x01}, {}},

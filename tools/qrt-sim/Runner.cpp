@@ -187,6 +187,7 @@ std::unique_ptr<Rig> buildRig(const RunOptions& options, RunOutputs& outputs) {
     try {
         RigDescription description =
             options.rigFile.empty() ? defaultRig() : loadRigFile(options.rigFile);
+        description.seed = options.seed;
         Rig::Trace traceLine;
         TraceLog& trace = outputs.trace;
         if (trace.isOpen()) traceLine = [&trace](const std::string& line) { trace.line(line); };

@@ -18,6 +18,9 @@ struct RunOptions {
     // When the command has ended, print the rig's total of protocol violations (and which chip
     // counted what) on standard error.
     bool reportViolations = false;
+    // Seeds the chips' latency draws (each busy state within its chip's range); the state
+    // document reports it.
+    unsigned long long seed = 1;
     std::vector<std::string> command;
 };
 

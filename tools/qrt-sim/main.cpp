@@ -29,6 +29,9 @@ int main(int argc, char** argv) {
     app.add_flag("--violations", options.reportViolations,
                  "when COMMAND has ended, print the rig's total of protocol violations and the "
                  "chips that counted them");
+    app.add_option("--seed", options.seed,
+                   "seed of the chips' latencies, each drawn from its chip's range (default 1; "
+                   "the state reports it)");
     app.add_option("--plugin", options.plugins, "load a library of further board models")
         ->check(CLI::ExistingFile);
     std::string control;
