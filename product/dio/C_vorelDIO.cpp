@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "core/common/I_CommonDef.h"
 #include "product/dio/DioDecimal.h"
@@ -30,8 +32,12 @@ constexpr size_t kHwidBytes = 128;
 constexpr time_t kReceiveTimeoutSeconds = 3;
 // The monitor's pause when nothing was received or no callback is set.
 constexpr useconds_t kIdlePauseUs = 10;
-// Source address buffer of a receive (a netlink socket address).
-constexpr size_t kSourceAddressBytes = 12;
+// What an overrun's drain discards at most; a queue that refills faster is left for later.
+constexpr unsigned kMostDrained = 4096;
+// Trigger polarity codes of the driver's mode file.
+constexpr int kRisingEdgePolarity = 1;
+constexpr int kFallingEdgePolarity = 0;
+constexpr int kBothEdgesPolarity = 2;
 
 bool exists(const std::string& path) {
     struct stat info;
@@ -257,22 +263,97 @@ int C_vorelDIO::openNetlink() {
         ::close(sock);
         return -1;
     }
+    // The sender's credentials come with every message, so that only the kernel's are taken.
+    int on = 1;
+    if (::setsockopt(sock, SOL_SOCKET, SO_PASSCRED, &on, sizeof on) < 0) {
+        std::printf("setsockopt SO_PASSCRED < 0\n");
+        ::close(sock);
+        return -1;
+    }
     return sock;
 }
 
-int C_vorelDIO::readNetLinkEvent(int socket, unsigned* index, int* state) {
-    if (socket < 0) return 0;
-    char datagram[dio_uevent::kDatagramBytes];
-    char source[kSourceAddressBytes];
+C_vorelDIO::Received C_vorelDIO::readNetLinkEvent(int socket, unsigned* index, int* state) {
+    if (socket < 0) return Received::kNothing;
+    static thread_local char datagram[dio_uevent::kDatagramBytes];
+    sockaddr_nl source{};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
     iovec vector{datagram, sizeof datagram};
     msghdr message{};
-    message.msg_name = source;
+    message.msg_name = &source;
     message.msg_namelen = sizeof source;
     message.msg_iov = &vector;
     message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
     ssize_t received = ::recvmsg(socket, &message, 0);
-    if (received < 1) return 0;
-    return dio_uevent::parse(datagram, static_cast<size_t>(received), m_diCount, index, state);
+    if (received < 0 && errno == ENOBUFS) return Received::kOverrun;
+    if (received < 1) return Received::kNothing;
+    // A datagram longer than the buffer was cut: what is left of it is no uevent.
+    if ((message.msg_flags & MSG_TRUNC) != 0) return Received::kNothing;
+    // Only the kernel sends uevents: port id 0, with root's credentials, as udev takes them.
+    // Anything else on the group (a process's message, even root's) is forged.
+    if (message.msg_namelen < sizeof source || source.nl_family != AF_NETLINK || source.nl_pid != 0)
+        return Received::kNothing;
+    bool kernelCredentials = false;
+    for (cmsghdr* part = CMSG_FIRSTHDR(&message); part != nullptr;
+         part = CMSG_NXTHDR(&message, part)) {
+        if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_CREDENTIALS ||
+            part->cmsg_len < CMSG_LEN(sizeof(ucred)))
+            continue;
+        ucred credentials;
+        std::memcpy(&credentials, CMSG_DATA(part), sizeof credentials);
+        kernelCredentials = credentials.uid == 0;
+    }
+    if (!kernelCredentials) return Received::kNothing;
+    return dio_uevent::parse(datagram, static_cast<size_t>(received), m_diCount, index, state) == 1
+               ? Received::kEvent
+               : Received::kNothing;
+}
+
+// Discards what is still queued after an overrun: those messages are older than the states the
+// inputs have now.
+void C_vorelDIO::drainSocket(int socket) {
+    static thread_local char datagram[dio_uevent::kDatagramBytes];
+    for (unsigned i = 0; i < kMostDrained; ++i)
+        if (::recv(socket, datagram, sizeof datagram, MSG_DONTWAIT | MSG_TRUNC) < 0 &&
+            errno != ENOBUFS)
+            return;
+}
+
+int C_vorelDIO::inputLevel(unsigned di) const {
+    int level = -1;
+    if (!readInt(linePath(kInputFile, di).c_str(), &level) || (level != 0 && level != 1)) return -1;
+    return level;
+}
+
+// Whether the driver raises a uevent for input `di` going to `level`: on the edges its trigger
+// mode selects (both for an input without the mode file).
+bool C_vorelDIO::edgeAnnounced(unsigned di, int level) const {
+    if (!diHas(di, QRT_DI_CAP_EDGE_TRIGGER)) return true;
+    int polarity = kBothEdgesPolarity;
+    if (!readInt(linePath(kTriggerModeFile, di).c_str(), &polarity)) return true;
+    if (polarity == kRisingEdgePolarity) return level == 1;
+    if (polarity == kFallingEdgePolarity) return level == 0;
+    return true;
+}
+
+void C_vorelDIO::recordLevels() {
+    m_knownLevels.assign(m_diCount, -1);
+    for (unsigned di = 0; di < m_diCount; ++di) m_knownLevels[di] = inputLevel(di);
+}
+
+// After an overrun the uevents of some changes are lost: the inputs' files tell their states
+// now, and every change the driver would have announced since the last known state is reported.
+void C_vorelDIO::reportMissedChanges() {
+    drainSocket(m_socket);
+    for (unsigned di = 0; di < m_diCount && di < m_knownLevels.size() && m_running == 1; ++di) {
+        int level = inputLevel(di);
+        int known = m_knownLevels[di];
+        m_knownLevels[di] = level;
+        if (level < 0 || known < 0 || level == known || !edgeAnnounced(di, level)) continue;
+        if (m_callback != nullptr) m_callback(di, level);
+    }
 }
 
 void* C_vorelDIO::listenNetlinkThread(void* self) {
@@ -284,10 +365,16 @@ void C_vorelDIO::listenNetlinkData() {
     while (m_running == 1) {
         unsigned index = 0;
         int state = 0;
-        if (m_callback != nullptr && readNetLinkEvent(m_socket, &index, &state) == 1)
+        Received got =
+            m_callback != nullptr ? readNetLinkEvent(m_socket, &index, &state) : Received::kNothing;
+        if (got == Received::kEvent) {
+            if (index < m_knownLevels.size()) m_knownLevels[index] = state;
             m_callback(index, state);
-        else
+        } else if (got == Received::kOverrun) {
+            reportMissedChanges();
+        } else {
             ::usleep(kIdlePauseUs);
+        }
     }
 }
 
@@ -295,6 +382,7 @@ int C_vorelDIO::startMonitorThread() {
     if (m_socket >= 0 || m_threadRunning) return QRT_ERR_BUSY;
     m_socket = openNetlink();
     if (m_socket < 0) return QRT_ERR_FAILED;
+    recordLevels();
     m_running = 1;
     if (::pthread_create(&m_thread, nullptr, listenNetlinkThread, this) != 0) {
         m_running = 0;
@@ -306,10 +394,19 @@ int C_vorelDIO::startMonitorThread() {
     return QRT_SUCCESS;
 }
 
+bool C_vorelDIO::onMonitorThread() const {
+    return m_threadRunning && ::pthread_equal(::pthread_self(), m_thread) != 0;
+}
+
 void C_vorelDIO::stopMonitorThread() {
     m_running = 0;
     if (m_threadRunning) {
-        ::pthread_join(m_thread, nullptr);
+        // The monitor thread itself (a callback that tears its object down) cannot wait for
+        // its own end: it ends when the callback returns, and nobody waits for it.
+        if (onMonitorThread())
+            ::pthread_detach(m_thread);
+        else
+            ::pthread_join(m_thread, nullptr);
         m_threadRunning = false;
     }
     if (m_socket >= 0) {
@@ -319,6 +416,19 @@ void C_vorelDIO::stopMonitorThread() {
 }
 
 int C_vorelDIO::setDITriggerCallback(QRT_DITRIGGER_CALLBACK callback) {
+    if (onMonitorThread()) {
+        // From inside the callback: the monitor cannot wait for itself. Another thread that
+        // holds the registration is stopping this monitor anyway.
+        std::unique_lock<std::mutex> registration(m_registration, std::try_to_lock);
+        if (!registration.owns_lock()) return QRT_ERR_BUSY;
+        // The same thread and socket go on with the new callback; a null one ends the loop
+        // when the callback returns, and the thread is joined by the next registration or the
+        // object's destruction.
+        m_callback = callback;
+        if (callback == nullptr) m_running = 0;
+        return QRT_SUCCESS;
+    }
+    std::lock_guard<std::mutex> registration(m_registration);
     stopMonitorThread();
     m_callback = callback;
     if (callback == nullptr) return QRT_SUCCESS;
