@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <set>
 #include <string>
 
@@ -16,7 +17,7 @@ class Sandbox;
 //   - "/etc" gets an overlay the first time a directory below it is asked for: the host's
 //     files show through, what the rig writes stays in the namespace;
 //   - uevents go to the uevent multicast group of the private network namespace, where only
-//     the rig's programs listen;
+//     the rig's programs listen; the preloaded bridge shows them to programs as the kernel's;
 //   - watched descriptors are served by the rig's bridge server.
 // Without the private namespace a request fails instead of touching the host.
 class NamespaceHost : public HostSystem {
@@ -29,8 +30,12 @@ class NamespaceHost : public HostSystem {
     std::string directory(const std::string& systemPath, std::string& error) override;
     bool sendUevent(const std::string& datagram, std::string& error) override;
     void watch(int fd, std::function<void()> onReadable) override;
+    // The port id the rig's uevents come from (the bridge shows programs the kernel's, 0, for
+    // it); 0 when the rig sends none.
+    uint32_t ueventPort();
 
   private:
+    bool openUeventSocket(std::string& error);
     bool mountTmpfs(const std::string& root, std::string& error);
     bool mountOverlay(const std::string& root, std::string& error);
 
@@ -38,6 +43,7 @@ class NamespaceHost : public HostSystem {
     BridgeServer& server_;
     std::set<std::string> mounted_;
     int ueventSocket_ = -1;
+    uint32_t ueventPort_ = 0;
 };
 
 }  // namespace qrtsim
