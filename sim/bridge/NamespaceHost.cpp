@@ -107,6 +107,21 @@ bool NamespaceHost::mountOverlay(const std::string& root, std::string& error) {
     return ok;
 }
 
+bool NamespaceHost::serveAttributes(const std::string& systemPath, SysfsDirectory& attributes,
+                                    std::string& error) {
+    if (systemPath.compare(0, 11, "/sys/class/") != 0) {
+        error = systemPath + " is not below /sys/class";
+        return false;
+    }
+    if (directory(systemPath, error).empty()) return false;
+    auto mount = std::make_unique<SysfsMount>(attributes);
+    if (!mount->mount(systemPath, error)) return false;
+    SysfsMount* served = mount.get();
+    attributeMounts_.push_back(std::move(mount));
+    server_.watch(served->descriptor(), [served] { served->serve(); });
+    return true;
+}
+
 // The socket is bound before the programs start, so that they can be told its port id.
 bool NamespaceHost::openUeventSocket(std::string& error) {
     if (ueventSocket_ >= 0) return true;

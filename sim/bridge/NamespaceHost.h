@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "sim/bridge/HostSystem.h"
+#include "sim/bridge/SysfsMount.h"
 
 namespace qrtsim {
 
@@ -13,7 +16,8 @@ class Sandbox;
 
 // The host a system board of the rig gets in qrt-sim's private namespaces:
 //   - "/sys/class" becomes an empty tmpfs the first time a directory below it is asked for
-//     (the rig's class directories replace the host's there);
+//     (the rig's class directories replace the host's there); a driver's attribute directory
+//     is a filesystem in user space on it, served with sysfs's rules (SysfsMount);
 //   - "/etc" gets an overlay the first time a directory below it is asked for: the host's
 //     files show through, what the rig writes stays in the namespace;
 //   - uevents go to the uevent multicast group of the private network namespace, where only
@@ -28,6 +32,8 @@ class NamespaceHost : public HostSystem {
     NamespaceHost& operator=(const NamespaceHost&) = delete;
 
     std::string directory(const std::string& systemPath, std::string& error) override;
+    bool serveAttributes(const std::string& systemPath, SysfsDirectory& attributes,
+                         std::string& error) override;
     bool sendUevent(const std::string& datagram, std::string& error) override;
     void watch(int fd, std::function<void()> onReadable) override;
     // The port id the rig's uevents come from (the bridge shows programs the kernel's, 0, for
@@ -42,6 +48,7 @@ class NamespaceHost : public HostSystem {
     const Sandbox& sandbox_;
     BridgeServer& server_;
     std::set<std::string> mounted_;
+    std::vector<std::unique_ptr<SysfsMount>> attributeMounts_;
     int ueventSocket_ = -1;
     uint32_t ueventPort_ = 0;
 };
