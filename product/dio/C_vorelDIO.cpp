@@ -1,6 +1,8 @@
 #include "product/dio/C_vorelDIO.h"
 
+#include <fcntl.h>
 #include <linux/netlink.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -275,6 +277,11 @@ int C_vorelDIO::openNetlink() {
 
 C_vorelDIO::Received C_vorelDIO::readNetLinkEvent(int socket, unsigned* index, int* state) {
     if (socket < 0) return Received::kNothing;
+    // A stop wakes the wait at once; otherwise it ends after the receive time-out.
+    pollfd waits[2] = {{socket, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+    if (::poll(waits, m_wake[0] >= 0 ? 2 : 1, kReceiveTimeoutSeconds * 1000) < 1 ||
+        (waits[1].revents & POLLIN) != 0)
+        return Received::kNothing;
     static thread_local char datagram[dio_uevent::kDatagramBytes];
     sockaddr_nl source{};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
@@ -286,7 +293,7 @@ C_vorelDIO::Received C_vorelDIO::readNetLinkEvent(int socket, unsigned* index, i
     message.msg_iovlen = 1;
     message.msg_control = control;
     message.msg_controllen = sizeof control;
-    ssize_t received = ::recvmsg(socket, &message, 0);
+    ssize_t received = ::recvmsg(socket, &message, MSG_DONTWAIT);
     if (received < 0 && errno == ENOBUFS) return Received::kOverrun;
     if (received < 1) return Received::kNothing;
     // A datagram longer than the buffer was cut: what is left of it is no uevent.
@@ -382,12 +389,12 @@ int C_vorelDIO::startMonitorThread() {
     if (m_socket >= 0 || m_threadRunning) return QRT_ERR_BUSY;
     m_socket = openNetlink();
     if (m_socket < 0) return QRT_ERR_FAILED;
+    if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) m_wake[0] = m_wake[1] = -1;
     recordLevels();
     m_running = 1;
     if (::pthread_create(&m_thread, nullptr, listenNetlinkThread, this) != 0) {
         m_running = 0;
-        ::close(m_socket);
-        m_socket = -1;
+        closeDescriptors();
         return QRT_ERR_FAILED;
     }
     m_threadRunning = true;
@@ -398,8 +405,20 @@ bool C_vorelDIO::onMonitorThread() const {
     return m_threadRunning && ::pthread_equal(::pthread_self(), m_thread) != 0;
 }
 
+void C_vorelDIO::closeDescriptors() {
+    for (int* fd : {&m_socket, &m_wake[0], &m_wake[1]}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
+    }
+}
+
 void C_vorelDIO::stopMonitorThread() {
     m_running = 0;
+    if (m_wake[1] >= 0) {
+        const char wake = 1;
+        ssize_t written = ::write(m_wake[1], &wake, 1);
+        (void)written;  // a full pipe has woken the monitor already
+    }
     if (m_threadRunning) {
         // The monitor thread itself (a callback that tears its object down) cannot wait for
         // its own end: it ends when the callback returns, and nobody waits for it.
@@ -409,10 +428,7 @@ void C_vorelDIO::stopMonitorThread() {
             ::pthread_join(m_thread, nullptr);
         m_threadRunning = false;
     }
-    if (m_socket >= 0) {
-        ::close(m_socket);
-        m_socket = -1;
-    }
+    closeDescriptors();
 }
 
 int C_vorelDIO::setDITriggerCallback(QRT_DITRIGGER_CALLBACK callback) {

@@ -19,8 +19,7 @@
 //
 // Input changes come as kernel uevents. While a trigger callback is registered, a monitor
 // thread listens on a netlink uevent socket and calls the callback, on that thread, with the
-// input and its new state. A receive waits at most 3 s, so the monitor notices a stop within
-// about that time.
+// input and its new state. A receive waits at most 3 s; a stop wakes it at once.
 class C_vorelDIO : public A_vorelSeries {
   public:
     C_vorelDIO();
@@ -77,12 +76,14 @@ class C_vorelDIO : public A_vorelSeries {
     int startMonitorThread();
     bool onMonitorThread() const;
     void stopMonitorThread();
+    void closeDescriptors();
 
     const std::string m_classDirectory;
     const std::string m_hwidPath;
     pthread_t m_thread{};
     bool m_threadRunning = false;
-    int m_socket = -1;  // the uevent socket; -1 when none is open
+    int m_socket = -1;         // the uevent socket; -1 when none is open
+    int m_wake[2] = {-1, -1};  // a stop writes to [1] and wakes the monitor's wait on [0]
     int m_netlinkGroup = 1;
     std::atomic<int> m_running{0};
     std::mutex m_registration;       // one registration at a time

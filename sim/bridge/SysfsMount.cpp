@@ -58,8 +58,8 @@ bool SysfsMount::mount(const std::string& path, std::string& error) {
         error = std::string("/dev/fuse: ") + std::strerror(errno);
         return false;
     }
-    std::string options = "fd=" + std::to_string(fd_) +
-                          ",rootmode=40000,user_id=0,group_id=0,allow_other";
+    std::string options =
+        "fd=" + std::to_string(fd_) + ",rootmode=40000,user_id=0,group_id=0,allow_other";
     if (::mount("sysfs", path.c_str(), "fuse.qrt-sim", MS_NOSUID | MS_NODEV | MS_NOEXEC,
                 options.c_str()) != 0) {
         error = "attribute files at " + path + ": " + std::strerror(errno);

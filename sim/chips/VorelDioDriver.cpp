@@ -30,7 +30,8 @@ struct OtherDevice {
 constexpr OtherDevice kOtherDevices[] = {
     {"/devices/virtual/thermal/thermal_zone0", "thermal", "NAME=cpu-thermal|TEMP=51000|TRIP=1"},
     {"/devices/platform/soc/30800000.bus/30a20000.i2c/i2c-1/1-0050", "i2c",
-     "DRIVER=at24|OF_NAME=eeprom|OF_COMPATIBLE_0=atmel,24c02|MODALIAS=of:NeepromT(null)Catmel,24c02"},
+     "DRIVER=at24|OF_NAME=eeprom|OF_COMPATIBLE_0=atmel,24c02|MODALIAS=of:NeepromT(null)Catmel,"
+     "24c02"},
     {"/devices/platform/soc/32f10108.usb/38200000.dwc3/xhci-hcd.1.auto/usb2/2-1", "usb",
      "DEVTYPE=usb_device|DRIVER=usb|PRODUCT=bda/411/104|TYPE=9/0/3|BUSNUM=002|DEVNUM=002"},
 };
@@ -125,8 +126,9 @@ VorelDioDriver::VorelDioDriver(const Settings& settings)
     }
     for (unsigned i = 0; i < settings.outputs; ++i) {
         bool readable = settings.readableOutputs.count(i) != 0;
-        classDirectory_.add(lineName("DO_", i),
-                            {Kind::kOutput, i, readable ? kReadableOutputMode : kWriteOnlyOutputMode});
+        classDirectory_.add(
+            lineName("DO_", i),
+            {Kind::kOutput, i, readable ? kReadableOutputMode : kWriteOnlyOutputMode});
     }
     hwidDirectory_.add("HWID", {Kind::kHwid, 0, kInputMode});
     faults_.changed = [this] { applyFaults(); };
@@ -275,10 +277,10 @@ std::string VorelDioDriver::uevent(Strings strings, size_t size, std::string& sh
     shown = action + "@" + devpath;
     for (const auto& entry : strings) {
         datagram += entry.first + "=" + entry.second + '\0';
-        shown += " " + entry.first + "=" +
-                 (entry.first == kCalibrationKey
-                      ? "<" + std::to_string(entry.second.size()) + " digits>"
-                      : entry.second);
+        shown +=
+            " " + entry.first + "=" +
+            (entry.first == kCalibrationKey ? "<" + std::to_string(entry.second.size()) + " digits>"
+                                            : entry.second);
     }
     return datagram;
 }
@@ -291,8 +293,8 @@ bool VorelDioDriver::sendDatagram(const std::string& datagram, std::string& erro
 // Another device's uevent, of about `size` bytes.
 void VorelDioDriver::sendOtherDevice(size_t size) {
     const OtherDevice& device = kOtherDevices[otherUevents_++ % std::size(kOtherDevices)];
-    Strings strings = {{"ACTION", "change"}, {"DEVPATH", device.devpath},
-                       {"SUBSYSTEM", device.subsystem}};
+    Strings strings = {
+        {"ACTION", "change"}, {"DEVPATH", device.devpath}, {"SUBSYSTEM", device.subsystem}};
     std::string keys = device.keys;
     for (size_t start = 0; start < keys.size();) {
         size_t bar = std::min(keys.find('|', start), keys.size());
@@ -362,8 +364,8 @@ void VorelDioDriver::sendGarbage() {
     cut += filler(20000 - cut.size(), 7) + '\0';
     const std::string datagrams[] = {
         std::string("change") + kDevicePath + '\0' + keys + "DI_1=1" + '\0',  // no "@"
-        keys + "DI_1=1" + '\0',                                                // no header
-        header + '\0' + "ACTION=change" + '\0' + "DI_1=1",                      // no terminator
+        keys + "DI_1=1" + '\0',                                               // no header
+        header + '\0' + "ACTION=change" + '\0' + "DI_1=1",                    // no terminator
         header + '\0' + "DI_" + std::string(40, '9') + "=\xff",
         cut,
         std::string("\xff\xfe\0\0@", 5)};
