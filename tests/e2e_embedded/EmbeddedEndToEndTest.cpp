@@ -225,6 +225,9 @@ TEST_F(EmbeddedEndToEnd, InputChangesReachTheCallbackOnTheMonitorThread) {
     // Another driver, another action, an input out of range and a state other than 0 or 1
     // make no call: the next call is the change that followed them.
     EXPECT_EQ(c["after_others"], call(1, 2, 1));
+    // A uevent this process forged on the group is not the kernel's.
+    EXPECT_EQ(c["forged_sent"], true);
+    EXPECT_EQ(c["after_forged"], call(1, 3, 1));
     // A second registration replaces the first.
     EXPECT_EQ(c["second_status"], 0);
     EXPECT_EQ(c["second"], call(2, 1, 0));
@@ -236,8 +239,36 @@ TEST_F(EmbeddedEndToEnd, InputChangesReachTheCallbackOnTheMonitorThread) {
     EXPECT_EQ(c["own_monitor_bound"], true);
     EXPECT_EQ(c["beside_own_monitor_status"], 0);
     EXPECT_EQ(c["beside_own_monitor"], call(3, 0, 1));
-    EXPECT_EQ(c["calls"].size(), 4u) << c["calls"].dump();
+    EXPECT_EQ(c["calls"].size(), 5u) << c["calls"].dump();
     for (const json& step : c["steps"]) EXPECT_EQ(step["status"], 0) << step.dump();
+}
+
+// What a live system puts on the uevent socket besides the driver's changes: datagrams that
+// are no kernel uevent (cut at a receive buffer's size, without a header, unterminated), more
+// than the socket holds while the callback is busy, and callbacks that re-register.
+TEST_F(EmbeddedEndToEnd, TheMonitorReportsEveryChangeOnceWhateverTheSocketCarries) {
+    json u = probe(kSystem, "uevents kqx")["uevents"];
+    auto call = [](int callback, unsigned index, int state) {
+        return json{{"callback", callback},
+                    {"index", index},
+                    {"state", state},
+                    {"on_monitor_thread", true}};
+    };
+    EXPECT_EQ(u["status"], 0);
+    EXPECT_EQ(u["after_garbage"], call(4, 3, 1));
+    EXPECT_EQ(u["held"], call(4, 0, 1));
+    // The change whose uevent the overrun lost comes from the input's state.
+    EXPECT_EQ(u["after_overrun"], call(4, 1, 1));
+    EXPECT_EQ(u["chain_status"], 0);
+    EXPECT_EQ(u["chain_first"], call(5, 2, 1));
+    EXPECT_EQ(u["chain_second"], call(6, 2, 0));
+    EXPECT_EQ(u["reregistrations"], json({0, 0}));
+    EXPECT_EQ(u["chain_threads"], 1) << "a monitor left running";
+    EXPECT_EQ(u["calls_after_chain"], 0);
+    EXPECT_EQ(u["churn_failures"], json::array());
+    EXPECT_EQ(u["churn_clear"], 0);
+    EXPECT_EQ(u["churn_threads"], 1);
+    for (const json& step : u["steps"]) EXPECT_EQ(step["status"], 0) << step.dump();
 }
 
 TEST_F(EmbeddedEndToEnd, TheRigRefusesWritesTheDriverWouldRefuse) {

@@ -5,7 +5,10 @@
 //   embedded_probe poe V0,V1,V2,V3        PoE enables set and read back, port classes, budgets
 //   embedded_probe dio DO,... DI:EDGE,... DIO lines: counts, capabilities, states, edges
 //   embedded_probe callback SECTION       the DI trigger callback against input changes that
-//                                         the rig board of SECTION raises
+//                                         the rig board of SECTION raises, and a uevent the
+//                                         probe forges itself
+//   embedded_probe uevents SECTION        the monitor against the rig's garbage, an overrun,
+//                                         callbacks that re-register, concurrent registrations
 //   embedded_probe protect P,R N          N times the PoE protection range P, R: the statuses
 //   embedded_probe enum-range             statuses of every enumeration argument given numbers
 //                                         outside its enumeration, on every product
@@ -24,6 +27,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -148,12 +152,25 @@ std::mutex g_mutex;
 std::condition_variable g_called;
 std::vector<Call> g_calls;
 pthread_t g_mainThread;
+void* g_handle;
+bool g_holdCallback;  // a callback waits (bounded) while it is set, so that the socket fills
+std::vector<int> g_reregistrations;  // statuses of registrations made from inside callbacks
 
 template <int Which>
 void callback(unsigned int index, int state) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::unique_lock<std::mutex> lock(g_mutex);
     g_calls.push_back({Which, index, state, !pthread_equal(pthread_self(), g_mainThread)});
     g_called.notify_all();
+    g_called.wait_for(lock, std::chrono::seconds(10), [] { return !g_holdCallback; });
+}
+
+// Registers the next callback from inside itself; the last one of the chain clears it.
+template <int Which>
+void reregistering(unsigned int index, int state) {
+    callback<Which>(index, state);
+    int status = QRT_DIOSetDITriggerCallback(g_handle, Which == 5 ? reregistering<6> : nullptr);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_reregistrations.push_back(status);
 }
 
 json callRecord(const Call& c) {
@@ -185,6 +202,31 @@ unsigned threadCount() {
     return count;
 }
 
+// Waits (bounded) until the process has `count` threads: a monitor that ends by itself.
+unsigned threadsSettleAt(unsigned count) {
+    for (int i = 0; i < 1000 && threadCount() != count; ++i) usleep(10000);
+    return threadCount();
+}
+
+// A uevent of the DIO driver's form sent by this process to the uevent group (root may send
+// there): it is no kernel's.
+bool forgeUevent(const std::string& inputKey) {
+    int sock = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
+    if (sock < 0) return false;
+    const std::string path = "/devices/platform/vorel_dio";
+    std::string datagram = "change@" + path + '\0' + "ACTION=change" + '\0' + "DEVPATH=" + path +
+                           '\0' + "SUBSYSTEM=platform" + '\0' + inputKey + '\0' +
+                           "DRIVER=vorel_dio" + '\0' + "SEQNUM=1" + '\0';
+    sockaddr_nl group{};
+    group.nl_family = AF_NETLINK;
+    group.nl_groups = 1;
+    bool sent =
+        sendto(sock, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&group),
+               sizeof group) == static_cast<ssize_t>(datagram.size());
+    close(sock);
+    return sent;
+}
+
 json rigControl(const std::string& section, const std::string& command) {
     char reply[512];
     int status =
@@ -211,6 +253,10 @@ json callbacks(void* handle, const std::string& section) {
         control(other);
     control("di 2 1");
     out["after_others"] = nextCall(seen++);
+    // Another process's uevent on the group is dropped; the kernel's that follows is taken.
+    out["forged_sent"] = forgeUevent("DI_3=0");
+    control("di 3 1");
+    out["after_forged"] = nextCall(seen++);
 
     out["second_status"] = QRT_DIOSetDITriggerCallback(handle, callback<2>);
     control("di 1 0");
@@ -242,6 +288,75 @@ json callbacks(void* handle, const std::string& section) {
     return out;
 }
 
+// What only the rig can raise: datagrams that are no kernel uevent, an overrun of the socket,
+// callbacks that register from inside themselves, registrations from two threads at once.
+json uevents(void* handle, const std::string& section) {
+    g_mainThread = pthread_self();
+    g_handle = handle;
+    json out;
+    json steps = json::array();
+    auto control = [&](const std::string& command) {
+        steps.push_back(rigControl(section, command));
+    };
+    size_t seen = callCount();
+    out["status"] = QRT_DIOSetDITriggerCallback(handle, callback<4>);
+    // Cut, header-less and unterminated datagrams: the first call is the change after them.
+    control("fault dio garbage");
+    control("clear dio garbage");
+    control("di 3 1");
+    out["after_garbage"] = nextCall(seen++);
+
+    // The callback holds the monitor while the socket overflows; the change lost in the
+    // overrun is reported from the input's state.
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_holdCallback = true;
+    }
+    control("di 0 1");
+    out["held"] = nextCall(seen++);
+    control("burst 400");
+    control("di 1 1");
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_holdCallback = false;
+        g_called.notify_all();
+    }
+    out["after_overrun"] = nextCall(seen++);
+
+    // Callbacks that register the next one, then clear it, from inside themselves: the
+    // monitor ends by itself, and nothing is left running.
+    out["chain_status"] = QRT_DIOSetDITriggerCallback(handle, reregistering<5>);
+    control("di 2 1");
+    out["chain_first"] = nextCall(seen++);
+    control("di 2 0");
+    out["chain_second"] = nextCall(seen++);
+    out["chain_threads"] = threadsSettleAt(1);
+    control("di 2 1");
+    out["calls_after_chain"] = callCount() - seen;
+
+    // Two threads registering and clearing at once.
+    std::mutex failedLock;
+    json failed = json::array();  // the statuses of registrations that failed
+    auto churn = [handle, &failed, &failedLock] {
+        for (int i = 0; i < 20; ++i) {
+            int status = QRT_DIOSetDITriggerCallback(handle, i % 2 ? nullptr : callback<8>);
+            std::lock_guard<std::mutex> lock(failedLock);
+            if (status != 0) failed.push_back(status);
+        }
+    };
+    std::thread a(churn), b(churn);
+    a.join();
+    b.join();
+    out["churn_failures"] = failed;
+    out["churn_clear"] = QRT_DIOSetDITriggerCallback(handle, nullptr);
+    out["churn_threads"] = threadCount();
+
+    std::lock_guard<std::mutex> lock(g_mutex);
+    out["reregistrations"] = g_reregistrations;
+    out["steps"] = steps;
+    return out;
+}
+
 // The statuses of `rounds` writes of one protection range: status -> how often.
 json protect(void* handle, const std::vector<int>& range, int rounds) {
     json statuses = json::object();
@@ -256,7 +371,7 @@ json protect(void* handle, const std::vector<int>& range, int rounds) {
 int usage() {
     std::fprintf(stderr,
                  "usage: embedded_probe list | poe V,V,V,V | dio DO,... DI:EDGE,... | callback "
-                 "SECTION | protect P,R N\n");
+                 "SECTION | uevents SECTION | protect P,R N\n");
     return 2;
 }
 
@@ -298,6 +413,8 @@ int main(int argc, char** argv) {
         out["dio"] = dio(handle, parseList(argv[2]), argv[3]);
     } else if (request == "callback" && argc == 3) {
         out["callback"] = callbacks(handle, argv[2]);
+    } else if (request == "uevents" && argc == 3) {
+        out["uevents"] = uevents(handle, argv[2]);
     } else if (request == "protect" && argc == 4) {
         out["protect"] = protect(handle, parseList(argv[2]), std::atoi(argv[3]));
     } else if (request == "enum-range") {
