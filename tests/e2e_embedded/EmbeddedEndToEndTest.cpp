@@ -46,7 +46,7 @@ class EmbeddedEndToEnd : public ::testing::Test {
         return json::object();
     }
 
-    qrttest::RigRunner rig{{{"PROBE", EMBEDDED_PROBE_PATH}}};
+    qrttest::RigRunner rig{{{"PROBE", EMBEDDED_PROBE_PATH}, {"QRT_SIM", QRT_SIM_PATH}}};
 };
 
 const char* const kSystem =
@@ -72,6 +72,50 @@ TEST_F(EmbeddedEndToEnd, TheSystemFileMakesTheOneProductAndNoCardIsLookedFor) {
     // Without bus keys in the file: the microcontroller on adapter 8, the EEPROM on 1.
     EXPECT_NE(run.trace.find("i2c-8 write addr=0x2d"), std::string::npos);
     EXPECT_NE(run.trace.find("i2c-1 write addr=0x50"), std::string::npos);
+}
+
+// A bus number is a decimal number within the adapter range, two digits and more included;
+// any other value names no bus (rather than some other one): the system is not used, and the
+// reason is printed once on standard error.
+TEST_F(EmbeddedEndToEnd, TheSystemFileNamesBusesInDecimalOnly) {
+    const struct {
+        const char* line;  // of the system file; null: the rig writes it from its keys
+        const char* rigKeys;
+        unsigned products;
+    } files[] = {
+        {nullptr, "mcu_bus = 12\neeprom_bus = 10\n", 1},
+        {"MCU.I2CBUS = 3x", "", 0},
+        {"MCU.I2CBUS = 0x3", "", 0},
+        {"MCU.I2CBUS =", "", 0},
+        {"MCU.I2CBUS = -1", "", 0},
+        {"MCU.I2CBUS = 18446744073709551624", "", 0},
+        {"EEPROM.I2CBUS = 1O", "", 0},
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.line != nullptr ? file.line : file.rigKeys);
+        std::string command = "$PROBE list";
+        if (file.line != nullptr)
+            command = std::string("printf \"%s\\n\" \"") + file.line +
+                      "\" > /etc/tulankqx/system.ini && " + command;
+        RigRun run = rig.run(std::string(kSystem) + file.rigKeys, command);
+        ASSERT_EQ(run.status, 0) << run.errors;
+        json list;
+        for (const json& line : run.outputs)
+            if (line.is_object()) list = line;
+        EXPECT_EQ(list["products"], file.products) << list.dump();
+        size_t reported = 0;
+        for (size_t at = run.errors.find("is not an I2C bus number"); at != std::string::npos;
+             at = run.errors.find("is not an I2C bus number", at + 1))
+            ++reported;
+        EXPECT_EQ(reported, file.products == 0 ? 1u : 0u) << run.errors;
+        if (file.products == 1) {
+            EXPECT_EQ(list["list"][0]["info"],
+                      "Product:TULAN-KQX\r\nMCUVersion:1.3\r\nPN:KQX27650-02\r\nSN:KQX0042\r\n"
+                      "PCBVersion:KQX-B2\n\r\n");
+            EXPECT_NE(run.trace.find("i2c-12 write addr=0x2d"), std::string::npos);
+            EXPECT_NE(run.trace.find("i2c-10 write addr=0x50"), std::string::npos);
+        }
+    }
 }
 
 TEST_F(EmbeddedEndToEnd, WithoutTheSystemFileTheCardsAreFound) {
@@ -185,7 +229,7 @@ TEST_F(EmbeddedEndToEnd, DigitalLinesFollowTheDriversFiles) {
     json answer = probe(std::string(kSystem) +
                             "di_count = 5\ndi_absent = 3\ndi_edge = 0,2\ndi_levels = 1,0,1,1,0\n"
                             "do_count = 3\ndo_readable = 1\n",
-                        "dio 1,1,0 0:0,2:1,2:2,1:2", &run);
+                        "dio 5,1,0 0:0,2:1,2:2,1:2", &run);
     json dio = answer["dio"];
     EXPECT_EQ(dio["di"], 3);
     EXPECT_EQ(dio["do"], 3);
@@ -208,6 +252,18 @@ TEST_F(EmbeddedEndToEnd, DigitalLinesFollowTheDriversFiles) {
     // Polarity codes: edge 0 is 1, edge 1 is 0, both edges 2.
     EXPECT_EQ(board["inputs"][0]["trigger_mode"], 1);
     EXPECT_EQ(board["inputs"][2]["trigger_mode"], 2);
+
+    // An attribute whose driver fails refuses the value when the buffered write reaches it,
+    // at the close: the call fails, and the other lines are still set.
+    run = rig.run(std::string(kSystem) + "do_count = 3\ndo_readable = 1\n",
+                  "$QRT_SIM --control \"kqx fault dio fail DO_1\" && $PROBE dio 1,1,1 0:0");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    dio = run.outputs.back()["dio"];
+    EXPECT_EQ(dio["set_do_status"], -1);
+    EXPECT_EQ(dio["do_read"], json({-5, -1, -5}));
+    levels.clear();
+    for (const json& line : run.board("kqx")["dio"]["outputs"]) levels.push_back(line["level"]);
+    EXPECT_EQ(levels, (std::vector<int>{1, 0, 1}));
 }
 
 TEST_F(EmbeddedEndToEnd, InputChangesReachTheCallbackOnTheMonitorThread) {
