@@ -154,7 +154,7 @@ std::vector<Call> g_calls;
 pthread_t g_mainThread;
 void* g_handle;
 bool g_holdCallback;  // a callback waits (bounded) while it is set, so that the socket fills
-std::vector<int> g_reregistrations;  // statuses of registrations made from inside callbacks
+json g_reregistrations = json::array();  // registrations made from inside callbacks
 
 template <int Which>
 void callback(unsigned int index, int state) {
@@ -164,13 +164,24 @@ void callback(unsigned int index, int state) {
     g_called.wait_for(lock, std::chrono::seconds(10), [] { return !g_holdCallback; });
 }
 
+unsigned threadCount() {
+    unsigned count = 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(tasks))
+            if (entry->d_name[0] != '.') ++count;
+        closedir(tasks);
+    }
+    return count;
+}
+
 // Registers the next callback from inside itself; the last one of the chain clears it.
 template <int Which>
 void reregistering(unsigned int index, int state) {
     callback<Which>(index, state);
     int status = QRT_DIOSetDITriggerCallback(g_handle, Which == 5 ? reregistering<6> : nullptr);
+    unsigned threads = threadCount();  // the monitor goes on alone: no second one beside it
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_reregistrations.push_back(status);
+    g_reregistrations.push_back({{"status", status}, {"threads", threads}});
 }
 
 json callRecord(const Call& c) {
@@ -190,16 +201,6 @@ json nextCall(size_t seen) {
 size_t callCount() {
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_calls.size();
-}
-
-unsigned threadCount() {
-    unsigned count = 0;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(tasks))
-            if (entry->d_name[0] != '.') ++count;
-        closedir(tasks);
-    }
-    return count;
 }
 
 // Waits (bounded) until the process has `count` threads: a monitor that ends by itself.
