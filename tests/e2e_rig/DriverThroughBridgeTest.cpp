@@ -7,8 +7,8 @@
 
 #include <fcntl.h>
 #include <linux/i2c-dev.h>
-#include <sys/file.h>
 #include <linux/i2c.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
