@@ -299,6 +299,17 @@ TEST_F(EmbeddedEndToEnd, InputChangesReachTheCallbackOnTheMonitorThread) {
     for (const json& step : c["steps"]) EXPECT_EQ(step["status"], 0) << step.dump();
 }
 
+// An unmodified libudev client takes the rig's uevents as the kernel's, and drops the one this
+// process forged, as it would on a real system.
+TEST_F(EmbeddedEndToEnd, ALibudevMonitorTakesTheKernelsUeventsOnly) {
+    json l = probe(kSystem, "libudev kqx")["libudev"];
+    if (!l.value("present", false)) GTEST_SKIP() << "no libudev.so.1 on this machine";
+    ASSERT_EQ(l["enabled"], true);
+    EXPECT_EQ(l["forged_sent"], true);
+    EXPECT_EQ(l["step"]["status"], 0) << l["step"].dump();
+    EXPECT_EQ(l["device"], json({{"action", "change"}, {"DI_0", "1"}, {"DI_2", nullptr}}));
+}
+
 // What a live system puts on the uevent socket besides the driver's changes: datagrams that
 // are no kernel uevent (cut at a receive buffer's size, without a header, unterminated), more
 // than the socket holds while the callback is busy, and callbacks that re-register.

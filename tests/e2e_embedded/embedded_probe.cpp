@@ -7,6 +7,9 @@
 //   embedded_probe callback SECTION       the DI trigger callback against input changes that
 //                                         the rig board of SECTION raises, and a uevent the
 //                                         probe forges itself
+//   embedded_probe libudev SECTION        an unmodified libudev kernel monitor (when the machine
+//                                         has libudev.so.1) against an input change and a
+//                                         uevent the probe forges
 //   embedded_probe uevents SECTION        the monitor against the rig's garbage, an overrun,
 //                                         callbacks that re-register, concurrent registrations
 //   embedded_probe protect P,R N          N times the PoE protection range P, R: the statuses
@@ -14,7 +17,9 @@
 //                                         outside its enumeration, on every product
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <linux/netlink.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -289,6 +294,59 @@ json callbacks(void* handle, const std::string& section) {
     return out;
 }
 
+// The first uevent of the DIO device that libudev's kernel monitor hands over after a uevent
+// this process forged and an input change: libudev takes uevents from the kernel only.
+json libudevMonitor(const std::string& section) {
+    json out;
+    void* library = dlopen("libudev.so.1", RTLD_NOW | RTLD_LOCAL);
+    out["present"] = library != nullptr;
+    if (library == nullptr) return out;
+    using New = void* (*)();
+    using MonitorNew = void* (*)(void*, const char*);
+    using Enable = int (*)(void*);
+    using Fd = int (*)(void*);
+    using Receive = void* (*)(void*);
+    using Text = const char* (*)(void*);
+    using Property = const char* (*)(void*, const char*);
+    using Unref = void* (*)(void*);
+    auto udevNew = reinterpret_cast<New>(dlsym(library, "udev_new"));
+    auto monitorNew = reinterpret_cast<MonitorNew>(dlsym(library, "udev_monitor_new_from_netlink"));
+    auto enable = reinterpret_cast<Enable>(dlsym(library, "udev_monitor_enable_receiving"));
+    auto monitorFd = reinterpret_cast<Fd>(dlsym(library, "udev_monitor_get_fd"));
+    auto receive = reinterpret_cast<Receive>(dlsym(library, "udev_monitor_receive_device"));
+    auto devpath = reinterpret_cast<Text>(dlsym(library, "udev_device_get_devpath"));
+    auto action = reinterpret_cast<Text>(dlsym(library, "udev_device_get_action"));
+    auto property = reinterpret_cast<Property>(dlsym(library, "udev_device_get_property_value"));
+    auto deviceUnref = reinterpret_cast<Unref>(dlsym(library, "udev_device_unref"));
+    void* udev = udevNew != nullptr ? udevNew() : nullptr;
+    void* monitor = udev != nullptr && monitorNew != nullptr ? monitorNew(udev, "kernel") : nullptr;
+    out["enabled"] = monitor != nullptr && enable(monitor) == 0;
+    if (!out["enabled"]) return out;
+    out["forged_sent"] = forgeUevent("DI_2=0");
+    out["step"] = rigControl(section, "di 0 1");
+    // Other devices' uevents come in between; a bounded number of waits.
+    for (int i = 0; i < 64; ++i) {
+        pollfd wait{monitorFd(monitor), POLLIN, 0};
+        if (poll(&wait, 1, 5000) < 1) break;
+        void* device = receive(monitor);
+        if (device == nullptr) continue;
+        const char* path = devpath(device);
+        if (path != nullptr && std::string(path) == "/devices/platform/vorel_dio") {
+            auto value = [&](const char* key) {
+                const char* text = property(device, key);
+                return text != nullptr ? json(text) : json();
+            };
+            out["device"] = {{"action", action(device) != nullptr ? action(device) : ""},
+                             {"DI_0", value("DI_0")},
+                             {"DI_2", value("DI_2")}};
+            deviceUnref(device);
+            break;
+        }
+        deviceUnref(device);
+    }
+    return out;
+}
+
 // What only the rig can raise: datagrams that are no kernel uevent, an overrun of the socket,
 // callbacks that register from inside themselves, registrations from two threads at once.
 json uevents(void* handle, const std::string& section) {
@@ -372,7 +430,7 @@ json protect(void* handle, const std::vector<int>& range, int rounds) {
 int usage() {
     std::fprintf(stderr,
                  "usage: embedded_probe list | poe V,V,V,V | dio DO,... DI:EDGE,... | callback "
-                 "SECTION | uevents SECTION | protect P,R N\n");
+                 "SECTION | libudev SECTION | uevents SECTION | protect P,R N\n");
     return 2;
 }
 
@@ -414,6 +472,8 @@ int main(int argc, char** argv) {
         out["dio"] = dio(handle, parseList(argv[2]), argv[3]);
     } else if (request == "callback" && argc == 3) {
         out["callback"] = callbacks(handle, argv[2]);
+    } else if (request == "libudev" && argc == 3) {
+        out["libudev"] = libudevMonitor(argv[2]);
     } else if (request == "uevents" && argc == 3) {
         out["uevents"] = uevents(handle, argv[2]);
     } else if (request == "protect" && argc == 4) {
