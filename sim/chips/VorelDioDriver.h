@@ -40,7 +40,8 @@ namespace qrtsim {
 //   OF_COMPATIBLE_0=vorel,dio  OF_COMPATIBLE_N=1  MODALIAS=platform:vorel_dio  VOREL_DIO_CAL=...
 //   SEQNUM=<n>
 // The driver's calibration key makes its uevents as long as a verbose driver's: their sizes
-// run through kUeventSizes, up to close to what a receiver must hold (8 KiB of environment).
+// run through kUeventSizes, up to what a receiver must hold (8 KiB of environment behind the
+// header).
 // Other devices' uevents (kOtherDevices) come before each, as on a live system, and
 // `burst(count)` puts that many of them on the socket at once, as a hub enumerating would.
 //
@@ -71,7 +72,7 @@ class VorelDioDriver {
     using Trace = std::function<void(const std::string&)>;
 
     // Sizes (in bytes) the driver's uevents take in turn.
-    static constexpr size_t kUeventSizes[] = {640, 2300, 4700, 7900};
+    static constexpr size_t kUeventSizes[] = {640, 2300, 4700, 8220};
 
     explicit VorelDioDriver(const Settings& settings);
     VorelDioDriver(const VorelDioDriver&) = delete;
