@@ -41,6 +41,9 @@ constexpr int kRisingEdgePolarity = 1;
 constexpr int kFallingEdgePolarity = 0;
 constexpr int kBothEdgesPolarity = 2;
 
+// The object whose monitor the calling thread is; null on every other thread.
+thread_local const C_vorelDIO* t_monitorOf = nullptr;
+
 bool exists(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0;
@@ -364,7 +367,10 @@ void C_vorelDIO::reportMissedChanges() {
 }
 
 void* C_vorelDIO::listenNetlinkThread(void* self) {
-    static_cast<C_vorelDIO*>(self)->listenNetlinkData();
+    auto* dio = static_cast<C_vorelDIO*>(self);
+    t_monitorOf = dio;
+    dio->listenNetlinkData();
+    t_monitorOf = nullptr;
     return nullptr;
 }
 
@@ -401,8 +407,10 @@ int C_vorelDIO::startMonitorThread() {
     return QRT_SUCCESS;
 }
 
+// Known by the thread itself, not by its identity: the identity of a thread that has ended
+// and was joined is given to the next one created.
 bool C_vorelDIO::onMonitorThread() const {
-    return m_threadRunning && ::pthread_equal(::pthread_self(), m_thread) != 0;
+    return t_monitorOf == this;
 }
 
 void C_vorelDIO::closeDescriptors() {
