@@ -1,12 +1,16 @@
 #include "product/dio/C_vorelDIO.h"
 
+#include <fcntl.h>
 #include <linux/netlink.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "core/common/I_CommonDef.h"
 #include "product/dio/DioDecimal.h"
@@ -30,8 +34,15 @@ constexpr size_t kHwidBytes = 128;
 constexpr time_t kReceiveTimeoutSeconds = 3;
 // The monitor's pause when nothing was received or no callback is set.
 constexpr useconds_t kIdlePauseUs = 10;
-// Source address buffer of a receive (a netlink socket address).
-constexpr size_t kSourceAddressBytes = 12;
+// What an overrun's drain discards at most; a queue that refills faster is left for later.
+constexpr unsigned kMostDrained = 4096;
+// Trigger polarity codes of the driver's mode file.
+constexpr int kRisingEdgePolarity = 1;
+constexpr int kFallingEdgePolarity = 0;
+constexpr int kBothEdgesPolarity = 2;
+
+// The object whose monitor the calling thread is; null on every other thread.
+thread_local const C_vorelDIO* t_monitorOf = nullptr;
 
 bool exists(const std::string& path) {
     struct stat info;
@@ -257,26 +268,109 @@ int C_vorelDIO::openNetlink() {
         ::close(sock);
         return -1;
     }
+    // The sender's credentials come with every message, so that only the kernel's are taken.
+    int on = 1;
+    if (::setsockopt(sock, SOL_SOCKET, SO_PASSCRED, &on, sizeof on) < 0) {
+        std::printf("setsockopt SO_PASSCRED < 0\n");
+        ::close(sock);
+        return -1;
+    }
     return sock;
 }
 
-int C_vorelDIO::readNetLinkEvent(int socket, unsigned* index, int* state) {
-    if (socket < 0) return 0;
-    char datagram[dio_uevent::kDatagramBytes];
-    char source[kSourceAddressBytes];
+C_vorelDIO::Received C_vorelDIO::readNetLinkEvent(int socket, unsigned* index, int* state) {
+    if (socket < 0) return Received::kNothing;
+    // A stop wakes the wait at once; otherwise it ends after the receive time-out.
+    pollfd waits[2] = {{socket, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+    if (::poll(waits, m_wake[0] >= 0 ? 2 : 1, kReceiveTimeoutSeconds * 1000) < 1 ||
+        (waits[1].revents & POLLIN) != 0)
+        return Received::kNothing;
+    static thread_local char datagram[dio_uevent::kDatagramBytes];
+    sockaddr_nl source{};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
     iovec vector{datagram, sizeof datagram};
     msghdr message{};
-    message.msg_name = source;
+    message.msg_name = &source;
     message.msg_namelen = sizeof source;
     message.msg_iov = &vector;
     message.msg_iovlen = 1;
-    ssize_t received = ::recvmsg(socket, &message, 0);
-    if (received < 1) return 0;
-    return dio_uevent::parse(datagram, static_cast<size_t>(received), m_diCount, index, state);
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t received = ::recvmsg(socket, &message, MSG_DONTWAIT);
+    if (received < 0 && errno == ENOBUFS) return Received::kOverrun;
+    if (received < 1) return Received::kNothing;
+    // A datagram longer than the buffer was cut: what is left of it is no uevent.
+    if ((message.msg_flags & MSG_TRUNC) != 0) return Received::kNothing;
+    // Only the kernel sends uevents: port id 0, with root's credentials, as udev takes them.
+    // Anything else on the group (a process's message, even root's) is forged.
+    if (message.msg_namelen < sizeof source || source.nl_family != AF_NETLINK || source.nl_pid != 0)
+        return Received::kNothing;
+    bool kernelCredentials = false;
+    for (cmsghdr* part = CMSG_FIRSTHDR(&message); part != nullptr;
+         part = CMSG_NXTHDR(&message, part)) {
+        if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_CREDENTIALS ||
+            part->cmsg_len < CMSG_LEN(sizeof(ucred)))
+            continue;
+        ucred credentials;
+        std::memcpy(&credentials, CMSG_DATA(part), sizeof credentials);
+        kernelCredentials = credentials.uid == 0;
+    }
+    if (!kernelCredentials) return Received::kNothing;
+    return dio_uevent::parse(datagram, static_cast<size_t>(received), m_diCount, index, state) == 1
+               ? Received::kEvent
+               : Received::kNothing;
+}
+
+// Discards what is still queued after an overrun: those messages are older than the states the
+// inputs have now.
+void C_vorelDIO::drainSocket(int socket) {
+    static thread_local char datagram[dio_uevent::kDatagramBytes];
+    for (unsigned i = 0; i < kMostDrained; ++i)
+        if (::recv(socket, datagram, sizeof datagram, MSG_DONTWAIT | MSG_TRUNC) < 0 &&
+            errno != ENOBUFS)
+            return;
+}
+
+int C_vorelDIO::inputLevel(unsigned di) const {
+    int level = -1;
+    if (!readInt(linePath(kInputFile, di).c_str(), &level) || (level != 0 && level != 1)) return -1;
+    return level;
+}
+
+// Whether the driver raises a uevent for input `di` going to `level`: on the edges its trigger
+// mode selects (both for an input without the mode file).
+bool C_vorelDIO::edgeAnnounced(unsigned di, int level) const {
+    if (!diHas(di, QRT_DI_CAP_EDGE_TRIGGER)) return true;
+    int polarity = kBothEdgesPolarity;
+    if (!readInt(linePath(kTriggerModeFile, di).c_str(), &polarity)) return true;
+    if (polarity == kRisingEdgePolarity) return level == 1;
+    if (polarity == kFallingEdgePolarity) return level == 0;
+    return true;
+}
+
+void C_vorelDIO::recordLevels() {
+    m_knownLevels.assign(m_diCount, -1);
+    for (unsigned di = 0; di < m_diCount; ++di) m_knownLevels[di] = inputLevel(di);
+}
+
+// After an overrun the uevents of some changes are lost: the inputs' files tell their states
+// now, and every change the driver would have announced since the last known state is reported.
+void C_vorelDIO::reportMissedChanges() {
+    drainSocket(m_socket);
+    for (unsigned di = 0; di < m_diCount && di < m_knownLevels.size() && m_running == 1; ++di) {
+        int level = inputLevel(di);
+        int known = m_knownLevels[di];
+        m_knownLevels[di] = level;
+        if (level < 0 || known < 0 || level == known || !edgeAnnounced(di, level)) continue;
+        if (m_callback != nullptr) m_callback(di, level);
+    }
 }
 
 void* C_vorelDIO::listenNetlinkThread(void* self) {
-    static_cast<C_vorelDIO*>(self)->listenNetlinkData();
+    auto* dio = static_cast<C_vorelDIO*>(self);
+    t_monitorOf = dio;
+    dio->listenNetlinkData();
+    t_monitorOf = nullptr;
     return nullptr;
 }
 
@@ -284,10 +378,16 @@ void C_vorelDIO::listenNetlinkData() {
     while (m_running == 1) {
         unsigned index = 0;
         int state = 0;
-        if (m_callback != nullptr && readNetLinkEvent(m_socket, &index, &state) == 1)
+        Received got =
+            m_callback != nullptr ? readNetLinkEvent(m_socket, &index, &state) : Received::kNothing;
+        if (got == Received::kEvent) {
+            if (index < m_knownLevels.size()) m_knownLevels[index] = state;
             m_callback(index, state);
-        else
+        } else if (got == Received::kOverrun) {
+            reportMissedChanges();
+        } else {
             ::usleep(kIdlePauseUs);
+        }
     }
 }
 
@@ -295,30 +395,64 @@ int C_vorelDIO::startMonitorThread() {
     if (m_socket >= 0 || m_threadRunning) return QRT_ERR_BUSY;
     m_socket = openNetlink();
     if (m_socket < 0) return QRT_ERR_FAILED;
+    if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) m_wake[0] = m_wake[1] = -1;
+    recordLevels();
     m_running = 1;
     if (::pthread_create(&m_thread, nullptr, listenNetlinkThread, this) != 0) {
         m_running = 0;
-        ::close(m_socket);
-        m_socket = -1;
+        closeDescriptors();
         return QRT_ERR_FAILED;
     }
     m_threadRunning = true;
     return QRT_SUCCESS;
 }
 
-void C_vorelDIO::stopMonitorThread() {
-    m_running = 0;
-    if (m_threadRunning) {
-        ::pthread_join(m_thread, nullptr);
-        m_threadRunning = false;
-    }
-    if (m_socket >= 0) {
-        ::close(m_socket);
-        m_socket = -1;
+// Known by the thread itself, not by its identity: the identity of a thread that has ended
+// and was joined is given to the next one created.
+bool C_vorelDIO::onMonitorThread() const {
+    return t_monitorOf == this;
+}
+
+void C_vorelDIO::closeDescriptors() {
+    for (int* fd : {&m_socket, &m_wake[0], &m_wake[1]}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
     }
 }
 
+void C_vorelDIO::stopMonitorThread() {
+    m_running = 0;
+    if (m_wake[1] >= 0) {
+        const char wake = 1;
+        ssize_t written = ::write(m_wake[1], &wake, 1);
+        (void)written;  // a full pipe has woken the monitor already
+    }
+    if (m_threadRunning) {
+        // The monitor thread itself (a callback that tears its object down) cannot wait for
+        // its own end: it ends when the callback returns, and nobody waits for it.
+        if (onMonitorThread())
+            ::pthread_detach(m_thread);
+        else
+            ::pthread_join(m_thread, nullptr);
+        m_threadRunning = false;
+    }
+    closeDescriptors();
+}
+
 int C_vorelDIO::setDITriggerCallback(QRT_DITRIGGER_CALLBACK callback) {
+    if (onMonitorThread()) {
+        // From inside the callback: the monitor cannot wait for itself. Another thread that
+        // holds the registration is stopping this monitor anyway.
+        std::unique_lock<std::mutex> registration(m_registration, std::try_to_lock);
+        if (!registration.owns_lock()) return QRT_ERR_BUSY;
+        // The same thread and socket go on with the new callback; a null one ends the loop
+        // when the callback returns, and the thread is joined by the next registration or the
+        // object's destruction.
+        m_callback = callback;
+        if (callback == nullptr) m_running = 0;
+        return QRT_SUCCESS;
+    }
+    std::lock_guard<std::mutex> registration(m_registration);
     stopMonitorThread();
     m_callback = callback;
     if (callback == nullptr) return QRT_SUCCESS;

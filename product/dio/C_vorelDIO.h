@@ -3,7 +3,9 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "product/dio/A_vorelSeries.h"
 
@@ -17,8 +19,7 @@
 //
 // Input changes come as kernel uevents. While a trigger callback is registered, a monitor
 // thread listens on a netlink uevent socket and calls the callback, on that thread, with the
-// input and its new state. A receive waits at most 3 s, so the monitor notices a stop within
-// about that time.
+// input and its new state. A receive waits at most 3 s; a stop wakes it at once.
 class C_vorelDIO : public A_vorelSeries {
   public:
     C_vorelDIO();
@@ -37,7 +38,8 @@ class C_vorelDIO : public A_vorelSeries {
     int getDIState(unsigned di, int* state) override;
     int getDIStates(int* states, unsigned n) override;
     // Stops the monitor, then starts it again for a non-null callback. -1 when it could not
-    // be started. Must not be called from the callback.
+    // be started. Concurrent calls are serialised. From inside the callback the monitor goes on
+    // with the new callback (a null one ends it when the callback returns).
     int setDITriggerCallback(QRT_DITRIGGER_CALLBACK callback) override;
     int setDIEdgeTrigger(unsigned di, QRT_EDGETRIGGER_TYPE edge) override;
     int getDIEdgeTrigger(unsigned di, QRT_EDGETRIGGER_TYPE* edge) override;
@@ -58,19 +60,32 @@ class C_vorelDIO : public A_vorelSeries {
     static int writeUnsignedInt(const char* path, unsigned value);
     static int readInt(const char* path, int* value);
 
+    enum class Received { kNothing, kEvent, kOverrun };
+
     int openNetlink();
-    // 1 and the input's index and state when one datagram announced an input change.
-    int readNetLinkEvent(int socket, unsigned* index, int* state);
+    // kEvent and the input's index and state when one datagram of the kernel announced an
+    // input change; kOverrun when the kernel dropped messages because the socket was full.
+    Received readNetLinkEvent(int socket, unsigned* index, int* state);
+    static void drainSocket(int socket);
+    int inputLevel(unsigned di) const;
+    bool edgeAnnounced(unsigned di, int level) const;
+    void recordLevels();
+    void reportMissedChanges();
     static void* listenNetlinkThread(void* self);
     void listenNetlinkData();
     int startMonitorThread();
+    bool onMonitorThread() const;
     void stopMonitorThread();
+    void closeDescriptors();
 
     const std::string m_classDirectory;
     const std::string m_hwidPath;
     pthread_t m_thread{};
     bool m_threadRunning = false;
-    int m_socket = -1;  // the uevent socket; -1 when none is open
+    int m_socket = -1;         // the uevent socket; -1 when none is open
+    int m_wake[2] = {-1, -1};  // a stop writes to [1] and wakes the monitor's wait on [0]
     int m_netlinkGroup = 1;
     std::atomic<int> m_running{0};
+    std::mutex m_registration;       // one registration at a time
+    std::vector<int> m_knownLevels;  // the inputs' levels as last reported (-1: unknown)
 };

@@ -32,6 +32,17 @@ bool parseInput(const char* text, int* index, int* state) {
     return parseDriverDecimal(at + 1, state);
 }
 
+// Where the keys begin: after the header string, which the kernel writes as
+// "<action>@<device path>". Null when the first string is no such header (a datagram that is
+// no kernel uevent, such as udev's own "libudev" messages).
+const char* keysAfterHeader(const char* datagram, size_t length) {
+    const void* nul = std::memchr(datagram, '\0', length);
+    if (nul == nullptr) return nullptr;
+    const char* end = static_cast<const char*>(nul);
+    const void* at = std::memchr(datagram, '@', static_cast<size_t>(end - datagram));
+    return at != nullptr && at != datagram ? end + 1 : nullptr;
+}
+
 }  // namespace
 
 int parse(const char* datagram, size_t length, unsigned diCount, unsigned* index, int* state) {
@@ -45,7 +56,9 @@ int parse(const char* datagram, size_t length, unsigned diCount, unsigned* index
     // Each string is copied out with its terminator, so that a string running to the end of
     // the datagram without one is examined only as far as it was received.
     char text[kDatagramBytes + 1];
-    for (size_t at = kFirstExaminedByte; at < length;) {
+    const char* keys = keysAfterHeader(datagram, length);
+    if (keys == nullptr) return 0;
+    for (size_t at = static_cast<size_t>(keys - datagram); at < length;) {
         const char* start = datagram + at;
         const void* nul = std::memchr(start, '\0', length - at);
         size_t stringLength = nul != nullptr ? static_cast<const char*>(nul) - start : length - at;

@@ -1,6 +1,7 @@
 #include "product/embedded/C_tulanKQX.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "utilities/SModifyConfig.h"
 
@@ -8,8 +9,44 @@ namespace {
 
 constexpr const char* kMcuBusKey = "MCU.I2CBUS";
 constexpr const char* kEepromBusKey = "EEPROM.I2CBUS";
+// i2c-dev numbers its adapters below its minor count (2^20).
+constexpr unsigned long kMaxBusNumber = (1ul << 20) - 1;
+// Room for a value: a longer one is no bus number either.
+constexpr int kValueBytes = 32;
+
+// A bus number as the file gives it: decimal digits only, within the adapter range. Anything
+// else ("3x", "0x3", "-1", an empty value, an overflow) names no bus, rather than some other.
+bool parseBusNumber(const char* text, unsigned* bus) {
+    unsigned long value = 0;
+    if (*text == '\0') return false;
+    for (const char* at = text; *at != '\0'; ++at) {
+        if (*at < '0' || *at > '9') return false;
+        value = value * 10 + static_cast<unsigned long>(*at - '0');
+        if (value > kMaxBusNumber) return false;
+    }
+    *bus = static_cast<unsigned>(value);
+    return true;
+}
 
 }  // namespace
+
+// Reads one bus key when the file has it; false (with the reason printed once) when its value
+// is no bus number.
+bool C_tulanKQX::readBusNumber(SModifyConfig& config, const char* key, unsigned* bus) {
+    if (!config.hasKey(key)) return true;
+    char value[kValueBytes + 1] = {};
+    config.getValue(key, value, kValueBytes + 1);
+    if (value[kValueBytes] == '\0' && parseBusNumber(value, bus)) return true;
+    value[kValueBytes] = '\0';
+    if (!m_reported) {
+        std::fprintf(stderr,
+                     "QRT SDK: %s: %s = \"%s\" is not an I2C bus number (decimal, 0 to %lu); "
+                     "the embedded system is not used\n",
+                     m_systemFile.c_str(), key, value, kMaxBusNumber);
+        m_reported = true;
+    }
+    return false;
+}
 
 C_tulanKQX::C_tulanKQX() : C_tulanKQX(kSystemFile, C_visionComponentFactory::builtInComponents()) {}
 
@@ -25,10 +62,9 @@ C_tulanKQX::~C_tulanKQX() {
 bool C_tulanKQX::checkvaild() {
     SModifyConfig config;
     if (!config.loadConfig(m_systemFile.c_str())) return false;
-    if (config.hasKey(kMcuBusKey))
-        m_mcuBus = static_cast<unsigned>(config.getIntValue(kMcuBusKey, 10));
-    if (config.hasKey(kEepromBusKey))
-        m_eepromBus = static_cast<unsigned>(config.getIntValue(kEepromBusKey, 10));
+    if (!readBusNumber(config, kMcuBusKey, &m_mcuBus) ||
+        !readBusNumber(config, kEepromBusKey, &m_eepromBus))
+        return false;
     productType = QRT_PRODUCT_TULAN_KQX;
     return true;
 }

@@ -8,6 +8,8 @@
 #include "core/bus/C_nkI2CFactory.h"
 #include "product/embedded/A_tulanSeries.h"
 
+class SModifyConfig;
+
 // The TULAN-KQX embedded vision system, the computer the SDK runs on. It is recognised by its
 // system file "/etc/tulankqx/system.ini", a flat file that names the I2C adapters of its PoE
 // board: "MCU.I2CBUS" for the microcontroller (default 8) and "EEPROM.I2CBUS" for the
@@ -35,11 +37,14 @@ class C_tulanKQX : public A_tulanSeries {
     C_tulanKQX(const char* systemFile, const C_visionComponentFactory::ComponentTable& parts);
 
   private:
-    // Reads the system file: false when there is none.
+    // Reads the system file: false when there is none, or when a bus number in it is no
+    // decimal number within the adapter range.
     bool checkvaild();
+    bool readBusNumber(SModifyConfig& config, const char* key, unsigned* bus);
     void reversePorts(int* list);
 
     const std::string m_systemFile;
+    bool m_reported = false;  // a bad bus number was reported on standard error
     unsigned m_eepromBus = kDefaultEepromBus;
     unsigned m_mcuBus = kDefaultMcuBus;
     // Destroyed in reverse order: the components before the buses they use.

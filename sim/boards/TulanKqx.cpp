@@ -164,14 +164,12 @@ void TulanKqx::attachHost(HostSystem& host, std::vector<std::string>& notes) {
         if (!systemFileWritten_)
             notes.push_back(std::string("system file of the ") + kModel + " (" + error + ")");
     }
-    std::string classDirectory = host.directory(VorelDioDriver::kClassDirectory, error);
-    std::string hwidDirectory =
-        classDirectory.empty() ? "" : host.directory(VorelDioDriver::kHwidDirectory, error);
-    if (hwidDirectory.empty() || !dio_->createFiles(classDirectory, hwidDirectory, error)) {
+    if (!host.serveAttributes(VorelDioDriver::kClassDirectory, dio_->classAttributes(), error) ||
+        !host.serveAttributes(VorelDioDriver::kHwidDirectory, dio_->hwidAttributes(), error)) {
         notes.push_back(std::string("DIO files of the ") + kModel + " (" + error + ")");
         return;
     }
-    host.watch(dio_->changeDescriptor(), [this] { dio_->takeFileChanges(); });
+    dio_->attributesServed();
     dio_->setUeventSink([&host](const std::string& datagram, std::string& sendError) {
         return host.sendUevent(datagram, sendError);
     });
@@ -190,7 +188,12 @@ bool TulanKqx::control(const std::vector<std::string>& words, std::string& reply
     }
     if (!words.empty() && words[0] == "uevent")
         return dio_->raiseUevent(std::vector<std::string>(words.begin() + 1, words.end()), reply);
-    reply = "commands: di <input> <0|1>; uevent KEY=VALUE ...";
+    if (words.size() == 2 && words[0] == "burst") {
+        bool count = !words[1].empty() && words[1].size() <= 5 &&
+                     words[1].find_first_not_of("0123456789") == std::string::npos;
+        if (count) return dio_->burst(unsigned(std::stoul(words[1])), reply);
+    }
+    reply = "commands: di <input> <0|1>; uevent KEY=VALUE ...; burst <count>";
     return false;
 }
 

@@ -22,6 +22,7 @@ namespace qrtsim {
 // Control commands (qrt-sim --control "<section> ..."):
 //   di <n> <level>           drives input n to 0 or 1; the uevent follows on a selected edge
 //   uevent KEY=VALUE ...     raises the DIO driver's uevent with strings replaced or added
+//   burst <count>            puts that many uevents of other devices on the socket at once
 class TulanKqx : public Board, public SystemBoard {
   public:
     static constexpr const char* kSystemDirectory = "/etc/tulankqx";
@@ -44,7 +45,6 @@ class TulanKqx : public Board, public SystemBoard {
 
     void attachHost(HostSystem& host, std::vector<std::string>& notes) override;
     bool control(const std::vector<std::string>& words, std::string& reply) override;
-    void settle() override { dio_->settle(); }
 
     RhxMcu& mcu() { return *mcu_; }
     At24c02d& eeprom() { return *eeprom_; }

@@ -32,6 +32,9 @@ namespace qrtsim {
 namespace bridge {
 
 constexpr const char kSocketVariable[] = "QRT_SIM_SOCKET";
+// The netlink port id of qrt-sim's uevent socket, in decimal: the rig's uevents stand for the
+// kernel's, so the bridge shows a program port id 0 and the kernel's credentials for them.
+constexpr const char kUeventPortVariable[] = "QRT_SIM_UEVENT_PORT";
 
 enum Operation : uint32_t {
     kOpOpen = 1,

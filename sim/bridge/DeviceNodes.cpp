@@ -68,6 +68,7 @@ class I2cNode : public DeviceNode {
                   std::vector<uint8_t>& out) override {
         switch (request) {
             case kI2cRdwr:
+                checkLocked("I2C_RDWR");
                 return transfer(argument, out);
             case kI2cFuncs: {
                 uint64_t functions = I2cAdapter::kFunctionality;
@@ -97,6 +98,7 @@ class I2cNode : public DeviceNode {
     }
 
     int64_t read(uint32_t count, std::vector<uint8_t>& out) override {
+        checkLocked("read");
         std::vector<I2cAdapter::Message> messages(1);
         messages[0].address = slave_;
         messages[0].flags = I2cAdapter::kFlagRead | (tenBit_ ? I2cAdapter::kFlagTenBit : 0);
@@ -108,6 +110,7 @@ class I2cNode : public DeviceNode {
     }
 
     int64_t write(const std::vector<uint8_t>& data) override {
+        checkLocked("write");
         std::vector<I2cAdapter::Message> messages(1);
         messages[0].address = slave_;
         messages[0].flags = tenBit_ ? I2cAdapter::kFlagTenBit : 0;
@@ -119,6 +122,14 @@ class I2cNode : public DeviceNode {
     }
 
   private:
+    // The kit's processes hold the adapter exclusively across every transaction.
+    void checkLocked(const char* what) {
+        if (lock_ != LOCK_EX)
+            adapter_.violations().count("transfer-unlocked",
+                                        "i2c-" + std::to_string(adapter_.number()) + " " + what +
+                                            " without the adapter's exclusive lock");
+    }
+
     int64_t transfer(const std::vector<uint8_t>& argument, std::vector<uint8_t>& out) {
         size_t at = 0;
         auto take = [&argument, &at](void* to, size_t n) {

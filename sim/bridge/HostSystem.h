@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "sim/bridge/SysfsDirectory.h"
+
 namespace qrtsim {
 
 // The pieces of Linux that a board gets when it is the computer the programs of the rig run
@@ -17,6 +19,11 @@ class HostSystem {
     // `systemPath` (below "/sys/class" or "/etc"), created empty when missing. Empty with
     // `error` set when the rig cannot provide it.
     virtual std::string directory(const std::string& systemPath, std::string& error) = 0;
+    // Serves `attributes` at the absolute system directory `systemPath` (below "/sys/class")
+    // with sysfs's rules (SysfsDirectory), on the rig's serving thread. False with `error`
+    // when the rig cannot provide it.
+    virtual bool serveAttributes(const std::string& systemPath, SysfsDirectory& attributes,
+                                 std::string& error) = 0;
     // Puts one datagram on the kernel uevent multicast group, as the kernel would.
     virtual bool sendUevent(const std::string& datagram, std::string& error) = 0;
     // Runs `onReadable` on the rig's serving thread whenever `fd` can be read.

@@ -107,18 +107,51 @@ bool NamespaceHost::mountOverlay(const std::string& root, std::string& error) {
     return ok;
 }
 
-bool NamespaceHost::sendUevent(const std::string& datagram, std::string& error) {
+bool NamespaceHost::serveAttributes(const std::string& systemPath, SysfsDirectory& attributes,
+                                    std::string& error) {
+    if (systemPath.compare(0, 11, "/sys/class/") != 0) {
+        error = systemPath + " is not below /sys/class";
+        return false;
+    }
+    if (directory(systemPath, error).empty()) return false;
+    auto mount = std::make_unique<SysfsMount>(attributes);
+    if (!mount->mount(systemPath, error)) return false;
+    SysfsMount* served = mount.get();
+    attributeMounts_.push_back(std::move(mount));
+    server_.watch(served->descriptor(), [served] { served->serve(); });
+    return true;
+}
+
+// The socket is bound before the programs start, so that they can be told its port id.
+bool NamespaceHost::openUeventSocket(std::string& error) {
+    if (ueventSocket_ >= 0) return true;
     if (!sandbox_.privateNetwork()) {
         error = "no private network namespace (the uevent would reach the host's listeners)";
         return false;
     }
-    if (ueventSocket_ < 0) {
-        ueventSocket_ = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
-        if (ueventSocket_ < 0) {
-            error = failure("uevent socket");
-            return false;
-        }
+    ueventSocket_ = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
+    sockaddr_nl own{};
+    own.nl_family = AF_NETLINK;
+    socklen_t length = sizeof own;
+    if (ueventSocket_ < 0 ||
+        ::bind(ueventSocket_, reinterpret_cast<sockaddr*>(&own), sizeof own) != 0 ||
+        ::getsockname(ueventSocket_, reinterpret_cast<sockaddr*>(&own), &length) != 0) {
+        error = failure("uevent socket");
+        if (ueventSocket_ >= 0) ::close(ueventSocket_);
+        ueventSocket_ = -1;
+        return false;
     }
+    ueventPort_ = own.nl_pid;
+    return true;
+}
+
+uint32_t NamespaceHost::ueventPort() {
+    std::string error;
+    return openUeventSocket(error) ? ueventPort_ : 0;
+}
+
+bool NamespaceHost::sendUevent(const std::string& datagram, std::string& error) {
+    if (!openUeventSocket(error)) return false;
     sockaddr_nl group{};
     group.nl_family = AF_NETLINK;
     group.nl_groups = kUeventGroup;

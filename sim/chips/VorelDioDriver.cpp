@@ -1,16 +1,8 @@
 #include "sim/chips/VorelDioDriver.h"
 
-#include <fcntl.h>
-#include <sys/inotify.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace qrtsim {
 
@@ -23,16 +15,26 @@ constexpr unsigned kInputMode = 0444;
 constexpr unsigned kTriggerModeMode = 0644;
 constexpr unsigned kReadableOutputMode = 0644;
 constexpr unsigned kWriteOnlyOutputMode = 0200;
-constexpr uint32_t kWatchedEvents = IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO;
+constexpr unsigned kWriteBits = 0222;
+// The calibration key the driver pads its uevents with.
+constexpr char kCalibrationKey[] = "VOREL_DIO_CAL";
 
 using Strings = std::vector<std::pair<std::string, std::string>>;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+// Devices whose uevents a live system puts on the socket between the DIO driver's.
+struct OtherDevice {
+    const char* devpath;
+    const char* subsystem;
+    const char* keys;  // further KEY=VALUE strings, separated by '|'
+};
+constexpr OtherDevice kOtherDevices[] = {
+    {"/devices/virtual/thermal/thermal_zone0", "thermal", "NAME=cpu-thermal|TEMP=51000|TRIP=1"},
+    {"/devices/platform/soc/30800000.bus/30a20000.i2c/i2c-1/1-0050", "i2c",
+     "DRIVER=at24|OF_NAME=eeprom|OF_COMPATIBLE_0=atmel,24c02|MODALIAS=of:NeepromT(null)Catmel,"
+     "24c02"},
+    {"/devices/platform/soc/32f10108.usb/38200000.dwc3/xhci-hcd.1.auto/usb2/2-1", "usb",
+     "DEVTYPE=usb_device|DRIVER=usb|PRODUCT=bda/411/104|TYPE=9/0/3|BUSNUM=002|DEVNUM=002"},
+};
 
 // What an attribute's store takes: decimal digits, optionally followed by one newline.
 bool storedValue(const std::string& text, int& value) {
@@ -66,8 +68,25 @@ Strings standardStrings() {
             {"DEVPATH", VorelDioDriver::kDevicePath},
             {"SUBSYSTEM", "platform"},
             {"DRIVER", "vorel_dio"},
+            {"OF_NAME", "dio"},
+            {"OF_FULLNAME", "/soc@0/bus@30000000/dio@30370000"},
+            {"OF_COMPATIBLE_0", "vorel,dio"},
+            {"OF_COMPATIBLE_N", "1"},
             {"MODALIAS", "platform:vorel_dio"},
+            {kCalibrationKey, ""},
             {"SEQNUM", ""}};
+}
+
+// Hexadecimal words that stand for a driver's (or device's) data, `length` characters.
+std::string filler(size_t length, unsigned seed) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text(length, '0');
+    uint32_t state = seed * 2654435761u + 1;
+    for (char& c : text) {
+        state = state * 1103515245u + 12345u;
+        c = kDigits[(state >> 16) & 0xF];
+    }
+    return text;
 }
 
 // Replaces the value of `key`, or adds the string in front of DRIVER (where the kernel puts
@@ -98,134 +117,94 @@ VorelDioDriver::VorelDioDriver(const Settings& settings)
         inputs_[i] = settings.inputLevels[i];
     for (unsigned i : settings.edgeInputs)
         if (i < settings.inputs) triggerModes_[i] = kBothEdges;
+    for (unsigned i = 0; i < settings.inputs; ++i) {
+        if (settings.absentInputs.count(i)) continue;
+        classDirectory_.add(lineName("DI_", i), {Kind::kInput, i, kInputMode});
+        if (triggerModes_[i] >= 0)
+            classDirectory_.add(lineName("DI_", i, "_TrigMod"),
+                                {Kind::kTriggerMode, i, kTriggerModeMode});
+    }
+    for (unsigned i = 0; i < settings.outputs; ++i) {
+        bool readable = settings.readableOutputs.count(i) != 0;
+        classDirectory_.add(
+            lineName("DO_", i),
+            {Kind::kOutput, i, readable ? kReadableOutputMode : kWriteOnlyOutputMode});
+    }
+    hwidDirectory_.add("HWID", {Kind::kHwid, 0, kInputMode});
     faults_.changed = [this] { applyFaults(); };
 }
 
-VorelDioDriver::~VorelDioDriver() {
-    if (inotify_ >= 0) ::close(inotify_);
+void VorelDioDriver::Directory::add(const std::string& name, Attribute attribute) {
+    order_.push_back(name);
+    attributes_[name] = attribute;
+    driver_.faults_.addRequests({name});
 }
 
-bool VorelDioDriver::createFiles(const std::string& classDirectory,
-                                 const std::string& hwidDirectory, std::string& error) {
-    auto add = [&](Kind kind, unsigned line, const std::string& directory, const std::string& name,
-                   const std::string& value, unsigned mode) {
-        std::string path = directory + "/" + name;
-        Attribute& attribute = attributes_[path] = Attribute{kind, line, path, "", mode};
-        faults_.addRequests({name});
-        return writeAttribute(attribute, value, mode, error);
-    };
-    classDirectory_ = classDirectory;
-    bool ok = true;
-    for (unsigned i = 0; ok && i < settings_.inputs; ++i) {
-        if (settings_.absentInputs.count(i)) continue;
-        ok = add(Kind::kInput, i, classDirectory, lineName("DI_", i), shownValue(inputs_[i]),
-                 kInputMode);
-        if (ok && triggerModes_[i] >= 0)
-            ok = add(Kind::kTriggerMode, i, classDirectory, lineName("DI_", i, "_TrigMod"),
-                     shownValue(triggerModes_[i]), kTriggerModeMode);
-    }
-    for (unsigned i = 0; ok && i < settings_.outputs; ++i) {
-        bool readable = settings_.readableOutputs.count(i) != 0;
-        ok = add(Kind::kOutput, i, classDirectory, lineName("DO_", i), shownValue(outputs_[i]),
-                 readable ? kReadableOutputMode : kWriteOnlyOutputMode);
-    }
-    if (ok) ok = add(Kind::kHwid, 0, hwidDirectory, "HWID", settings_.hwid + "\n", kInputMode);
-    if (!ok) return false;
-
-    inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (inotify_ < 0) {
-        error = std::string("inotify: ") + std::strerror(errno);
-        return false;
-    }
-    for (const std::string& directory : {classDirectory, hwidDirectory}) {
-        int watch = ::inotify_add_watch(inotify_, directory.c_str(), kWatchedEvents);
-        if (watch < 0) {
-            error = "inotify on " + directory + ": " + std::strerror(errno);
-            return false;
-        }
-        watched_[watch] = directory;
-    }
-    filesCreated_ = true;
+bool VorelDioDriver::Directory::mode(const std::string& name, unsigned& mode) const {
+    auto found = attributes_.find(name);
+    if (found == attributes_.end()) return false;
+    mode = found->second.mode;
     return true;
 }
 
-bool VorelDioDriver::writeAttribute(Attribute& attribute, const std::string& value, unsigned mode,
-                                    std::string& error) {
-    if (failing(attribute)) {  // the value shows once the attribute works again
-        attribute.shown = value;
-        return true;
+void VorelDioDriver::Directory::refusedOpen(const std::string& name, bool read, bool write) {
+    auto found = attributes_.find(name);
+    if (found == attributes_.end()) return;
+    bool writable = (found->second.mode & kWriteBits) != 0;
+    if (write && !writable)
+        driver_.violations_.count("read-only-written", name + " is read-only");
+    else if (read)
+        driver_.violations_.count("write-only-read", name + " is write-only");
+}
+
+void VorelDioDriver::Directory::refusedCreate(const std::string& name) {
+    driver_.violations_.count("file-created", name + " is no attribute of the driver");
+}
+
+int VorelDioDriver::Directory::show(const std::string& name, std::string& text) {
+    auto found = attributes_.find(name);
+    if (found == attributes_.end()) return -ENOENT;
+    if (driver_.failing(name)) return -EIO;
+    text = driver_.shown(found->second);
+    return 0;
+}
+
+int VorelDioDriver::Directory::store(const std::string& name, const std::string& text) {
+    auto found = attributes_.find(name);
+    if (found == attributes_.end()) return -ENOENT;
+    if (driver_.failing(name)) return -EIO;
+    return driver_.stored(name, found->second, text);
+}
+
+std::string VorelDioDriver::shown(const Attribute& attribute) const {
+    switch (attribute.kind) {
+        case Kind::kInput:
+            return shownValue(inputs_[attribute.line]);
+        case Kind::kTriggerMode:
+            return shownValue(triggerModes_[attribute.line]);
+        case Kind::kOutput:
+            return shownValue(outputs_[attribute.line]);
+        case Kind::kHwid:
+            break;
     }
-    int fd = ::open(attribute.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    bool ok = fd >= 0 && ::fchmod(fd, mode) == 0 &&
-              ::write(fd, value.data(), value.size()) == static_cast<ssize_t>(value.size());
-    if (!ok) error = attribute.path + ": " + std::strerror(errno);
-    if (fd >= 0 && ::close(fd) != 0) ok = false;
-    if (ok) attribute.shown = value;
-    return ok;
+    return settings_.hwid + "\n";
 }
 
-void VorelDioDriver::takeFileChanges() {
-    if (inotify_ < 0) return;
-    alignas(inotify_event) char buffer[4096];
-    for (;;) {
-        ssize_t got = ::read(inotify_, buffer, sizeof buffer);
-        if (got <= 0) return;
-        for (ssize_t at = 0; at < got;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            auto directory = watched_.find(event->wd);
-            if (directory == watched_.end() || event->len == 0) continue;
-            std::string path = directory->second + "/" + event->name;
-            auto attribute = attributes_.find(path);
-            if (attribute != attributes_.end())
-                judge(attribute->second, false);
-            else if (event->mask & (IN_CREATE | IN_MOVED_TO))
-                judgeStranger(directory->second, event->name);
-        }
-    }
-}
-
-void VorelDioDriver::settle() {
-    takeFileChanges();
-    for (auto& entry : attributes_) judge(entry.second, true);
-}
-
-void VorelDioDriver::judge(Attribute& attribute, bool final) {
-    if (failing(attribute)) return;
-    std::string content = readFile(attribute.path);
-    if (content == attribute.shown) return;
-    // An empty file is a write still under way (opened, truncated, not yet closed): its close
-    // brings another look. Only the last look judges it.
-    if (content.empty() && !final) return;
+// One write() of a program: the store takes the whole text or refuses it (the attribute keeps
+// its value).
+int VorelDioDriver::stored(const std::string& name, const Attribute& attribute,
+                           const std::string& text) {
+    if (attribute.kind == Kind::kInput || attribute.kind == Kind::kHwid) return -EIO;
+    bool output = attribute.kind == Kind::kOutput;
     int value = -1;
-    bool valid = storedValue(content, value);
-    std::string name = attribute.path.substr(attribute.path.rfind('/') + 1);
-    if (attribute.kind == Kind::kInput || attribute.kind == Kind::kHwid) {
-        valid = false;
-        violations_.count("read-only-written", name + " is read-only");
-    } else {
-        bool output = attribute.kind == Kind::kOutput;
-        valid = valid && value >= 0 && value <= (output ? 1 : kBothEdges);
-        if (valid) (output ? outputs_ : triggerModes_)[attribute.line] = value;
-        if (!valid)
-            violations_.count(output ? "do-value" : "trigger-mode-value",
-                              name + " written with \"" + printable(content) + "\"");
+    if (!storedValue(text, value) || value < 0 || value > (output ? 1 : kBothEdges)) {
+        violations_.count(output ? "do-value" : "trigger-mode-value",
+                          name + " written with \"" + printable(text) + "\"");
+        return -EINVAL;
     }
-    if (valid) {
-        attribute.shown = content;
-        emit(name + " <- " + std::to_string(value));
-        return;
-    }
-    // The driver refused the write: the attribute still shows what it showed.
-    struct stat info {};
-    std::string error;
-    unsigned mode = ::stat(attribute.path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0644;
-    writeAttribute(attribute, attribute.shown, mode, error);
-}
-
-void VorelDioDriver::judgeStranger(const std::string& directory, const std::string& name) {
-    violations_.count("file-created", directory + "/" + name + " is no attribute of the driver");
-    ::unlink((directory + "/" + name).c_str());
+    (output ? outputs_ : triggerModes_)[attribute.line] = value;
+    emit(name + " <- " + std::to_string(value));
+    return 0;
 }
 
 bool VorelDioDriver::setInput(unsigned index, int level, std::string& reply) {
@@ -248,12 +227,6 @@ bool VorelDioDriver::setInput(unsigned index, int level, std::string& reply) {
         return true;
     }
     inputs_[index] = level;
-    std::string error;
-    Attribute& attribute = attributes_[classDirectory_ + "/" + name];
-    if (!writeAttribute(attribute, shownValue(level), kInputMode, error)) {
-        reply = error;
-        return false;
-    }
     int mode = triggerModes_[index];
     bool rising = level == 1;
     bool selected = mode < 0 || mode == kBothEdges || (mode == kRisingEdges && rising) ||
@@ -281,24 +254,70 @@ bool VorelDioDriver::raiseUevent(const std::vector<std::string>& replaced, std::
     return send(strings, reply);
 }
 
-bool VorelDioDriver::send(std::vector<std::pair<std::string, std::string>> strings,
-                          std::string& reply) {
+// The datagram of `strings` as the kernel builds it ("<action>@<devpath>", then each string
+// NUL-terminated), with the sequence number filled in and the calibration key padding it to
+// `size` bytes; `shown` gets the trace's form.
+std::string VorelDioDriver::uevent(Strings strings, size_t size, std::string& shown) {
     std::string action, devpath;
-    for (auto& entry : strings) {
+    size_t calibration = strings.size();
+    size_t length = 0;
+    for (size_t i = 0; i < strings.size(); ++i) {
+        auto& entry = strings[i];
         if (entry.first == "SEQNUM" && entry.second.empty())
             entry.second = std::to_string(++sequence_);
         if (entry.first == "ACTION") action = entry.second;
         if (entry.first == "DEVPATH") devpath = entry.second;
+        if (entry.first == kCalibrationKey && entry.second.empty()) calibration = i;
+        length += entry.first.size() + entry.second.size() + 2;
     }
     std::string datagram = action + "@" + devpath + '\0';
-    std::string shown = action + "@" + devpath;
+    length += datagram.size();
+    if (calibration < strings.size())
+        strings[calibration].second = filler(size > length ? size - length : 1, sequence_);
+    shown = action + "@" + devpath;
     for (const auto& entry : strings) {
         datagram += entry.first + "=" + entry.second + '\0';
-        shown += " " + entry.first + "=" + entry.second;
+        shown +=
+            " " + entry.first + "=" +
+            (entry.first == kCalibrationKey ? "<" + std::to_string(entry.second.size()) + " digits>"
+                                            : entry.second);
     }
+    return datagram;
+}
+
+bool VorelDioDriver::sendDatagram(const std::string& datagram, std::string& error) {
+    error = "no uevent socket";
+    return uevents_ && uevents_(datagram, error);
+}
+
+// Another device's uevent, of about `size` bytes.
+void VorelDioDriver::sendOtherDevice(size_t size) {
+    const OtherDevice& device = kOtherDevices[otherUevents_++ % std::size(kOtherDevices)];
+    Strings strings = {
+        {"ACTION", "change"}, {"DEVPATH", device.devpath}, {"SUBSYSTEM", device.subsystem}};
+    std::string keys = device.keys;
+    for (size_t start = 0; start < keys.size();) {
+        size_t bar = std::min(keys.find('|', start), keys.size());
+        std::string item = keys.substr(start, bar - start);
+        size_t equals = item.find('=');
+        strings.push_back({item.substr(0, equals), item.substr(equals + 1)});
+        start = bar + 1;
+    }
+    strings.push_back({kCalibrationKey, ""});
+    strings.push_back({"SEQNUM", ""});
+    std::string shown, error;
+    sendDatagram(uevent(strings, size, shown), error);
+}
+
+bool VorelDioDriver::send(Strings strings, std::string& reply) {
+    std::string shown;
+    std::string datagram =
+        uevent(std::move(strings), kUeventSizes[sizeTurn_++ % std::size(kUeventSizes)], shown);
     if (faults_.active("garbage")) sendGarbage();
-    std::string error = "no uevent socket";
-    if (!uevents_ || !uevents_(datagram, error)) {
+    // The system's other devices speak up in between.
+    sendOtherDevice(kUeventSizes[ueventsSent_ % std::size(kUeventSizes)]);
+    std::string error;
+    if (!sendDatagram(datagram, error)) {
         reply = "uevent not sent: " + error;
         return false;
     }
@@ -308,40 +327,51 @@ bool VorelDioDriver::send(std::vector<std::pair<std::string, std::string>> strin
     return true;
 }
 
-bool VorelDioDriver::failing(const Attribute& attribute) const {
-    return faults_.active("fail", attribute.path.substr(attribute.path.rfind('/') + 1));
+bool VorelDioDriver::burst(unsigned count, std::string& reply) {
+    std::string error;
+    if (!sendDatagram("", error) && error == "no uevent socket") {
+        reply = "uevent not sent: " + error;
+        return false;
+    }
+    const size_t largest = kUeventSizes[std::size(kUeventSizes) - 1];
+    for (unsigned i = 0; i < count; ++i) sendOtherDevice(largest);
+    emit("uevent burst: " + std::to_string(count) + " of other devices");
+    reply = std::to_string(count) + " uevents of other devices sent";
+    return true;
 }
 
-// Puts the attribute files in the state the faults ask for: a failing attribute is a directory,
-// one that works again is its file with what the driver shows now.
+bool VorelDioDriver::failing(const std::string& name) const {
+    return faults_.active("fail", name);
+}
+
 void VorelDioDriver::applyFaults() {
-    for (auto& entry : attributes_) {
-        Attribute& attribute = entry.second;
-        struct stat info {};
-        bool directory = ::stat(attribute.path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-        if (failing(attribute) && !directory) {
-            ::unlink(attribute.path.c_str());
-            ::mkdir(attribute.path.c_str(), 0755);
-        } else if (!failing(attribute) && directory) {
-            ::rmdir(attribute.path.c_str());
-            std::string error;
-            writeAttribute(attribute, attribute.shown, attribute.mode, error);
-        }
-    }
     if (faults_.active("garbage")) sendGarbage();
 }
 
 void VorelDioDriver::sendGarbage() {
-    const std::string header = std::string("change") + kDevicePath;  // no "@"
+    const std::string header = std::string("change@") + kDevicePath;
+    const std::string keys = std::string("ACTION=change") + '\0' + "DEVPATH=" + kDevicePath + '\0' +
+                             "DRIVER=vorel_dio" + '\0';
+    // Longer than any receive buffer it could meet: an input key ends exactly at each usual
+    // buffer size, so that a receiver that takes the cut datagram as whole sees "DI_1=1".
+    std::string cut = header + '\0' + keys;
+    for (size_t end : {512, 1024, 2048, 4096, 8192, 12288, 16384}) {
+        const std::string key = "DI_1=10";
+        size_t start = end - (key.size() - 1);  // "DI_1=1" fills the bytes up to `end`
+        if (cut.size() + 1 > start) continue;
+        cut += filler(start - cut.size() - 1, unsigned(end)) + '\0' + key + '\0';
+    }
+    cut += filler(20000 - cut.size(), 7) + '\0';
     const std::string datagrams[] = {
-        header + '\0' + "ACTION=change" + '\0' + "DI_1=1",  // no terminator
-        "change@" + std::string(kDevicePath) + '\0' + "DI_" + std::string(40, '9') + "=\xff",
-        std::string(9000, 'A'),  // larger than a uevent's buffer
+        std::string("change") + kDevicePath + '\0' + keys + "DI_1=1" + '\0',  // no "@"
+        keys + "DI_1=1" + '\0',                                               // no header
+        header + '\0' + "ACTION=change" + '\0' + "DI_1=1",                    // no terminator
+        header + '\0' + "DI_" + std::string(40, '9') + "=\xff",
+        cut,
         std::string("\xff\xfe\0\0@", 5)};
     std::string error;
-    for (const std::string& datagram : datagrams)
-        if (uevents_) uevents_(datagram, error);
-    emit("uevent garbage: 4 datagrams");
+    for (const std::string& datagram : datagrams) sendDatagram(datagram, error);
+    emit("uevent garbage: " + std::to_string(std::size(datagrams)) + " datagrams");
 }
 
 int VorelDioDriver::outputLevel(unsigned index) const {
@@ -369,6 +399,7 @@ void VorelDioDriver::saveState(nlohmann::json& out) const {
     out["outputs"] = outputs;
     out["hwid"] = settings_.hwid;
     out["uevents"] = ueventsSent_;
+    out["other_uevents"] = otherUevents_;
     out["violations"] = violations_.toJson();
 }
 

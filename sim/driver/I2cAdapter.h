@@ -7,6 +7,7 @@
 
 #include "sim/chips/FaultTable.h"
 #include "sim/chips/I2cBus.h"
+#include "sim/chips/Violations.h"
 
 namespace qrtsim {
 
@@ -15,6 +16,12 @@ namespace qrtsim {
 // bus (a start before each message, one stop at the end), 7-bit addresses only, plain reads and
 // writes. An address nobody acknowledges fails the transfer with ENXIO, as the adapter drivers
 // of the boards report it.
+//
+// Every process of the kit holds the adapter's advisory lock (an exclusive flock on its open
+// file) across a transaction of several messages, so that another process's messages never
+// fall in between; a transfer from a file that does not hold it is a violation of that
+// protocol ("transfer-unlocked", counted by the file's node, which knows its lock) and is
+// carried out all the same, as the kernel would.
 //
 // Faults (qrt-sim --control "<section> fault i2c-N ...", the section of the board that provides
 // the adapter): "fail", every I2C_RDWR fails with EIO before anything reaches the bus, as an
@@ -37,11 +44,15 @@ class I2cAdapter {
     };
 
     I2cAdapter(int number, I2cBus& bus, Trace trace = Trace())
-        : number_(number), bus_(bus), trace_(std::move(trace)) {}
+        : number_(number), bus_(bus), trace_(std::move(trace)) {
+        violations_.setTrace(trace_);
+    }
 
     int number() const { return number_; }
     I2cBus& bus() { return bus_; }
     FaultTable& faults() { return faults_; }
+    Violations& violations() { return violations_; }
+    const Violations& violations() const { return violations_; }
 
     // I2C_RDWR: the number of messages transferred, or a negative errno: -EINVAL for no
     // messages, more than kMaxMessages, a message above kMaxMessageBytes or an address above
@@ -58,6 +69,7 @@ class I2cAdapter {
     I2cBus& bus_;
     Trace trace_;
     FaultTable faults_{{"fail", "missing"}};
+    Violations violations_{"i2c"};
 };
 
 }  // namespace qrtsim

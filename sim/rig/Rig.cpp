@@ -386,6 +386,13 @@ void Rig::saveState(nlohmann::json& out) const {
     out["boards"] = boards;
     if (driver_) driver_->saveState(out["driver"]);
     out["i2c_adapters"] = i2cAdapterNumbers();
+    // What the adapters counted (transfers outside the adapter lock), by adapter number.
+    nlohmann::json adapterViolations = nlohmann::json::object();
+    for (const auto& adapter : adapters_)
+        if (adapter.second->violations().total() != 0)
+            adapterViolations[std::to_string(adapter.first)]["violations"] =
+                adapter.second->violations().toJson();
+    out["i2c_adapter_violations"] = adapterViolations;
     // What every chip model and the driver counted, over the whole rig.
     out["violations"] = Violations::total(out);
 }

@@ -172,6 +172,10 @@ TEST(DioUevent, AcceptsOnlyAChangeOfTheDriverNamingAnInputInRange) {
         {"last string unterminated but whole", {kHeader, "ACTION=change", "DRIVER=vorel_dio", "DI_0=1"}, true, 1, 0, 1},
         {"shorter than the header", {"change@/x"}, false, 0, 0, 0},
         {"header only", {kHeader}, false, 0, 0, 0},
+        {"keys begin after a short header", {"change@/dio", "ACTION=change", "DRIVER=vorel_dio", "DI_1=1"}, false, 1, 1, 1},
+        {"a header's rest is no key", {"change@/devices/ACTION=add", "ACTION=change", "DRIVER=vorel_dio", "DI_2=1"}, false, 1, 2, 1},
+        {"no header", {"ACTION=change", "DRIVER=vorel_dio", "DI_1=1"}, false, 0, 0, 0},
+        {"header without @", {"change/devices/platform/vorel_dio", "ACTION=change", "DRIVER=vorel_dio", "DI_1=1"}, false, 0, 0, 0},
     };
     // clang-format on
     for (const Datagram& d : cases) {

@@ -22,7 +22,7 @@ using qrttest::RigRun;
 // namespace; without the privilege to create them the system cannot be built.
 class EmbeddedEndToEnd : public qrttest::RigFixture {
   protected:
-    EmbeddedEndToEnd() : RigFixture({{"PROBE", EMBEDDED_PROBE_PATH}}) {}
+    EmbeddedEndToEnd() : RigFixture({{"PROBE", EMBEDDED_PROBE_PATH}, {"QRT_SIM", QRT_SIM_PATH}}) {}
 
     void SetUp() override {
         RigFixture::SetUp();
@@ -85,6 +85,50 @@ TEST_F(EmbeddedEndToEnd, TheSystemFileMakesTheOneProductAndNoCardIsLookedFor) {
     // Without bus keys in the file: the microcontroller on adapter 8, the EEPROM on 1.
     EXPECT_NE(run.trace.find("i2c-8 write addr=0x2d"), std::string::npos);
     EXPECT_NE(run.trace.find("i2c-1 write addr=0x50"), std::string::npos);
+}
+
+// A bus number is a decimal number within the adapter range, two digits and more included;
+// any other value names no bus (rather than some other one): the system is not used, and the
+// reason is printed once on standard error.
+TEST_F(EmbeddedEndToEnd, TheSystemFileNamesBusesInDecimalOnly) {
+    const struct {
+        const char* line;  // of the system file; null: the rig writes it from its keys
+        const char* rigKeys;
+        unsigned products;
+    } files[] = {
+        {nullptr, "mcu_bus = 12\neeprom_bus = 10\n", 1},
+        {"MCU.I2CBUS = 3x", "", 0},
+        {"MCU.I2CBUS = 0x3", "", 0},
+        {"MCU.I2CBUS =", "", 0},
+        {"MCU.I2CBUS = -1", "", 0},
+        {"MCU.I2CBUS = 18446744073709551624", "", 0},
+        {"EEPROM.I2CBUS = 1O", "", 0},
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.line != nullptr ? file.line : file.rigKeys);
+        std::string command = "$PROBE list";
+        if (file.line != nullptr)
+            command = std::string("printf \"%s\\n\" \"") + file.line +
+                      "\" > /etc/tulankqx/system.ini && " + command;
+        RigRun run = rig.run(std::string(kSystem) + file.rigKeys, command);
+        ASSERT_EQ(run.status, 0) << run.errors;
+        json list;
+        for (const json& line : run.outputs)
+            if (line.is_object()) list = line;
+        EXPECT_EQ(list["products"], file.products) << list.dump();
+        size_t reported = 0;
+        for (size_t at = run.errors.find("is not an I2C bus number"); at != std::string::npos;
+             at = run.errors.find("is not an I2C bus number", at + 1))
+            ++reported;
+        EXPECT_EQ(reported, file.products == 0 ? 1u : 0u) << run.errors;
+        if (file.products == 1) {
+            EXPECT_EQ(list["list"][0]["info"],
+                      "Product:TULAN-KQX\r\nMCUVersion:1.3\r\nPN:KQX27650-02\r\nSN:KQX0042\r\n"
+                      "PCBVersion:KQX-B2\n\r\n");
+            EXPECT_NE(run.trace.find("i2c-12 write addr=0x2d"), std::string::npos);
+            EXPECT_NE(run.trace.find("i2c-10 write addr=0x50"), std::string::npos);
+        }
+    }
 }
 
 TEST_F(EmbeddedEndToEnd, WithoutTheSystemFileTheCardsAreFound) {
@@ -198,7 +242,7 @@ TEST_F(EmbeddedEndToEnd, DigitalLinesFollowTheDriversFiles) {
     json answer = probe(std::string(kSystem) +
                             "di_count = 5\ndi_absent = 3\ndi_edge = 0,2\ndi_levels = 1,0,1,1,0\n"
                             "do_count = 3\ndo_readable = 1\n",
-                        "dio 1,1,0 0:0,2:1,2:2,1:2", &run);
+                        "dio 5,1,0 0:0,2:1,2:2,1:2", &run);
     json dio = answer["dio"];
     EXPECT_EQ(dio["di"], 3);
     EXPECT_EQ(dio["do"], 3);
@@ -221,6 +265,18 @@ TEST_F(EmbeddedEndToEnd, DigitalLinesFollowTheDriversFiles) {
     // Polarity codes: edge 0 is 1, edge 1 is 0, both edges 2.
     EXPECT_EQ(board["inputs"][0]["trigger_mode"], 1);
     EXPECT_EQ(board["inputs"][2]["trigger_mode"], 2);
+
+    // An attribute whose driver fails refuses the value when the buffered write reaches it,
+    // at the close: the call fails, and the other lines are still set.
+    run = rig.run(std::string(kSystem) + "do_count = 3\ndo_readable = 1\n",
+                  "$QRT_SIM --control \"kqx fault dio fail DO_1\" && $PROBE dio 1,1,1 0:0");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    dio = run.outputs.back()["dio"];
+    EXPECT_EQ(dio["set_do_status"], -1);
+    EXPECT_EQ(dio["do_read"], json({-5, -1, -5}));
+    levels.clear();
+    for (const json& line : run.board("kqx")["dio"]["outputs"]) levels.push_back(line["level"]);
+    EXPECT_EQ(levels, (std::vector<int>{1, 0, 1}));
 }
 
 TEST_F(EmbeddedEndToEnd, InputChangesReachTheCallbackOnTheMonitorThread) {
@@ -238,6 +294,9 @@ TEST_F(EmbeddedEndToEnd, InputChangesReachTheCallbackOnTheMonitorThread) {
     // Another driver, another action, an input out of range and a state other than 0 or 1
     // make no call: the next call is the change that followed them.
     EXPECT_EQ(c["after_others"], call(1, 2, 1));
+    // A uevent this process forged on the group is not the kernel's.
+    EXPECT_EQ(c["forged_sent"], true);
+    EXPECT_EQ(c["after_forged"], call(1, 3, 1));
     // A second registration replaces the first.
     EXPECT_EQ(c["second_status"], 0);
     EXPECT_EQ(c["second"], call(2, 1, 0));
@@ -249,7 +308,7 @@ TEST_F(EmbeddedEndToEnd, InputChangesReachTheCallbackOnTheMonitorThread) {
     EXPECT_EQ(c["own_monitor_bound"], true);
     EXPECT_EQ(c["beside_own_monitor_status"], 0);
     EXPECT_EQ(c["beside_own_monitor"], call(3, 0, 1));
-    EXPECT_EQ(c["calls"].size(), 4u) << c["calls"].dump();
+    EXPECT_EQ(c["calls"].size(), 5u) << c["calls"].dump();
     for (const json& step : c["steps"]) EXPECT_EQ(step["status"], 0) << step.dump();
 }
 
@@ -267,6 +326,46 @@ TEST_F(EmbeddedEndToEnd, TheDriverRemovedUnderTheMonitorLeavesFailingLines) {
     EXPECT_EQ(u["stop_status"], 0);
     EXPECT_EQ(u["threads_stopped"], 1);
     EXPECT_EQ(u["calls"], 0);
+}
+
+// An unmodified libudev client takes the rig's uevents as the kernel's, and drops the one this
+// process forged, as it would on a real system.
+TEST_F(EmbeddedEndToEnd, ALibudevMonitorTakesTheKernelsUeventsOnly) {
+    json l = probe(kSystem, "libudev kqx")["libudev"];
+    if (!l.value("present", false)) GTEST_SKIP() << "no libudev.so.1 on this machine";
+    ASSERT_EQ(l["enabled"], true);
+    EXPECT_EQ(l["forged_sent"], true);
+    EXPECT_EQ(l["step"]["status"], 0) << l["step"].dump();
+    EXPECT_EQ(l["device"], json({{"action", "change"}, {"DI_0", "1"}, {"DI_2", nullptr}}));
+}
+
+// What a live system puts on the uevent socket besides the driver's changes: datagrams that
+// are no kernel uevent (cut at a receive buffer's size, without a header, unterminated), more
+// than the socket holds while the callback is busy, and callbacks that re-register.
+TEST_F(EmbeddedEndToEnd, TheMonitorReportsEveryChangeOnceWhateverTheSocketCarries) {
+    json u = probe(kSystem, "uevents kqx")["uevents"];
+    auto call = [](int callback, unsigned index, int state) {
+        return json{{"callback", callback},
+                    {"index", index},
+                    {"state", state},
+                    {"on_monitor_thread", true}};
+    };
+    EXPECT_EQ(u["status"], 0);
+    EXPECT_EQ(u["after_garbage"], call(4, 3, 1));
+    EXPECT_EQ(u["held"], call(4, 0, 1));
+    // The change whose uevent the overrun lost comes from the input's state.
+    EXPECT_EQ(u["after_overrun"], call(4, 1, 1));
+    EXPECT_EQ(u["chain_status"], 0);
+    EXPECT_EQ(u["chain_first"], call(5, 2, 1));
+    EXPECT_EQ(u["chain_second"], call(6, 2, 0));
+    const json alone = {{"status", 0}, {"threads", 2}};
+    EXPECT_EQ(u["reregistrations"], json({alone, alone}));
+    EXPECT_EQ(u["chain_threads"], 1) << "a monitor left running";
+    EXPECT_EQ(u["calls_after_chain"], 0);
+    EXPECT_EQ(u["churn_failures"], json::array());
+    EXPECT_EQ(u["churn_clear"], 0);
+    EXPECT_EQ(u["churn_threads"], 1);
+    for (const json& step : u["steps"]) EXPECT_EQ(step["status"], 0) << step.dump();
 }
 
 TEST_F(EmbeddedEndToEnd, TheRigRefusesWritesTheDriverWouldRefuse) {

@@ -5,15 +5,23 @@
 //   embedded_probe poe V0,V1,V2,V3        PoE enables set and read back, port classes, budgets
 //   embedded_probe dio DO,... DI:EDGE,... DIO lines: counts, capabilities, states, edges
 //   embedded_probe callback SECTION       the DI trigger callback against input changes that
-//                                         the rig board of SECTION raises
+//                                         the rig board of SECTION raises, and a uevent the
+//                                         probe forges itself
 //   embedded_probe unplug                 the DIO driver removed while the monitor runs
+//   embedded_probe libudev SECTION        an unmodified libudev kernel monitor (when the machine
+//                                         has libudev.so.1) against an input change and a
+//                                         uevent the probe forges
+//   embedded_probe uevents SECTION        the monitor against the rig's garbage, an overrun,
+//                                         callbacks that re-register, concurrent registrations
 //   embedded_probe protect P,R N          N times the PoE protection range P, R: the statuses
 //   embedded_probe enum-range             statuses of every enumeration argument given numbers
 //                                         outside its enumeration, on every product
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/netlink.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -27,6 +35,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -151,12 +160,36 @@ std::mutex g_mutex;
 std::condition_variable g_called;
 std::vector<Call> g_calls;
 pthread_t g_mainThread;
+void* g_handle;
+bool g_holdCallback;  // a callback waits (bounded) while it is set, so that the socket fills
+json g_reregistrations = json::array();  // registrations made from inside callbacks
 
 template <int Which>
 void callback(unsigned int index, int state) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::unique_lock<std::mutex> lock(g_mutex);
     g_calls.push_back({Which, index, state, !pthread_equal(pthread_self(), g_mainThread)});
     g_called.notify_all();
+    g_called.wait_for(lock, std::chrono::seconds(10), [] { return !g_holdCallback; });
+}
+
+unsigned threadCount() {
+    unsigned count = 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(tasks))
+            if (entry->d_name[0] != '.') ++count;
+        closedir(tasks);
+    }
+    return count;
+}
+
+// Registers the next callback from inside itself; the last one of the chain clears it.
+template <int Which>
+void reregistering(unsigned int index, int state) {
+    callback<Which>(index, state);
+    int status = QRT_DIOSetDITriggerCallback(g_handle, Which == 5 ? reregistering<6> : nullptr);
+    unsigned threads = threadCount();  // the monitor goes on alone: no second one beside it
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_reregistrations.push_back({{"status", status}, {"threads", threads}});
 }
 
 json callRecord(const Call& c) {
@@ -178,30 +211,33 @@ size_t callCount() {
     return g_calls.size();
 }
 
-unsigned threadCount() {
-    unsigned count = 0;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(tasks))
-            if (entry->d_name[0] != '.') ++count;
-        closedir(tasks);
-    }
-    return count;
+// Waits (bounded) until the process has `count` threads: a monitor that ends by itself.
+unsigned threadsSettleAt(unsigned count) {
+    for (int i = 0; i < 1000 && threadCount() != count; ++i) usleep(10000);
+    return threadCount();
+}
+
+// A uevent of the DIO driver's form sent by this process to the uevent group (root may send
+// there): it is no kernel's.
+bool forgeUevent(const std::string& inputKey) {
+    int sock = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
+    if (sock < 0) return false;
+    const std::string path = "/devices/platform/vorel_dio";
+    std::string datagram = "change@" + path + '\0' + "ACTION=change" + '\0' + "DEVPATH=" + path +
+                           '\0' + "SUBSYSTEM=platform" + '\0' + inputKey + '\0' +
+                           "DRIVER=vorel_dio" + '\0' + "SEQNUM=1" + '\0';
+    sockaddr_nl group{};
+    group.nl_family = AF_NETLINK;
+    group.nl_groups = 1;
+    bool sent =
+        sendto(sock, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&group),
+               sizeof group) == static_cast<ssize_t>(datagram.size());
+    close(sock);
+    return sent;
 }
 
 // An input change or a raised uevent: on the rig a control line to the board of `section`; where
 // QRT_DIO_CONTROL names a file (the kernel's simulated DIO block), the command written to it.
-// The thread count once a joined thread has left: the kernel lists an exiting thread's task
-// for a moment after the join returns (its exit clears the join word before the task goes),
-// so this waits, bounded, for the count to fall to the main thread alone.
-unsigned threadCountAfterJoin() {
-    unsigned count = threadCount();
-    for (int tries = 0; count > 1 && tries < 100; ++tries) {
-        usleep(10000);
-        count = threadCount();
-    }
-    return count;
-}
-
 json rigControl(const std::string& section, const std::string& command) {
     char reply[512] = {};
     int status = 0;
@@ -237,13 +273,17 @@ json callbacks(void* handle, const std::string& section) {
         control(other);
     control("di 2 1");
     out["after_others"] = nextCall(seen++);
+    // Another process's uevent on the group is dropped; the kernel's that follows is taken.
+    out["forged_sent"] = forgeUevent("DI_3=0");
+    control("di 3 1");
+    out["after_forged"] = nextCall(seen++);
 
     out["second_status"] = QRT_DIOSetDITriggerCallback(handle, callback<2>);
     control("di 1 0");
     out["second"] = nextCall(seen++);
 
     out["stop_status"] = QRT_DIOSetDITriggerCallback(handle, nullptr);
-    out["threads_stopped"] = threadCountAfterJoin();
+    out["threads_stopped"] = threadsSettleAt(1);
     control("di 1 1");
     out["calls_after_stop"] = callCount() - seen;
 
@@ -285,8 +325,130 @@ json unplug(void* handle) {
     QRT_EDGETRIGGER_TYPE edge = QRT_EDGETRIGGER_TYPE(3);
     out["edge_status"] = QRT_DIOGetDIEdgeTrigger(handle, 0, &edge);
     out["stop_status"] = QRT_DIOSetDITriggerCallback(handle, nullptr);
-    out["threads_stopped"] = threadCountAfterJoin();
+    out["threads_stopped"] = threadsSettleAt(1);
     out["calls"] = callCount();
+    return out;
+}
+
+// The first uevent of the DIO device that libudev's kernel monitor hands over after a uevent
+// this process forged and an input change: libudev takes uevents from the kernel only.
+json libudevMonitor(const std::string& section) {
+    json out;
+    void* library = dlopen("libudev.so.1", RTLD_NOW | RTLD_LOCAL);
+    out["present"] = library != nullptr;
+    if (library == nullptr) return out;
+    using New = void* (*)();
+    using MonitorNew = void* (*)(void*, const char*);
+    using Enable = int (*)(void*);
+    using Fd = int (*)(void*);
+    using Receive = void* (*)(void*);
+    using Text = const char* (*)(void*);
+    using Property = const char* (*)(void*, const char*);
+    using Unref = void* (*)(void*);
+    auto udevNew = reinterpret_cast<New>(dlsym(library, "udev_new"));
+    auto monitorNew = reinterpret_cast<MonitorNew>(dlsym(library, "udev_monitor_new_from_netlink"));
+    auto enable = reinterpret_cast<Enable>(dlsym(library, "udev_monitor_enable_receiving"));
+    auto monitorFd = reinterpret_cast<Fd>(dlsym(library, "udev_monitor_get_fd"));
+    auto receive = reinterpret_cast<Receive>(dlsym(library, "udev_monitor_receive_device"));
+    auto devpath = reinterpret_cast<Text>(dlsym(library, "udev_device_get_devpath"));
+    auto action = reinterpret_cast<Text>(dlsym(library, "udev_device_get_action"));
+    auto property = reinterpret_cast<Property>(dlsym(library, "udev_device_get_property_value"));
+    auto deviceUnref = reinterpret_cast<Unref>(dlsym(library, "udev_device_unref"));
+    void* udev = udevNew != nullptr ? udevNew() : nullptr;
+    void* monitor = udev != nullptr && monitorNew != nullptr ? monitorNew(udev, "kernel") : nullptr;
+    out["enabled"] = monitor != nullptr && enable(monitor) == 0;
+    if (!out["enabled"]) return out;
+    out["forged_sent"] = forgeUevent("DI_2=0");
+    out["step"] = rigControl(section, "di 0 1");
+    // Other devices' uevents come in between; a bounded number of waits.
+    for (int i = 0; i < 64; ++i) {
+        pollfd wait{monitorFd(monitor), POLLIN, 0};
+        if (poll(&wait, 1, 5000) < 1) break;
+        void* device = receive(monitor);
+        if (device == nullptr) continue;
+        const char* path = devpath(device);
+        if (path != nullptr && std::string(path) == "/devices/platform/vorel_dio") {
+            auto value = [&](const char* key) {
+                const char* text = property(device, key);
+                return text != nullptr ? json(text) : json();
+            };
+            out["device"] = {{"action", action(device) != nullptr ? action(device) : ""},
+                             {"DI_0", value("DI_0")},
+                             {"DI_2", value("DI_2")}};
+            deviceUnref(device);
+            break;
+        }
+        deviceUnref(device);
+    }
+    return out;
+}
+
+// What only the rig can raise: datagrams that are no kernel uevent, an overrun of the socket,
+// callbacks that register from inside themselves, registrations from two threads at once.
+json uevents(void* handle, const std::string& section) {
+    g_mainThread = pthread_self();
+    g_handle = handle;
+    json out;
+    json steps = json::array();
+    auto control = [&](const std::string& command) {
+        steps.push_back(rigControl(section, command));
+    };
+    size_t seen = callCount();
+    out["status"] = QRT_DIOSetDITriggerCallback(handle, callback<4>);
+    // Cut, header-less and unterminated datagrams: the first call is the change after them.
+    control("fault dio garbage");
+    control("clear dio garbage");
+    control("di 3 1");
+    out["after_garbage"] = nextCall(seen++);
+
+    // The callback holds the monitor while the socket overflows; the change lost in the
+    // overrun is reported from the input's state.
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_holdCallback = true;
+    }
+    control("di 0 1");
+    out["held"] = nextCall(seen++);
+    control("burst 400");
+    control("di 1 1");
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_holdCallback = false;
+        g_called.notify_all();
+    }
+    out["after_overrun"] = nextCall(seen++);
+
+    // Callbacks that register the next one, then clear it, from inside themselves: the
+    // monitor ends by itself, and nothing is left running.
+    out["chain_status"] = QRT_DIOSetDITriggerCallback(handle, reregistering<5>);
+    control("di 2 1");
+    out["chain_first"] = nextCall(seen++);
+    control("di 2 0");
+    out["chain_second"] = nextCall(seen++);
+    out["chain_threads"] = threadsSettleAt(1);
+    control("di 2 1");
+    out["calls_after_chain"] = callCount() - seen;
+
+    // Two threads registering and clearing at once.
+    std::mutex failedLock;
+    json failed = json::array();  // the statuses of registrations that failed
+    auto churn = [handle, &failed, &failedLock] {
+        for (int i = 0; i < 20; ++i) {
+            int status = QRT_DIOSetDITriggerCallback(handle, i % 2 ? nullptr : callback<8>);
+            std::lock_guard<std::mutex> lock(failedLock);
+            if (status != 0) failed.push_back(status);
+        }
+    };
+    std::thread a(churn), b(churn);
+    a.join();
+    b.join();
+    out["churn_failures"] = failed;
+    out["churn_clear"] = QRT_DIOSetDITriggerCallback(handle, nullptr);
+    out["churn_threads"] = threadCount();
+
+    std::lock_guard<std::mutex> lock(g_mutex);
+    out["reregistrations"] = g_reregistrations;
+    out["steps"] = steps;
     return out;
 }
 
@@ -304,7 +466,7 @@ json protect(void* handle, const std::vector<int>& range, int rounds) {
 int usage() {
     std::fprintf(stderr,
                  "usage: embedded_probe list | poe V,V,V,V | dio DO,... DI:EDGE,... | callback "
-                 "SECTION | unplug | protect P,R N\n");
+                 "SECTION | unplug | libudev SECTION | uevents SECTION | protect P,R N\n");
     return 2;
 }
 
@@ -348,6 +510,10 @@ int main(int argc, char** argv) {
         out["callback"] = callbacks(handle, argv[2]);
     } else if (request == "unplug") {
         out["unplug"] = unplug(handle);
+    } else if (request == "libudev" && argc == 3) {
+        out["libudev"] = libudevMonitor(argv[2]);
+    } else if (request == "uevents" && argc == 3) {
+        out["uevents"] = uevents(handle, argv[2]);
     } else if (request == "protect" && argc == 4) {
         out["protect"] = protect(handle, parseList(argv[2]), std::atoi(argv[3]));
     } else if (request == "enum-range") {

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -294,6 +295,8 @@ TEST_F(I2cThroughBridge, TheSdksEepromWritesWholePagesAndWaitsOutEachWriteCycle)
 TEST_F(I2cThroughBridge, RawI2cRdwrCarriesSeveralMessagesAndTheirData) {
     int fd = open("/dev/i2c-5", O_RDWR);
     ASSERT_GE(fd, 0) << std::strerror(errno);
+    // Held across the transactions, as every program of the kit holds it.
+    ASSERT_EQ(0, flock(fd, LOCK_EX));
     unsigned char write1[] = {0x40, 0xA1, 0xA2};
     unsigned char write2[] = {0x42, 0xA3};
     unsigned char pointer[] = {0x40};

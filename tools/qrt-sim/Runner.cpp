@@ -284,6 +284,11 @@ int runInRig(const RunOptions& options) {
     std::vector<std::string> leftOut;
     rig->attachHost(host, leftOut);
     for (const std::string& part : leftOut) note("no " + part);
+    // The rig's uevents stand for the kernel's: the bridge shows their sender as the kernel.
+    if (uint32_t port = host.ueventPort())
+        ::setenv(bridge::kUeventPortVariable, std::to_string(port).c_str(), 1);
+    else
+        ::unsetenv(bridge::kUeventPortVariable);
 
     std::string error;
     SharedPauseLedger pauseLedger;

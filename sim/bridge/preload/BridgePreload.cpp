@@ -3,8 +3,12 @@
 // "/dev/i2c-N", become connections to the rig server, and ioctl, read, write and close on
 // those descriptors (and flock on an adapter's) are carried to it. Every other call goes straight
 // to the C library, so files of the rig's mount namespace, sockets (netlink uevents included) and
-// the host's network interfaces are the kernel's own. In a run with skipped pauses, usleep() is
-// counted instead of slept (see "pauses" below).
+// the host's network interfaces are the kernel's own. The one exception on sockets: a uevent the
+// rig put on the multicast group stands for the kernel's, so recvmsg and recvfrom show its
+// sender as the kernel (port id 0, credentials of pid 0, uid 0, gid 0), as a program that takes
+// uevents from the kernel only (udev, the SDK's DIO monitor) requires; every other sender keeps
+// its own address. In a run with skipped pauses, usleep() is counted instead of slept (see
+// "pauses" below).
 //
 // The library keeps no state that needs constructing: the SDK opens its driver from a static
 // initialiser, before a preloaded library's constructors run, so everything here starts
@@ -15,6 +19,7 @@
 #include <fcntl.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
+#include <linux/netlink.h>
 #include <pthread.h>
 #include <stdarg.h>
 #include <stdint.h>
@@ -72,6 +77,8 @@ using CloseFunction = int (*)(int);
 using ReadFunction = ssize_t (*)(int, void*, size_t);
 using WriteFunction = ssize_t (*)(int, const void*, size_t);
 using FlockFunction = int (*)(int, int);
+using RecvmsgFunction = ssize_t (*)(int, struct msghdr*, int);
+using RecvfromFunction = ssize_t (*)(int, void*, size_t, int, struct sockaddr*, socklen_t*);
 
 // The C library's functions behind the interposed ones, looked up on first use. g_open also
 // serves the bridge's own opens (the pause ledger).
@@ -84,6 +91,8 @@ IoctlFunction g_ioctl;
 CloseFunction g_close;
 ReadFunction g_read;
 WriteFunction g_write;
+RecvmsgFunction g_recvmsg;
+RecvfromFunction g_recvfrom;
 
 bool needsMode(int flags) {
     return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
@@ -663,9 +672,53 @@ void resolveNextSymbols() {
     nextSymbol(&g_read, "read");
     nextSymbol(&g_write, "write");
     nextSymbol(&g_flock, "flock");
+    nextSymbol(&g_recvmsg, "recvmsg");
+    nextSymbol(&g_recvfrom, "recvfrom");
     nextSymbol(&g_usleep, "usleep");
     nextSymbol(&g_pthreadJoin, "pthread_join");
     nextSymbol(&g_pthreadDetach, "pthread_detach");
+}
+
+// ---- uevents of the rig ---------------------------------------------------------------------
+
+// The port id of the rig's uevent socket; 0 outside a rig (or before qrt-sim bound it).
+uint32_t rigUeventPort() {
+    static uint32_t port;  // 0: not looked up yet, UINT32_MAX: none
+    uint32_t known = __atomic_load_n(&port, __ATOMIC_ACQUIRE);
+    if (known == 0) {
+        const char* text = getenv(wire::kUeventPortVariable);
+        known = UINT32_MAX;
+        if (text != nullptr && *text != '\0') {
+            char* end = nullptr;
+            unsigned long value = strtoul(text, &end, 10);
+            if (*end == '\0' && value != 0 && value < UINT32_MAX)
+                known = static_cast<uint32_t>(value);
+        }
+        __atomic_store_n(&port, known, __ATOMIC_RELEASE);
+    }
+    return known == UINT32_MAX ? 0 : known;
+}
+
+// True (and the address rewritten to the kernel's) when `address` is the rig's uevent socket.
+bool fromRigAsKernel(void* address, socklen_t length) {
+    if (address == nullptr || length < sizeof(sockaddr_nl)) return false;
+    auto* source = static_cast<sockaddr_nl*>(address);
+    uint32_t rig = rigUeventPort();
+    if (source->nl_family != AF_NETLINK || rig == 0 || source->nl_pid != rig) return false;
+    source->nl_pid = 0;
+    return true;
+}
+
+// The credentials the kernel attaches to its own messages.
+void kernelCredentials(struct msghdr* message) {
+    for (cmsghdr* part = CMSG_FIRSTHDR(message); part != nullptr;
+         part = CMSG_NXTHDR(message, part)) {
+        if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_CREDENTIALS ||
+            part->cmsg_len < CMSG_LEN(sizeof(ucred)))
+            continue;
+        ucred kernel{};
+        memcpy(CMSG_DATA(part), &kernel, sizeof kernel);
+    }
 }
 
 }  // namespace
@@ -748,6 +801,22 @@ QRT_EXPORT ssize_t write(int fd, const void* data, size_t count) {
 QRT_EXPORT int flock(int fd, int operation) {
     if (trackedFamily(fd) == NodeFamily::kI2c) return rigFlock(fd, operation);
     return nextSymbol(&g_flock, "flock")(fd, operation);
+}
+
+QRT_EXPORT ssize_t recvmsg(int fd, struct msghdr* message, int flags) {
+    ssize_t result = nextSymbol(&g_recvmsg, "recvmsg")(fd, message, flags);
+    if (result >= 0 && message != nullptr &&
+        fromRigAsKernel(message->msg_name, message->msg_namelen))
+        kernelCredentials(message);
+    return result;
+}
+
+QRT_EXPORT ssize_t recvfrom(int fd, void* buffer, size_t length, int flags,
+                            struct sockaddr* address, socklen_t* addressLength) {
+    ssize_t result =
+        nextSymbol(&g_recvfrom, "recvfrom")(fd, buffer, length, flags, address, addressLength);
+    if (result >= 0 && addressLength != nullptr) fromRigAsKernel(address, *addressLength);
+    return result;
 }
 
 QRT_EXPORT int close(int fd) {
