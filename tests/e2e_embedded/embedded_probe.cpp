@@ -211,7 +211,8 @@ size_t callCount() {
     return g_calls.size();
 }
 
-// Waits (bounded) until the process has `count` threads: a monitor that ends by itself.
+// Waits (bounded) until the process has `count` threads: a monitor that ends by itself, or one
+// just joined (the kernel lists an exiting task for a moment after the join returns).
 unsigned threadsSettleAt(unsigned count) {
     for (int i = 0; i < 1000 && threadCount() != count; ++i) usleep(10000);
     return threadCount();
