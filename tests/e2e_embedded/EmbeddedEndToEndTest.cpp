@@ -265,16 +265,18 @@ TEST_F(EmbeddedEndToEnd, DigitalLinesFollowTheDriversFiles) {
     // Polarity codes: edge 0 is 1, edge 1 is 0, both edges 2.
     EXPECT_EQ(board["inputs"][0]["trigger_mode"], 1);
     EXPECT_EQ(board["inputs"][2]["trigger_mode"], 2);
+}
 
-    // An attribute whose driver fails refuses the value when the buffered write reaches it,
-    // at the close: the call fails, and the other lines are still set.
-    run = rig.run(std::string(kSystem) + "do_count = 3\ndo_readable = 1\n",
-                  "$QRT_SIM --control \"kqx fault dio fail DO_1\" && $PROBE dio 1,1,1 0:0");
+// An attribute whose driver fails refuses the value when the buffered write reaches it, at the
+// close: the call fails, and the other lines are still set.
+TEST_F(EmbeddedEndToEnd, AStoreTheDriverRefusesAtTheCloseFailsTheCall) {
+    RigRun run = rig.run(std::string(kSystem) + "do_count = 3\ndo_readable = 1\n",
+                         "$QRT_SIM --control \"kqx fault dio fail DO_1\" && $PROBE dio 1,1,1 0:0");
     ASSERT_EQ(run.status, 0) << run.errors;
-    dio = run.outputs.back()["dio"];
+    json dio = run.outputs.back()["dio"];
     EXPECT_EQ(dio["set_do_status"], -1);
     EXPECT_EQ(dio["do_read"], json({-5, -1, -5}));
-    levels.clear();
+    std::vector<int> levels;
     for (const json& line : run.board("kqx")["dio"]["outputs"]) levels.push_back(line["level"]);
     EXPECT_EQ(levels, (std::vector<int>{1, 0, 1}));
 }
