@@ -355,10 +355,20 @@ json libudevMonitor(const std::string& section) {
     auto action = reinterpret_cast<Text>(dlsym(library, "udev_device_get_action"));
     auto property = reinterpret_cast<Property>(dlsym(library, "udev_device_get_property_value"));
     auto deviceUnref = reinterpret_cast<Unref>(dlsym(library, "udev_device_unref"));
+    auto monitorUnref = reinterpret_cast<Unref>(dlsym(library, "udev_monitor_unref"));
+    auto udevUnref = reinterpret_cast<Unref>(dlsym(library, "udev_unref"));
     void* udev = udevNew != nullptr ? udevNew() : nullptr;
     void* monitor = udev != nullptr && monitorNew != nullptr ? monitorNew(udev, "kernel") : nullptr;
     out["enabled"] = monitor != nullptr && enable(monitor) == 0;
-    if (!out["enabled"]) return out;
+    // The monitor and its context go back to the library whatever happened.
+    auto release = [&] {
+        if (monitor != nullptr && monitorUnref != nullptr) monitorUnref(monitor);
+        if (udev != nullptr && udevUnref != nullptr) udevUnref(udev);
+    };
+    if (!out["enabled"]) {
+        release();
+        return out;
+    }
     out["forged_sent"] = forgeUevent("DI_2=0");
     out["step"] = rigControl(section, "di 0 1");
     // Other devices' uevents come in between; a bounded number of waits.
@@ -381,6 +391,7 @@ json libudevMonitor(const std::string& section) {
         }
         deviceUnref(device);
     }
+    release();
     return out;
 }
 
