@@ -151,8 +151,9 @@ build_initramfs() {
   copy_programs /sdk "$build/bin/driver_cases" "$build/bin/qrt_list_products" \
     "$build/bin/test_e2e_embedded" "$build/bin/embedded_probe"
   cp -p tests/e2e_embedded/kernel-rig.sh "$root/sdk/bin/kernel-rig"
-  # The end-to-end test runs the probe by the path it was built with.
-  probe=$(strings "$build/bin/test_e2e_embedded" | sed -n 's|^[^/]*\(/.*/embedded_probe\)$|\1|p' | awk 'NR == 1')
+  # The end-to-end test runs the probe by the path it was built with: the build directory's
+  # as CMake knows it.
+  probe=$(sed -n 's/^CMAKE_CACHEFILE_DIR:INTERNAL=//p' "$build/CMakeCache.txt")/bin/embedded_probe
   mkdir -p "$root$(dirname "$probe")"
   ln -s /sdk/bin/embedded_probe "$root$probe"
   cp "$init" "$root/init"

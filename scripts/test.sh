@@ -10,12 +10,13 @@ jobs=$(nproc)
 
 # Debug information for backtraces and the sanitizers' reports is line tables only: full debug
 # information made each compilation about half as long again, and nothing here reads variables.
+# The AddressSanitizer build is optimised as its authors advise (-O1), which compiles faster.
 line_tables() {
-  echo "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 $1 -DNDEBUG"
-  echo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 $1 -DNDEBUG"
+  echo "-DCMAKE_C_FLAGS_RELWITHDEBINFO=$1 $2 -DNDEBUG"
+  echo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=$1 $2 -DNDEBUG"
 }
-mapfile -t gcc_debug < <(line_tables -g1)
-mapfile -t clang_debug < <(line_tables -gline-tables-only)
+mapfile -t gcc_debug < <(line_tables -O2 -g1)
+mapfile -t clang_debug < <(line_tables -O1 -gline-tables-only)
 
 # run_suite DIR [CMAKE_ARGS...] [-- CTEST_ARGS...]
 run_suite() {
